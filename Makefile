@@ -1,0 +1,35 @@
+# The two entry points: `make demo` (the main job) and `make test` (what CI runs).
+.PHONY: deps configure build test test-default test-asan demo bench install clean
+
+JOBS ?= $(shell nproc)
+
+deps:
+	bash scripts/install-deps.sh
+
+configure: deps
+	cmake --preset default
+
+build: configure
+	cmake --build --preset default -j $(JOBS)
+
+test-default: build
+	ctest --preset default
+
+test-asan: deps
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan
+
+test: test-default test-asan
+
+demo: build
+	./build/default/bin/forkyard_demo
+
+bench: build
+	bash bench/run.sh
+
+install: build
+	cmake --install build/default --prefix $(or $(PREFIX),$(CURDIR)/build/install)
+
+clean:
+	rm -rf build

@@ -1,0 +1,60 @@
+// JSON text as Python's json module reads and writes it, over boost::json values.
+#pragma once
+
+#include <boost/json/value.hpp>
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace norvex::pyjson {
+
+// A JSON decoding failure. what() reads like Python's json.JSONDecodeError,
+// for example "Expecting value: line 1 column 1 (char 0)"; the position is
+// counted in code points, lines and columns from 1.
+class DecodeError : public std::invalid_argument {
+public:
+    DecodeError(std::string msg, std::string_view doc, std::size_t byte_pos);
+
+    const std::string& msg() const noexcept { return msg_; }
+    std::size_t pos() const noexcept { return pos_; }      // code points before the fault
+    std::size_t lineno() const noexcept { return lineno_; }
+    std::size_t colno() const noexcept { return colno_; }
+
+private:
+    std::string msg_;
+    std::size_t pos_ = 0;
+    std::size_t lineno_ = 1;
+    std::size_t colno_ = 1;
+};
+
+// Parses one JSON document from UTF-8 text, accepting what json.loads accepts
+// (NaN, Infinity, -Infinity; white space around the document; duplicate keys,
+// the last value winning at the first key's position). Integers that fit
+// int64 or uint64 stay integers, larger ones become doubles. Strings holding
+// lone surrogate escapes keep them in generalised UTF-8.
+// Throws DecodeError.
+boost::json::value parse(std::string_view text);
+
+// The layouts Python writes with ensure_ascii=True.
+enum class Layout {
+    compact,  // json.dumps(v): ", " between items, ": " after keys, one line
+    indent2,  // json.dumps(v, indent=2): "{}" and "[]" for empty containers
+};
+
+// Serialises a value: ASCII only (non-ASCII as lowercase \uXXXX escapes,
+// surrogate pairs above U+FFFF), object members in insertion order, floats as
+// Python's repr (Infinity, -Infinity and NaN as json.dumps writes them),
+// integers as integers.
+std::string dumps(const boost::json::value& value, Layout layout = Layout::compact);
+
+// Appends the serialisation to `out` (no allocation of a second string).
+void dump_to(std::string& out, const boost::json::value& value, Layout layout = Layout::compact);
+
+// repr() of a Python float: the shortest text that reads back to the same
+// double, always with a '.' or an exponent: 60.0, 0.5, 1e-05, 1e+16,
+// 123456789012345.0, inf, -inf, nan.
+std::string float_repr(double x);
+
+}  // namespace norvex::pyjson
