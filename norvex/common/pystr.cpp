@@ -290,8 +290,9 @@ std::string decode_utf8_replace(std::string_view in) {
     return out;
 }
 
-bool is_valid_utf8(std::string_view s) {
-    const u8* p = bytes(s);
+std::size_t valid_utf8_prefix(std::string_view s) {
+    const u8* const begin = bytes(s);
+    const u8* p = begin;
     const u8* const end = p + s.size();
     while (p < end) {
         while (end - p >= 8 && ascii8(p)) p += 8;
@@ -301,12 +302,14 @@ bool is_valid_utf8(std::string_view s) {
             continue;
         }
         const std::size_t k = seq_len(p, end);
-        if (k == 0) return false;
-        if (k == 3 && p[0] == 0xED && p[1] >= 0xA0) return false;  // surrogate
+        if (k == 0) break;
+        if (k == 3 && p[0] == 0xED && p[1] >= 0xA0) break;  // surrogate
         p += k;
     }
-    return true;
+    return static_cast<std::size_t>(p - begin);
 }
+
+bool is_valid_utf8(std::string_view s) { return valid_utf8_prefix(s) == s.size(); }
 
 std::u32string to_u32(std::string_view s) {
     std::u32string out;

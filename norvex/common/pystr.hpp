@@ -44,6 +44,9 @@ std::string decode_utf8_replace(std::string_view bytes);
 
 // True when the bytes are valid UTF-8 (strict: no surrogates, no overlongs).
 bool is_valid_utf8(std::string_view bytes);
+// Length in bytes of the longest strictly valid UTF-8 prefix (the offset of
+// the first offending byte when the text is not valid).
+std::size_t valid_utf8_prefix(std::string_view bytes);
 
 // Code points of UTF-8 text; generalised UTF-8 (lone surrogates) decodes to
 // the surrogate values. Invalid bytes decode as U+FFFD.

@@ -1,0 +1,135 @@
+// The worker-subprocess manager: runs tasks in fresh worker processes under a limit.
+#pragma once
+
+#include "norvex/common/async_semaphore.hpp"
+#include "norvex/common/ordered_map.hpp"
+#include "norvex/core/forkyard/line_protocol.hpp"
+#include "norvex/core/forkyard/records.hpp"
+#include "norvex/core/forkyard/worker_process.hpp"
+
+#include <boost/asio/any_io_executor.hpp>
+#include <boost/asio/awaitable.hpp>
+#include <boost/json/object.hpp>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace norvex::forkyard {
+
+struct ForkyardOptions {
+    int max_workers = 5;               // running workers allowed at once
+    double default_timeout = 60.0;     // answer timeout of tasks whose timeout is 0
+    std::optional<std::string> temp_dir{};  // scratch folder; a new private one when unset or empty
+    // Where worker programs are looked up; Forkyard::WORKER_SCRIPTS_DIR when unset.
+    std::optional<std::filesystem::path> workers_dir{};
+    // Longest answer line accepted from a worker, in bytes.
+    std::size_t max_answer_bytes = DEFAULT_MAX_ANSWER_BYTES;
+};
+
+// Orchestrates worker subprocesses: one fresh WorkerProcess per task.
+//
+// A worker type names a program in the workers folder ("sourcelens" ->
+// astprobe); the program runs as it is, or under Python when only
+// "<name>.py" exists. A task that arrives while max_workers workers are
+// running fails at once with "Worker limit reached (N). Try again later.";
+// nothing is queued.
+//
+// Result listeners are plain callables taking the result, or callables
+// returning boost::asio::awaitable<T>, which are awaited in turn:
+//
+//     yard.on_result([](const SubprocessResult& r) { std::cout << r.task_id; });
+//     yard.on_result([&](const SubprocessResult& r) -> asio::awaitable<void> {
+//         co_await publish(r);
+//     });
+//
+// Everything runs on the executor given to the constructor, one thread; keep
+// the manager alive until its operations have finished.
+class Forkyard {
+public:
+    // lib/norvex/workers beside the folder holding this library.
+    static const std::filesystem::path WORKER_SCRIPTS_DIR;
+
+    using ResultListener = std::function<void(const SubprocessResult&)>;
+    using AsyncResultListener = std::function<boost::asio::awaitable<void>(const SubprocessResult&)>;
+
+    explicit Forkyard(boost::asio::any_io_executor executor, ForkyardOptions options = {});
+    ~Forkyard();
+    Forkyard(const Forkyard&) = delete;
+    Forkyard& operator=(const Forkyard&) = delete;
+
+    int max_workers;
+    double default_timeout;
+    std::string temp_dir;
+    std::filesystem::path workers_dir;
+    std::size_t max_answer_bytes;
+
+    // Adds a result listener (called once per registration, in order).
+    template <typename F>
+    void on_result(F&& callback);
+
+    // Runs one task: resolve its worker, check the limit, start the worker,
+    // send the command, wait for the answer, stop the worker, store the
+    // result and tell the listeners. Failures come back as results; only the
+    // caller's own cancellation propagates (after the worker is stopped).
+    boost::asio::awaitable<SubprocessResult> spawn(SubprocessTask task);
+
+    // Runs the tasks at the same time; results in the order of `tasks`.
+    boost::asio::awaitable<std::vector<SubprocessResult>> spawn_many(std::vector<SubprocessTask> tasks);
+
+    std::optional<SubprocessResult> get_result(const std::string& task_id) const;
+
+    // {"id", "pid", "status", "elapsed"} of each running worker, in registration order.
+    std::vector<boost::json::object> list_active() const;
+
+    // Stored results by duration, longest first; `limit` as a Python slice end.
+    std::vector<boost::json::object> list_results(int limit = 20) const;
+
+    // Stops a running worker and records it as cancelled; false when there is
+    // no running worker under that id.
+    boost::asio::awaitable<bool> cancel(std::string task_id);
+
+    // Stops every running worker and forgets all workers (results stay).
+    boost::asio::awaitable<void> cleanup();
+
+private:
+    std::optional<std::filesystem::path> _resolve_worker_script(const std::string& worker_type) const;
+    boost::asio::awaitable<void> _notify(const SubprocessResult& result);
+    std::size_t running_count() const;
+
+    struct Listener {
+        ResultListener plain;
+        AsyncResultListener awaited;
+    };
+
+    boost::asio::any_io_executor executor_;
+    OrderedMap<std::string, std::shared_ptr<WorkerProcess>> _workers;
+    OrderedMap<std::string, SubprocessResult> _results;
+    std::vector<Listener> _callbacks;
+    AsyncSemaphore _lock;
+};
+
+namespace detail {
+template <typename T>
+struct is_awaitable : std::false_type {};
+template <typename T, typename E>
+struct is_awaitable<boost::asio::awaitable<T, E>> : std::true_type {};
+}  // namespace detail
+
+template <typename F>
+void Forkyard::on_result(F&& callback) {
+    using Returned = std::invoke_result_t<F&, const SubprocessResult&>;
+    if constexpr (detail::is_awaitable<Returned>::value) {
+        _callbacks.push_back(Listener{{}, [fn = std::forward<F>(callback)](const SubprocessResult& r)
+                                              -> boost::asio::awaitable<void> { co_await fn(r); }});
+    } else {
+        _callbacks.push_back(Listener{[fn = std::forward<F>(callback)](const SubprocessResult& r) { (void)fn(r); }, {}});
+    }
+}
+
+}  // namespace norvex::forkyard

@@ -1,0 +1,25 @@
+// Counts what a test process holds: open descriptors and child processes.
+#pragma once
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace norvex::testing {
+
+inline int open_fd_count() {
+    int n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+    return n - 1;  // the iterator's own descriptor
+}
+
+// True when this process has no children at all, zombies included.
+inline bool has_no_children() {
+    int status = 0;
+    return ::waitpid(-1, &status, WNOHANG) < 0 && errno == ECHILD;
+}
+
+}  // namespace norvex::testing
