@@ -32,9 +32,12 @@ private:
 // Parses one JSON document from UTF-8 text, accepting what json.loads accepts
 // (NaN, Infinity, -Infinity; white space around the document; duplicate keys,
 // the last value winning at the first key's position). Integers that fit
-// int64 or uint64 stay integers, larger ones become doubles. Strings holding
-// lone surrogate escapes keep them in generalised UTF-8.
-// Throws DecodeError.
+// int64 or uint64 stay integers, larger ones become the nearest double (±inf
+// past the double range, where Python would keep an exact int). Strings
+// holding lone surrogate escapes keep them in generalised UTF-8.
+// Throws DecodeError with json.loads' message and position; text that is not
+// strict UTF-8 fails first, as "Invalid UTF-8 byte 0xNN" at its first bad
+// sequence, and nesting past 10000 containers fails as "Nesting too deep".
 boost::json::value parse(std::string_view text);
 
 // The layouts Python writes with ensure_ascii=True.
@@ -46,7 +49,10 @@ enum class Layout {
 // Serialises a value: ASCII only (non-ASCII as lowercase \uXXXX escapes,
 // surrogate pairs above U+FFFF), object members in insertion order, floats as
 // Python's repr (Infinity, -Infinity and NaN as json.dumps writes them),
-// integers as integers.
+// integers as integers. Strings are read as generalised UTF-8 (a lone
+// surrogate is written as its \udXXX escape); any other malformed run of
+// bytes is written as \ufffd, one per run as bytes.decode("utf-8",
+// "replace") counts them, so writing never fails.
 std::string dumps(const boost::json::value& value, Layout layout = Layout::compact);
 
 // Appends the serialisation to `out` (no allocation of a second string).
@@ -56,5 +62,11 @@ void dump_to(std::string& out, const boost::json::value& value, Layout layout = 
 // double, always with a '.' or an exponent: 60.0, 0.5, 1e-05, 1e+16,
 // 123456789012345.0, inf, -inf, nan.
 std::string float_repr(double x);
+
+namespace detail {
+// float_repr into a caller's buffer of at least 32 chars, returning the end;
+// lets the writer format floats without building a string per value.
+char* float_repr_to(char* first, double x) noexcept;
+}  // namespace detail
 
 }  // namespace norvex::pyjson
