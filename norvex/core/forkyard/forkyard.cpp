@@ -66,9 +66,10 @@ bool is_standard_exception(const std::exception_ptr& e) {
     }
 }
 
-asio::awaitable<bool> cancellation_requested() {
-    auto state = co_await asio::this_coro::cancellation_state;
-    co_return state.cancelled() != asio::cancellation_type::none;
+// Asked with `co_await asio::this_coro::cancellation_state`, which (unlike
+// awaiting another coroutine) does not itself throw once cancelled.
+bool cancelled(const asio::cancellation_state& state) {
+    return state.cancelled() != asio::cancellation_type::none;
 }
 
 }  // namespace
@@ -116,7 +117,8 @@ asio::awaitable<void> Forkyard::_notify(const SubprocessResult& result) {
             failure = std::current_exception();
         }
         if (!failure) continue;
-        if (co_await cancellation_requested() || !is_standard_exception(failure)) std::rethrow_exception(failure);
+        if (cancelled(co_await asio::this_coro::cancellation_state) || !is_standard_exception(failure))
+            std::rethrow_exception(failure);
         log()->warn("Result callback error: {}", error_text(failure));
     }
 }
@@ -165,7 +167,8 @@ asio::awaitable<SubprocessResult> Forkyard::spawn(SubprocessTask task) {
         failure = std::current_exception();
     }
 
-    const bool interrupted = co_await cancellation_requested() || (failure && !is_standard_exception(failure));
+    const bool interrupted =
+        cancelled(co_await asio::this_coro::cancellation_state) || (failure && !is_standard_exception(failure));
     if (failure && !interrupted) {
         result = SubprocessResult{task.id, WorkerStatus::FAILED};
         try {
@@ -230,7 +233,7 @@ asio::awaitable<std::vector<SubprocessResult>> Forkyard::spawn_many(std::vector<
     // others then go on by themselves).
     while (gathering->pending > 0 && !gathering->first_error) {
         co_await gathering->wake.async_wait(asio::as_tuple(asio::use_awaitable));
-        if (co_await cancellation_requested()) {
+        if (cancelled(co_await asio::this_coro::cancellation_state)) {
             for (auto& signal : gathering->signals) signal.emit(asio::cancellation_type::terminal);
             throw boost::system::system_error(asio::error::operation_aborted, "spawn_many cancelled");
         }
@@ -279,11 +282,14 @@ asio::awaitable<bool> Forkyard::cancel(std::string task_id) {
     auto* registered = _workers.find(task_id);
     if (registered == nullptr || (*registered)->status != WorkerStatus::RUNNING) co_return false;
     std::shared_ptr<WorkerProcess> worker = *registered;
+    // The cancellation record goes in before the stop: the task's own spawn
+    // stores its result once the stop has ended its wait for the answer, and
+    // that result must replace this one whichever coroutine resumes first.
+    SubprocessResult cancelled_result{task_id, WorkerStatus::CANCELLED};
+    cancelled_result.pid = worker->pid();
+    _results.assign(task_id, std::move(cancelled_result));
     co_await worker->stop();
     worker->status = WorkerStatus::CANCELLED;
-    SubprocessResult cancelled{task_id, WorkerStatus::CANCELLED};
-    cancelled.pid = worker->pid();
-    _results.assign(task_id, std::move(cancelled));
     co_return true;
 }
 

@@ -13,6 +13,7 @@
 #include "norvex/core/forkyard/worker_scripts.hpp"
 
 #include <boost/asio/as_tuple.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/system/system_error.hpp>
 
@@ -80,6 +81,10 @@ std::optional<int> WorkerProcess::exit_code() {
 }
 
 asio::awaitable<void> WorkerProcess::start() {
+    // Launching yields to the loop first, as any asynchronous launch does:
+    // spawns started together all pass their limit check before any of
+    // them registers a worker.
+    co_await asio::post(executor_, asio::use_awaitable);
     LaunchSpec spec{worker_command_line(script_path), working_dir, child_environment(env)};
     auto child = std::make_unique<ChildProcess>(executor_, spec);
     stderr_ = StderrDrain::start(child->take_stderr_pipe());
@@ -91,13 +96,13 @@ asio::awaitable<void> WorkerProcess::start() {
     co_return;
 }
 
-asio::awaitable<void> WorkerProcess::exchange(std::string request, AnswerLineReader& reader) {
+asio::awaitable<void> WorkerProcess::exchange(std::string request, AnswerLineReader& reader, std::string& write_error) {
     try {
         co_await write_all(process_->stdin_pipe(), request);
     } catch (const boost::system::system_error& e) {
         if (e.code() == asio::error::operation_aborted) throw;
-        throw std::runtime_error(fmt::format("Worker {} did not take the command: [Errno {}] {}", worker_id,
-                                             e.code().value(), e.code().message()));
+        write_error = fmt::format("[Errno {}] {}", e.code().value(), e.code().message());
+        co_return;
     }
     char chunk[65536];
     auto& out = process_->stdout_pipe();
@@ -127,8 +132,9 @@ asio::awaitable<std::optional<boost::json::object>> WorkerProcess::send_command(
     } flag{this};
 
     bool in_time;
+    std::string write_error;
     try {
-        in_time = co_await with_timeout(exchange(encode_request(command), reader), timeout);
+        in_time = co_await with_timeout(exchange(encode_request(command), reader, write_error), timeout);
     } catch (const AnswerTooLong& e) {
         throw AnswerTooLong(fmt::format("Worker {} {}", worker_id, e.what()));
     }
@@ -137,11 +143,16 @@ asio::awaitable<std::optional<boost::json::object>> WorkerProcess::send_command(
         throw TimeoutError(fmt::format("Worker {} timed out after {}s", worker_id, pyjson::float_repr(timeout)));
     }
 
-    if (!reader.line().empty()) co_return decode_answer(reader.line(), worker_id);
+    if (write_error.empty() && !reader.line().empty()) co_return decode_answer(reader.line(), worker_id);
 
+    // The worker closed its stdout without answering, or left before
+    // reading its command: what it wrote on stderr says why.
     std::string diagnostics;
     if (stderr_ && co_await stderr_->wait_for_end(DIAGNOSTICS_WAIT_SECONDS))
         diagnostics = pystr::decode_utf8_replace(stderr_->text());
+    if (!write_error.empty())
+        throw std::runtime_error(
+            fmt::format("Worker {} did not take the command: {}. stderr: {}", worker_id, write_error, diagnostics));
     throw std::runtime_error(fmt::format("Worker {} closed stdout. stderr: {}", worker_id, diagnostics));
 }
 

@@ -78,7 +78,9 @@ public:
     std::optional<int> exit_code();
 
 private:
-    boost::asio::awaitable<void> exchange(std::string request, AnswerLineReader& reader);
+    // Writes the request and reads the answer line; a broken stdin is told
+    // through `write_error` rather than thrown, so its diagnostics can follow.
+    boost::asio::awaitable<void> exchange(std::string request, AnswerLineReader& reader, std::string& write_error);
     boost::asio::awaitable<void> quit_and_wait();
     void release_pipes_if_exited();
 

@@ -216,9 +216,9 @@ TEST_F(WorkerProcessTest, LaunchFailures) {
 TEST_F(WorkerProcessTest, CommandToAWorkerThatLeftIsABrokenPipe) {
     // The command is larger than a pipe holds, so the write must still be
     // under way when the worker exits without reading.
-    auto w = worker(mode("exit_silent"));
+    auto w = worker(mode("exit_at_once"));
     std::string outcome = exchange(*w, {{"blob", std::string(1 << 20, 'b')}});
-    EXPECT_EQ(outcome, "error: Worker w1 did not take the command: [Errno 32] Broken pipe");
+    EXPECT_EQ(outcome, "error: Worker w1 did not take the command: [Errno 32] Broken pipe. stderr: boom\n");
     stop(*w);
 
     // Nothing of SIGPIPE is left behind: not pending, not blocked.

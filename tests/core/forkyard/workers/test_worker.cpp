@@ -59,17 +59,21 @@ boost::json::value read_command() {
 int main() {
     const std::string mode = env("NORVEX_TEST_MODE", "echo");
 
-    if (mode == "exit_silent") {  // no answer; stderr text, then exit
+    if (mode == "exit_at_once") {  // leaves before reading anything
         put(env("NORVEX_TEST_STDERR", "boom\n"), stderr);
         return 3;
-    }
-    if (mode == "crash") {  // dies by a signal before answering
-        std::signal(SIGABRT, SIG_DFL);
-        std::abort();
     }
 
     boost::json::value command = read_command();
 
+    if (mode == "exit_silent") {  // takes the command; no answer, stderr text, exit
+        put(env("NORVEX_TEST_STDERR", "boom\n"), stderr);
+        return 3;
+    }
+    if (mode == "crash") {  // takes the command, then dies by a signal
+        std::signal(SIGABRT, SIG_DFL);
+        std::abort();
+    }
     if (mode == "echo") {
         answer(command);
         serve_until_quit();
