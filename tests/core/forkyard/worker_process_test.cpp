@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 using namespace norvex::forkyard;
 using namespace norvex::testing;
@@ -89,7 +90,9 @@ TEST_F(WorkerProcessTest, ClosedStdoutReportsStderrExactly) {
     auto w = worker(mode("exit_silent", {{"NORVEX_TEST_STDERR", "bad \xff thing\nsecond line\n"}}));
     EXPECT_EQ(exchange(*w),
               "error: Worker w1 closed stdout. stderr: bad \xef\xbf\xbd thing\nsecond line\n");
-    // The child is gone by itself: stop changes nothing.
+    // Once the child is gone by itself, stop changes nothing. (Its stdout
+    // closes a moment before the kernel reports the exit.)
+    while (!w->exit_code()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     stop(*w);
     EXPECT_EQ(w->status, WorkerStatus::RUNNING);
     EXPECT_EQ(w->exit_code(), 3);
