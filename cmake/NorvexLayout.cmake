@@ -22,6 +22,8 @@ set(CMAKE_SKIP_BUILD_RPATH OFF)
 function(norvex_shared_library target)
   set_target_properties(${target} PROPERTIES
     LIBRARY_OUTPUT_DIRECTORY "${NORVEX_CORE_DIR}"
+    SKIP_BUILD_RPATH OFF
+    BUILD_RPATH "$ORIGIN"
     INSTALL_RPATH "$ORIGIN")
   install(TARGETS ${target} EXPORT norvexTargets
     LIBRARY DESTINATION "${NORVEX_CORE_SUBDIR}"
