@@ -1,5 +1,6 @@
 // JSON reading with json.loads' grammar, messages and error positions.
 #include "norvex/common/pyjson.hpp"
+#include "norvex/common/pystr.hpp"
 
 #include <boost/json/value_stack.hpp>
 
@@ -19,7 +20,6 @@ namespace {
 // from exhausting memory. The parser itself keeps its stack on the heap.
 constexpr std::size_t max_depth = 10000;
 
-constexpr std::size_t npos = std::string_view::npos;
 
 bool is_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -29,50 +29,6 @@ bool is_digit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// Strict UTF-8, as Python's decoder checks bytes before json sees them: no
-// overlong forms, no encoded surrogates, nothing above U+10FFFF. Returns the
-// offset of the first byte of the first bad sequence, or npos.
-std::size_t first_invalid_utf8(std::string_view text) {
-    const auto* b = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-    while (i < n) {
-        if (n - i >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, b + i, 8);
-            if ((word & 0x8080808080808080ULL) == 0) {
-                i += 8;
-                continue;
-            }
-        }
-        const unsigned char c = b[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t len = 0;
-        unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            if (c == 0xE0) lo = 0xA0;
-            if (c == 0xED) hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            if (c == 0xF0) lo = 0x90;
-            if (c == 0xF4) hi = 0x8F;
-        } else {
-            return i;
-        }
-        if (n - i < len || b[i + 1] < lo || b[i + 1] > hi) return i;
-        for (std::size_t k = 2; k < len; ++k) {
-            if ((b[i + k] & 0xC0) != 0x80) return i;
-        }
-        i += len;
-    }
-    return npos;
-}
 
 // Bytes a string can hold as they are: everything but '"', '\\' and controls.
 constexpr std::array<bool, 256> make_string_plain_table() {
@@ -207,7 +163,8 @@ private:
 
 boost::json::value Parser::run() {
     if (text_.substr(0, 3) == "\xEF\xBB\xBF") fail("Unexpected UTF-8 BOM (decode using utf-8-sig)", p_);
-    if (const std::size_t bad = first_invalid_utf8(text_); bad != npos) {
+    // Strict UTF-8, as Python's decoder checks bytes before json sees them.
+    if (const std::size_t bad = pystr::valid_utf8_prefix(text_); bad != text_.size()) {
         static constexpr char hex[] = "0123456789abcdef";
         const auto byte = static_cast<unsigned char>(text_[bad]);
         std::string msg = "Invalid UTF-8 byte 0x";
