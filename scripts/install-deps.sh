@@ -25,3 +25,19 @@ if [ "${#missing[@]}" -gt 0 ]; then
   $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 echo "install-deps: all ${#packages[@]} packages present"
+
+# The pyast tests compare against CPython 3.14, which runs in Node through
+# the pyodide package; Node itself comes from the system.
+oracle_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/pyast/oracle"
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  echo "install-deps: node and npm not found; the pyast oracle tests will be skipped" >&2
+elif [ ! -d "$oracle_dir/node_modules/pyodide" ]; then
+  if [ -f "$oracle_dir/package-lock.json" ]; then
+    (cd "$oracle_dir" && npm ci --no-audit --no-fund)
+  else
+    (cd "$oracle_dir" && npm install --no-audit --no-fund)
+  fi
+  echo "install-deps: pyodide installed in $oracle_dir/node_modules"
+else
+  echo "install-deps: pyodide present in $oracle_dir/node_modules"
+fi

@@ -1,0 +1,193 @@
+// The textual dump of a syntax tree in the layout of CPython 3.14's ast.dump.
+//
+// The layout, found by comparing with CPython over its whole standard
+// library: a field whose value is None or an empty list is left out (except
+// the value of Constant and MatchSingleton, which is the constant itself);
+// every field is written as name=value. With an indent, a node goes on one
+// line when it shows at most three fields and every one of them is
+// "simple" (a string, number, None, or a node that itself shows no field,
+// such as Load() or Dict()); otherwise each field starts its own line one
+// level deeper. A non-empty list is never simple and always puts each item
+// on its own line one level deeper than the field. Without an indent all
+// separators are ", ".
+#include "norvex/pyast/dump.hpp"
+
+#include "norvex/pyast/constant_repr.hpp"
+
+#include <charconv>
+
+namespace norvex::pyast {
+namespace {
+
+constexpr const char* kAttributeNames[] = {"lineno", "col_offset", "end_lineno", "end_col_offset"};
+
+template <typename T>
+const T& field_at(const Node* node, const FieldInfo* field) {
+    return *reinterpret_cast<const T*>(reinterpret_cast<const unsigned char*>(node) + field->offset);
+}
+
+class Dumper {
+public:
+    Dumper(std::string& out, const DumpOptions& options)
+        : out_(out), attributes_(options.include_attributes), multiline_(options.indent.has_value()) {
+        if (multiline_ && *options.indent > 0) unit_.assign(static_cast<std::size_t>(*options.indent), ' ');
+    }
+
+    void node(const Node* n, int level) {
+        ++level;
+        out_ += name_of(n->kind);
+        out_.push_back('(');
+        const bool one_line = !multiline_ || fits_on_one_line(n);
+        bool first = true;
+        auto begin_field = [&](const char* name) {
+            if (!first) {
+                out_.push_back(',');
+                if (one_line) out_.push_back(' ');
+            }
+            if (!one_line) newline(level);
+            first = false;
+            out_ += name;
+            out_.push_back('=');
+        };
+        for (const FieldInfo* field = fields_of(n->kind); field->type != FieldType::End; ++field) {
+            if (!shown(n, field)) continue;
+            begin_field(field->name);
+            value(n, field, level);
+        }
+        if (attributes_ && has_position(n->kind)) {
+            const std::int32_t values[] = {n->pos.lineno, n->pos.col_offset, n->pos.end_lineno, n->pos.end_col_offset};
+            for (int i = 0; i < 4; ++i) {
+                begin_field(kAttributeNames[i]);
+                integer(values[i]);
+            }
+        }
+        out_.push_back(')');
+    }
+
+private:
+    static bool shown(const Node* n, const FieldInfo* field) {
+        switch (field->type) {
+            case FieldType::Node:
+            case FieldType::OptNode: return field_at<Node*>(n, field) != nullptr;
+            case FieldType::Nodes:
+            case FieldType::OptNodes: return !field_at<NodeList>(n, field).empty();
+            case FieldType::OptIdent:
+            case FieldType::OptStr: return field_at<std::string_view>(n, field).data() != nullptr;
+            case FieldType::Idents: return !field_at<IdentifierList>(n, field).empty();
+            case FieldType::Ops: return field_at<OpList>(n, field).size() != 0;
+            case FieldType::OptInt: return field_at<std::int32_t>(n, field) != NO_INT;
+            default: return true;
+        }
+    }
+
+    // The number of fields the node shows, stopping once past `limit`.
+    int shown_count(const Node* n, int limit) const {
+        int count = attributes_ && has_position(n->kind) ? 4 : 0;
+        for (const FieldInfo* field = fields_of(n->kind); field->type != FieldType::End && count <= limit; ++field) {
+            if (shown(n, field)) ++count;
+        }
+        return count;
+    }
+
+    bool fits_on_one_line(const Node* n) const {
+        if (shown_count(n, 3) > 3) return false;
+        for (const FieldInfo* field = fields_of(n->kind); field->type != FieldType::End; ++field) {
+            if (!shown(n, field)) continue;
+            switch (field->type) {
+                case FieldType::Node:
+                case FieldType::OptNode:
+                    if (shown_count(field_at<Node*>(n, field), 0) != 0) return false;
+                    break;
+                case FieldType::Nodes:
+                case FieldType::OptNodes:
+                case FieldType::Idents:
+                case FieldType::Ops: return false;
+                default: break;
+            }
+        }
+        return true;
+    }
+
+    void value(const Node* n, const FieldInfo* field, int level) {
+        switch (field->type) {
+            case FieldType::Node:
+            case FieldType::OptNode: node(field_at<Node*>(n, field), level); break;
+            case FieldType::Nodes:
+            case FieldType::OptNodes: {
+                const NodeList& list = field_at<NodeList>(n, field);
+                list_of(list.size(), level, [&](std::size_t i, int item_level) {
+                    if (list[i] == nullptr) {
+                        out_ += "None";
+                    } else {
+                        node(list[i], item_level);
+                    }
+                });
+                break;
+            }
+            case FieldType::Ident:
+            case FieldType::OptIdent:
+            case FieldType::OptStr: append_str_repr(out_, field_at<std::string_view>(n, field)); break;
+            case FieldType::Idents: {
+                const IdentifierList& list = field_at<IdentifierList>(n, field);
+                list_of(list.size(), level, [&](std::size_t i, int) { append_str_repr(out_, list[i]); });
+                break;
+            }
+            case FieldType::Int:
+            case FieldType::OptInt: integer(field_at<std::int32_t>(n, field)); break;
+            case FieldType::Const: append_constant_repr(out_, field_at<ConstantValue>(n, field)); break;
+            case FieldType::Op: operator_or_context(name_of(field_at<Op>(n, field))); break;
+            case FieldType::Ops: {
+                const OpList& list = field_at<OpList>(n, field);
+                list_of(list.size(), level, [&](std::size_t i, int) { operator_or_context(name_of(list[i])); });
+                break;
+            }
+            case FieldType::Ctx: operator_or_context(name_of(field_at<ExprContext>(n, field))); break;
+            case FieldType::End: break;
+        }
+    }
+
+    template <typename ItemFn>
+    void list_of(std::size_t count, int level, ItemFn&& item) {
+        ++level;
+        out_.push_back('[');
+        for (std::size_t i = 0; i < count; ++i) {
+            if (i != 0) out_ += multiline_ ? "," : ", ";
+            if (multiline_) newline(level);
+            item(i, level);
+        }
+        out_.push_back(']');
+    }
+
+    void operator_or_context(std::string_view name) {
+        out_ += name;
+        out_ += "()";
+    }
+
+    void integer(std::int32_t v) {
+        char buf[16];
+        const auto result = std::to_chars(buf, buf + sizeof buf, v);
+        out_.append(buf, result.ptr);
+    }
+
+    void newline(int level) {
+        out_.push_back('\n');
+        for (int i = 0; i < level; ++i) out_ += unit_;
+    }
+
+    std::string& out_;
+    std::string unit_;
+    bool attributes_;
+    bool multiline_;
+};
+
+}  // namespace
+
+std::string dump(const Node* node, const DumpOptions& options) {
+    std::string out;
+    if (node == nullptr) return "None";
+    Dumper dumper(out, options);
+    dumper.node(node, 0);
+    return out;
+}
+
+}  // namespace norvex::pyast

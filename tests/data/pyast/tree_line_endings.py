@@ -1,0 +1,7 @@
+def crlf():
+    """Doc with
+    CRLF."""
+    return {
+        "k": 1,
+    }
+x = 1y = 2

@@ -1,0 +1,6 @@
+def g():
+	"""Tabs	inside.
+		Two tabs.
+	"""
+	pass
+v = "é漢" + f(a="😀")
