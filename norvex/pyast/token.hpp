@@ -15,6 +15,8 @@ enum class TokenKind : std::uint8_t {
     COLONEQUAL, EXCLAMATION,
     FSTRING_START, FSTRING_MIDDLE, FSTRING_END,
     TSTRING_START, TSTRING_MIDDLE, TSTRING_END,
+    // A character that starts no token ('$', '?', '`'); the parser rejects it.
+    OP,
     // The tokenizer stopped here with an error (see Tokenizer::error()).
     ERRORTOKEN,
 };

@@ -1,0 +1,450 @@
+// The tokenizer's driver: lines, indentation, brackets, operators, the end of input and errors.
+#include "norvex/pyast/lexer.hpp"
+
+#include <cstring>
+
+namespace norvex::pyast {
+namespace {
+
+// CPython's limits.
+constexpr std::size_t max_indent = 100;
+constexpr std::size_t max_paren = 200;
+constexpr int tab_size = 8;
+
+bool is_name_start(unsigned char c) noexcept {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
+}
+
+char closer_of(char open) noexcept { return open == '(' ? ')' : open == '[' ? ']' : '}'; }
+
+}  // namespace
+
+Tokenizer::Tokenizer(std::string_view source, Arena& arena) : src_(source), arena_(arena) {
+    // Offsets are 32-bit; longer input is cut rather than misnumbered.
+    if (src_.size() > 0xFFFFFFF0u) src_ = src_.substr(0, 0xFFFFFFF0u);
+    size_ = static_cast<std::uint32_t>(src_.size());
+    if (src_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = line_start_ = 3;
+    tokens_.reserve(src_.size() / 4 + 16);
+    if (std::memchr(src_.data(), 0, src_.size()) != nullptr) {
+        // CPython checks the whole text before reading a token.
+        error_ = SyntaxError{SyntaxError::Type::SyntaxError, "source code string cannot contain null bytes", 0, 0, 0, 0};
+        Token t;
+        t.kind = TokenKind::ERRORTOKEN;
+        tokens_.push_back(t);
+        done_ = true;
+    }
+}
+
+const Token& Tokenizer::next() {
+    const Token& t = at(cursor_);
+    if (cursor_ < tokens_.size() - 1 || !done_) ++cursor_;
+    return t;
+}
+
+const Token& Tokenizer::at(std::size_t i) {
+    while (i >= tokens_.size() && !done_) produce();
+    return i < tokens_.size() ? tokens_[i] : tokens_.back();
+}
+
+const std::vector<Token>& Tokenizer::all() {
+    while (!done_) produce();
+    return tokens_;
+}
+
+void Tokenizer::consume_newline() noexcept {
+    if (src_[pos_] == '\r' && pos_ + 1 < size_ && src_[pos_ + 1] == '\n') ++pos_;
+    ++pos_;
+    ++line_;
+    line_start_ = pos_;
+}
+
+std::int32_t Tokenizer::eof_line() const noexcept {
+    // The end tokens sit on the last line that holds text; a final newline
+    // opens no new line for them.
+    if (line_ > 1 && line_start_ == size_) return line_ - 1;
+    return line_;
+}
+
+bool Tokenizer::last_is_middle_ending_here() const noexcept {
+    if (tokens_.empty()) return false;
+    const Token& t = tokens_.back();
+    return (t.kind == TokenKind::FSTRING_MIDDLE || t.kind == TokenKind::TSTRING_MIDDLE) && t.end == pos_;
+}
+
+Token& Tokenizer::emit(TokenKind kind, Mark b, Mark e) {
+    Token& t = tokens_.emplace_back();
+    t.kind = kind;
+    t.start = b.pos;
+    t.end = e.pos;
+    t.lineno = b.line;
+    t.col_offset = static_cast<std::int32_t>(b.pos - b.line_start);
+    t.end_lineno = e.line;
+    t.end_col_offset = static_cast<std::int32_t>(e.pos - e.line_start);
+    t.text = src_.substr(b.pos, e.pos - b.pos);
+    if (kind != TokenKind::NEWLINE && kind != TokenKind::INDENT && kind != TokenKind::DEDENT) need_newline_ = true;
+    return t;
+}
+
+int Tokenizer::char_offset(std::uint32_t line_start, std::uint32_t pos) const noexcept {
+    int n = 1;
+    for (std::uint32_t i = line_start; i < pos && i < size_; ++i) {
+        if ((static_cast<unsigned char>(src_[i]) & 0xC0) != 0x80) ++n;
+    }
+    return n;
+}
+
+bool Tokenizer::fail(SyntaxError::Type type, std::string msg, Mark at, int offset, int end_lineno, int end_offset) {
+    error_ = SyntaxError{type, std::move(msg), at.line, offset, end_lineno, end_offset};
+    Token& t = emit(TokenKind::ERRORTOKEN, at, at);
+    t.text = {};
+    done_ = true;
+    return true;
+}
+
+bool Tokenizer::fail_at(std::string msg, Mark at) {
+    int offset = char_offset(at.line_start, at.pos);
+    return fail(SyntaxError::Type::SyntaxError, std::move(msg), at, offset, at.line, offset);
+}
+
+void Tokenizer::produce() {
+    while (!done_) {
+        if (pending_ != 0) {
+            // A line that starts with a continuation gets its indentation
+            // tokens on the line where its first token is.
+            while (cur() == '\\' && pos_ + 1 < size_ && (src_[pos_ + 1] == '\n' || src_[pos_ + 1] == '\r')) {
+                Mark save = here();
+                ++pos_;
+                consume_newline();
+                if (at_eof()) {
+                    pos_ = save.pos;
+                    line_ = save.line;
+                    line_start_ = save.line_start;
+                    break;
+                }
+                while (cur() == ' ' || cur() == '\t' || cur() == '\f') ++pos_;
+            }
+            // Indentation tokens carry no columns, as CPython's do.
+            Mark m = here();
+            Token& t = emit(pending_ > 0 ? TokenKind::INDENT : TokenKind::DEDENT, m, m);
+            t.col_offset = t.end_col_offset = -1;
+            t.text = {};
+            pending_ += pending_ > 0 ? -1 : 1;
+            return;
+        }
+        if (!frames_.empty()) {
+            const Frame& f = frames_.back();
+            if (!f.field) {
+                if (lex_fstring_text()) return;
+                continue;
+            }
+            if (f.in_spec) {
+                if (lex_format_spec()) return;
+                continue;
+            }
+        }
+        if (at_bol_) {
+            if (start_line()) return;
+            continue;
+        }
+        if (lex_regular()) return;
+    }
+}
+
+bool Tokenizer::start_line() {
+    at_bol_ = false;
+    int col = 0;
+    int alt_col = 0;
+    for (;; ++pos_) {
+        unsigned char c = cur();
+        if (c == ' ') {
+            ++col;
+            ++alt_col;
+        } else if (c == '\t') {
+            col = (col / tab_size + 1) * tab_size;
+            ++alt_col;
+        } else if (c == '\f') {
+            col = alt_col = 0;
+        } else {
+            break;
+        }
+    }
+    unsigned char c = cur();
+    blank_line_ = at_eof() || c == '#' || c == '\n' || c == '\r';
+    if (blank_line_ || !parens_.empty()) return false;
+
+    Mark m = here();
+    auto tab_error = [&] {
+        return fail(SyntaxError::Type::TabError, "inconsistent use of tabs and spaces in indentation", m, 1, m.line, 0);
+    };
+    if (col == indents_.back()) {
+        if (alt_col != alt_indents_.back()) return tab_error();
+    } else if (col > indents_.back()) {
+        if (indents_.size() >= max_indent) {
+            return fail(SyntaxError::Type::IndentationError, "too many levels of indentation", m, 1, m.line, 0);
+        }
+        if (alt_col <= alt_indents_.back()) return tab_error();
+        indents_.push_back(col);
+        alt_indents_.push_back(alt_col);
+        ++pending_;
+    } else {
+        while (indents_.size() > 1 && col < indents_.back()) {
+            indents_.pop_back();
+            alt_indents_.pop_back();
+            --pending_;
+        }
+        if (col != indents_.back()) {
+            // CPython points past the end of the offending line.
+            std::uint32_t e = pos_;
+            while (e < size_ && src_[e] != '\n' && src_[e] != '\r') ++e;
+            pending_ = 0;
+            return fail(SyntaxError::Type::IndentationError, "unindent does not match any outer indentation level", m,
+                        char_offset(m.line_start, e), m.line, -1);
+        }
+        if (alt_col != alt_indents_.back()) {
+            pending_ = 0;
+            return tab_error();
+        }
+    }
+    return false;
+}
+
+bool Tokenizer::at_end_of_input(Mark comment) {
+    if (!parens_.empty()) {
+        const Paren& p = parens_.back();
+        std::string msg = "'";
+        msg += p.ch;
+        msg += "' was never closed";
+        return fail(SyntaxError::Type::SyntaxError, std::move(msg), p.at, char_offset(p.at.line_start, p.at.pos),
+                    p.at.line, 0);
+    }
+    if (need_newline_ && !blank_line_) {
+        // The last line had no newline of its own; CPython adds one.
+        Token& t = emit(TokenKind::NEWLINE, comment.pos < pos_ ? comment : here(), here());
+        need_newline_ = false;
+        if (comment.pos >= pos_) t.text = {};
+        return true;
+    }
+    Mark m{pos_, eof_line(), line_start_};
+    if (indents_.size() > 1) {
+        indents_.pop_back();
+        alt_indents_.pop_back();
+        Token& t = emit(TokenKind::DEDENT, m, m);
+        t.col_offset = t.end_col_offset = -1;
+        return true;
+    }
+    Token& t = emit(TokenKind::ENDMARKER, m, m);
+    t.col_offset = t.end_col_offset = -1;
+    done_ = true;
+    return true;
+}
+
+bool Tokenizer::lex_regular() {
+    while (pos_ < size_ && (src_[pos_] == ' ' || src_[pos_] == '\t' || src_[pos_] == '\f')) ++pos_;
+    Mark comment = here();
+    if (cur() == '#') {
+        while (pos_ < size_ && src_[pos_] != '\n' && src_[pos_] != '\r') ++pos_;
+    }
+    if (at_eof()) return at_end_of_input(comment);
+    Mark b = here();
+    unsigned char c = cur();
+
+    if (c == '\n' || c == '\r') {
+        if (blank_line_ || !parens_.empty()) {
+            consume_newline();
+            at_bol_ = true;
+            return false;
+        }
+        Token& t = emit(TokenKind::NEWLINE, comment.pos < b.pos ? comment : b, b);
+        if (comment.pos >= b.pos) t.text = {};
+        need_newline_ = false;
+        consume_newline();
+        at_bol_ = true;
+        return true;
+    }
+    if (c == '\\') {
+        ++pos_;
+        if (at_eof()) {
+            return fail(SyntaxError::Type::SyntaxError, "unexpected EOF while parsing", b,
+                        char_offset(b.line_start, b.pos) + 1, b.line, -1);
+        }
+        if (!at_newline()) {
+            Mark after = here();
+            return fail(SyntaxError::Type::SyntaxError, "unexpected character after line continuation character", b,
+                        char_offset(after.line_start, after.pos), b.line, 0);
+        }
+        consume_newline();
+        if (at_eof()) {
+            return fail(SyntaxError::Type::SyntaxError, "unexpected EOF while parsing", b,
+                        char_offset(b.line_start, b.pos) + 1, b.line, -1);
+        }
+        return false;
+    }
+    if (c >= '0' && c <= '9') return lex_number(b);
+    if (c == '.' && peek(1) >= '0' && peek(1) <= '9') return lex_number(b);
+    if (c == '"' || c == '\'') return lex_string(b, false, false, false, false);
+    if (is_name_start(c)) return lex_name(b);
+    return lex_operator(b);
+}
+
+bool Tokenizer::open_paren(Mark b, char ch, bool field) {
+    if (parens_.size() >= max_paren) return fail_at("too many nested parentheses", b);
+    parens_.push_back(Paren{ch, field, b});
+    ++pos_;
+    emit(ch == '(' ? TokenKind::LPAR : ch == '[' ? TokenKind::LSQB : TokenKind::LBRACE, b, here());
+    return true;
+}
+
+bool Tokenizer::close_paren(Mark b, char ch) {
+    std::string msg;
+    if (parens_.empty()) {
+        msg = "unmatched '";
+        msg += ch;
+        msg += "'";
+        return fail_at(std::move(msg), b);
+    }
+    const Paren& open = parens_.back();
+    if (open.field && ch != '}') {
+        msg = frames_.empty() || !frames_[frames_.back().owner].tstring ? "f" : "t";
+        msg += "-string: unmatched '";
+        msg += ch;
+        msg += "'";
+        return fail_at(std::move(msg), b);
+    }
+    if (closer_of(open.ch) != ch) {
+        msg = "closing parenthesis '";
+        msg += ch;
+        msg += "' does not match opening parenthesis '";
+        msg += open.ch;
+        msg += "'";
+        if (open.at.line != b.line) msg += " on line " + std::to_string(open.at.line);
+        return fail_at(std::move(msg), b);
+    }
+    parens_.pop_back();
+    ++pos_;
+    emit(ch == ')' ? TokenKind::RPAR : ch == ']' ? TokenKind::RSQB : TokenKind::RBRACE, b, here());
+    return true;
+}
+
+bool Tokenizer::lex_operator(Mark b) {
+    unsigned char c = cur();
+    unsigned char c1 = peek(1);
+    unsigned char c2 = peek(2);
+
+    // Inside a replacement field, its own ':' and '}' belong to the f-string.
+    if (!frames_.empty() && frames_.back().field && parens_.size() == frames_.back().paren_depth) {
+        Frame& field = frames_.back();
+        if (c == '}') {
+            parens_.pop_back();
+            ++pos_;
+            frames_.pop_back();
+            emit(TokenKind::RBRACE, b, here());
+            return true;
+        }
+        if (c == ':') {
+            std::size_t nested = 0;
+            for (std::size_t i = field.owner + 1; i + 1 < frames_.size(); ++i) {
+                if (frames_[i].field && frames_[i].in_spec) ++nested;
+            }
+            ++pos_;
+            field.in_spec = true;
+            emit(TokenKind::COLON, b, here());
+            if (nested >= 2) {
+                return fail_at(std::string(frames_[field.owner].tstring ? "t" : "f") +
+                                   "-string: expressions nested too deeply",
+                               b);
+            }
+            return true;
+        }
+    }
+
+    TokenKind kind = TokenKind::OP;
+    int len = 1;
+    auto two = [&](unsigned char second, TokenKind k2, TokenKind k1) {
+        if (c1 == second) {
+            kind = k2;
+            len = 2;
+        } else {
+            kind = k1;
+        }
+    };
+    switch (c) {
+        case '(':
+        case '[':
+        case '{': return open_paren(b, static_cast<char>(c), false);
+        case ')':
+        case ']':
+        case '}': return close_paren(b, static_cast<char>(c));
+        case ':': two('=', TokenKind::COLONEQUAL, TokenKind::COLON); break;
+        case ',': kind = TokenKind::COMMA; break;
+        case ';': kind = TokenKind::SEMI; break;
+        case '+': two('=', TokenKind::PLUSEQUAL, TokenKind::PLUS); break;
+        case '-':
+            if (c1 == '>') {
+                kind = TokenKind::RARROW;
+                len = 2;
+            } else {
+                two('=', TokenKind::MINEQUAL, TokenKind::MINUS);
+            }
+            break;
+        case '*':
+            if (c1 == '*') {
+                kind = c2 == '=' ? TokenKind::DOUBLESTAREQUAL : TokenKind::DOUBLESTAR;
+                len = c2 == '=' ? 3 : 2;
+            } else {
+                two('=', TokenKind::STAREQUAL, TokenKind::STAR);
+            }
+            break;
+        case '/':
+            if (c1 == '/') {
+                kind = c2 == '=' ? TokenKind::DOUBLESLASHEQUAL : TokenKind::DOUBLESLASH;
+                len = c2 == '=' ? 3 : 2;
+            } else {
+                two('=', TokenKind::SLASHEQUAL, TokenKind::SLASH);
+            }
+            break;
+        case '|': two('=', TokenKind::VBAREQUAL, TokenKind::VBAR); break;
+        case '&': two('=', TokenKind::AMPEREQUAL, TokenKind::AMPER); break;
+        case '<':
+            if (c1 == '<') {
+                kind = c2 == '=' ? TokenKind::LEFTSHIFTEQUAL : TokenKind::LEFTSHIFT;
+                len = c2 == '=' ? 3 : 2;
+            } else if (c1 == '>') {
+                // "<>" is only valid under "from __future__ import barry_as_FLUFL".
+                kind = TokenKind::NOTEQUAL;
+                len = 2;
+            } else {
+                two('=', TokenKind::LESSEQUAL, TokenKind::LESS);
+            }
+            break;
+        case '>':
+            if (c1 == '>') {
+                kind = c2 == '=' ? TokenKind::RIGHTSHIFTEQUAL : TokenKind::RIGHTSHIFT;
+                len = c2 == '=' ? 3 : 2;
+            } else {
+                two('=', TokenKind::GREATEREQUAL, TokenKind::GREATER);
+            }
+            break;
+        case '=': two('=', TokenKind::EQEQUAL, TokenKind::EQUAL); break;
+        case '!': two('=', TokenKind::NOTEQUAL, TokenKind::EXCLAMATION); break;
+        case '.':
+            if (c1 == '.' && c2 == '.') {
+                kind = TokenKind::ELLIPSIS;
+                len = 3;
+            } else {
+                kind = TokenKind::DOT;
+            }
+            break;
+        case '%': two('=', TokenKind::PERCENTEQUAL, TokenKind::PERCENT); break;
+        case '~': kind = TokenKind::TILDE; break;
+        case '^': two('=', TokenKind::CIRCUMFLEXEQUAL, TokenKind::CIRCUMFLEX); break;
+        case '@': two('=', TokenKind::ATEQUAL, TokenKind::AT); break;
+        default:
+            if (c < 0x20 || c == 0x7F) return invalid_character(pos_);
+            break;  // '$', '?', '`': a token the parser rejects
+    }
+    pos_ += len;
+    emit(kind, b, here());
+    return true;
+}
+
+}  // namespace norvex::pyast

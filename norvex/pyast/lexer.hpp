@@ -1,0 +1,155 @@
+// The tokenizer: Python 3.14 source text to the token stream CPython's parser reads.
+//
+// What the stream holds (the parser relies on each point):
+// - No COMMENT, NL or ENCODING tokens. NEWLINE ends each logical line (its
+//   text is empty or, after a trailing comment, the comment, and it sits on
+//   the newline character: start == end unless a comment precedes it). At
+//   the end a NEWLINE is added when the last logical line lacks one, then
+//   the DEDENTs, then ENDMARKER.
+// - INDENT, DEDENT and ENDMARKER have col_offset == end_col_offset == -1, as
+//   in CPython; their lineno is the line they belong to.
+// - f-strings and t-strings come as FSTRING_START (prefix and quotes),
+//   FSTRING_MIDDLE (literal text), LBRACE ... RBRACE (replacement fields, a
+//   top-level ':' gives COLON and switches to the format spec, whose text
+//   comes as FSTRING_MIDDLE and may hold nested fields), FSTRING_END (the
+//   quotes); the TSTRING_* kinds likewise. A middle's text is the raw source
+//   slice, escapes undecoded, except that a doubled brace "{{" or "}}" ends
+//   the middle after its first brace and the second brace belongs to no
+//   token: the middle text already reads as the decoded brace. Empty middles
+//   appear where CPython has them (before the '}' of a format spec).
+//   The text of a '=' self-documenting field is source().substr(lbrace.end,
+//   equal.end - lbrace.end) (from after '{' through '=').
+// - STRING spans the whole literal, prefix and quotes included, undecoded.
+// - A NAME with non-ASCII letters carries its NFKC form in `text` when that
+//   differs from the source (stored in the arena); `start`/`end` still cover
+//   the source bytes. Keywords are recognised on the source spelling.
+// - Characters that begin no token ('$', '?', '`') come as OP tokens; the
+//   parser reports them as "invalid syntax".
+// - On an error the stream ends with one ERRORTOKEN at the error's position
+//   and error() holds CPython's message, type and position. Errors CPython
+//   raises only when the parser reaches them (an unclosed bracket at the
+//   end, bad indentation) are reported the same way: the parser, which fails
+//   first on anything before, decides which error wins.
+#pragma once
+
+#include "norvex/pyast/ast.hpp"
+#include "norvex/pyast/parse.hpp"
+#include "norvex/pyast/token.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace norvex::pyast {
+
+class Tokenizer {
+public:
+    // `source` must outlive the tokenizer and its tokens; a leading UTF-8
+    // byte order mark is skipped. Normalised names are stored in `arena`.
+    Tokenizer(std::string_view source, Arena& arena);
+
+    // The next token in order; after ENDMARKER or ERRORTOKEN, that token again.
+    const Token& next();
+    // The i-th token (from 0), tokenizing as far as needed; an index past
+    // the end gives the last token (ENDMARKER or ERRORTOKEN). The reference
+    // is invalidated by tokenizing further; keep indices, not references.
+    const Token& at(std::size_t i);
+    // Tokenizes to the end and returns every token.
+    const std::vector<Token>& all();
+    // The tokens produced so far.
+    const std::vector<Token>& tokens() const noexcept { return tokens_; }
+    bool finished() const noexcept { return done_; }
+
+    const std::optional<SyntaxError>& error() const noexcept { return error_; }
+    std::string_view source() const noexcept { return src_; }
+
+private:
+    // A place in the source: byte offset, line number, offset of the line's start.
+    struct Mark {
+        std::uint32_t pos;
+        std::int32_t line;
+        std::uint32_t line_start;
+    };
+    struct Paren {
+        char ch;
+        bool field;  // the '{' that opens an f-string replacement field
+        Mark at;
+    };
+    // The open f-strings and their replacement fields, innermost last.
+    struct Frame {
+        bool field = false;
+        // for an f-string
+        char quote = '\'';
+        std::uint8_t quote_len = 1;
+        bool raw = false;
+        bool tstring = false;
+        Mark start{};
+        std::uint32_t paren_base = 0;  // open brackets when the literal began
+        // for a replacement field
+        std::uint32_t paren_depth = 0;  // open brackets, its own '{' included
+        bool in_spec = false;
+        std::uint32_t owner = 0;  // index of its f-string's frame
+    };
+
+    void produce();
+    bool lex_regular();
+    bool start_line();
+    bool at_end_of_input(Mark comment);
+    bool lex_name(Mark b);
+    bool lex_number(Mark b);
+    bool verify_end_of_number(Mark b, const char* kind);
+    bool lex_string(Mark b, bool raw, bool bytes, bool fstring, bool tstring);
+    bool lex_fstring_text();
+    bool lex_format_spec();
+    bool lex_operator(Mark b);
+    bool open_paren(Mark b, char ch, bool field);
+    bool close_paren(Mark b, char ch);
+    bool invalid_character(std::uint32_t at);
+
+    Mark here() const noexcept { return {pos_, line_, line_start_}; }
+    unsigned char cur() const noexcept { return pos_ < size_ ? static_cast<unsigned char>(src_[pos_]) : 0; }
+    unsigned char peek(std::uint32_t ahead) const noexcept {
+        return pos_ + ahead < size_ ? static_cast<unsigned char>(src_[pos_ + ahead]) : 0;
+    }
+    bool at_eof() const noexcept { return pos_ >= size_; }
+    bool at_newline() const noexcept { return pos_ < size_ && (src_[pos_] == '\n' || src_[pos_] == '\r'); }
+    // Steps over "\n", "\r\n" or "\r" and starts the next line.
+    void consume_newline() noexcept;
+    // The line the input ends on, as CPython numbers it for the end tokens.
+    std::int32_t eof_line() const noexcept;
+    bool last_is_middle_ending_here() const noexcept;
+    Frame& owner_of(const Frame& field) noexcept { return frames_[field.owner]; }
+
+    Token& emit(TokenKind kind, Mark b, Mark e);
+    // Columns from 1 in code points, as SyntaxError.offset counts them.
+    int char_offset(std::uint32_t line_start, std::uint32_t pos) const noexcept;
+    bool fail(SyntaxError::Type type, std::string msg, Mark at, int offset, int end_lineno, int end_offset);
+    bool fail_at(std::string msg, Mark at);  // offset: the character at `at`, end: the same
+    std::string unterminated_message(const Frame& fs, std::int32_t detected) const;
+
+    std::string_view src_;
+    Arena& arena_;
+    std::uint32_t size_ = 0;
+    std::uint32_t pos_ = 0;
+    std::int32_t line_ = 1;
+    std::uint32_t line_start_ = 0;
+
+    bool at_bol_ = true;
+    bool blank_line_ = false;
+    bool need_newline_ = false;  // a token since the last NEWLINE
+    bool done_ = false;
+    int pending_ = 0;  // INDENTs (> 0) or DEDENTs (< 0) owed
+    std::vector<int> indents_{0};
+    std::vector<int> alt_indents_{0};
+    std::vector<Paren> parens_;
+    std::vector<Frame> frames_;
+
+    std::vector<Token> tokens_;
+    std::size_t cursor_ = 0;
+    std::optional<SyntaxError> error_;
+};
+
+}  // namespace norvex::pyast

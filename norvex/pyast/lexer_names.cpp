@@ -1,0 +1,192 @@
+// The tokenizer's names: identifiers (Unicode, NFKC), keywords, soft keywords, string prefixes, stray characters.
+#include "norvex/pyast/lexer.hpp"
+
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+
+#include <cstdio>
+
+namespace norvex::pyast {
+namespace {
+
+bool is_ascii_name_char(unsigned char c) noexcept {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+struct KeywordEntry {
+    std::string_view text;
+    Keyword keyword;
+};
+
+constexpr KeywordEntry keywords[] = {
+    {"False", Keyword::False_}, {"None", Keyword::None},       {"True", Keyword::True_},
+    {"and", Keyword::and_},     {"as", Keyword::as},           {"assert", Keyword::assert_},
+    {"async", Keyword::async},  {"await", Keyword::await},     {"break", Keyword::break_},
+    {"class", Keyword::class_}, {"continue", Keyword::continue_}, {"def", Keyword::def},
+    {"del", Keyword::del},      {"elif", Keyword::elif},       {"else", Keyword::else_},
+    {"except", Keyword::except}, {"finally", Keyword::finally}, {"for", Keyword::for_},
+    {"from", Keyword::from},    {"global", Keyword::global},   {"if", Keyword::if_},
+    {"import", Keyword::import}, {"in", Keyword::in},          {"is", Keyword::is},
+    {"lambda", Keyword::lambda}, {"nonlocal", Keyword::nonlocal}, {"not", Keyword::not_},
+    {"or", Keyword::or_},       {"pass", Keyword::pass},       {"raise", Keyword::raise},
+    {"return", Keyword::return_}, {"try", Keyword::try_},      {"while", Keyword::while_},
+    {"with", Keyword::with},    {"yield", Keyword::yield},
+};
+
+Keyword keyword_of(std::string_view name) noexcept {
+    if (name.size() < 2 || name.size() > 8) return Keyword::None_;
+    for (const KeywordEntry& k : keywords) {
+        if (k.text == name) return k.keyword;
+    }
+    return Keyword::None_;
+}
+
+SoftKeyword soft_keyword_of(std::string_view name) noexcept {
+    if (name == "match") return SoftKeyword::match;
+    if (name == "case") return SoftKeyword::case_;
+    if (name == "type") return SoftKeyword::type;
+    if (name == "_") return SoftKeyword::underscore;
+    return SoftKeyword::none;
+}
+
+// One code point of UTF-8 at `p`; -1 and a length of 1 for a malformed sequence.
+char32_t decode(std::string_view s, std::uint32_t p, int& len) noexcept {
+    auto b = [&](std::uint32_t i) -> unsigned { return i < s.size() ? static_cast<unsigned char>(s[i]) : 0u; };
+    unsigned c = b(p);
+    len = 1;
+    if (c < 0x80) return c;
+    int n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    if (n == 0 || (n == 3 && c >= 0xF0)) return static_cast<char32_t>(-1);
+    char32_t cp = c & (0x7F >> n);
+    for (int i = 1; i < n; ++i) {
+        unsigned d = b(p + i);
+        if ((d & 0xC0) != 0x80) return static_cast<char32_t>(-1);
+        cp = (cp << 6) | (d & 0x3F);
+    }
+    if ((n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF))) {
+        return static_cast<char32_t>(-1);
+    }
+    len = n;
+    return cp;
+}
+
+// Identifier characters newer than the system's ICU tables (Unicode 15.1
+// made these ID_Continue; Python follows the newer data).
+bool joins_identifier(char32_t c) noexcept { return c == 0x200C || c == 0x200D || c == 0x30FB || c == 0xFF65; }
+
+bool is_printable(char32_t c) noexcept {
+    switch (u_charType(static_cast<UChar32>(c))) {
+        case U_CONTROL_CHAR:
+        case U_FORMAT_CHAR:
+        case U_SURROGATE:
+        case U_PRIVATE_USE_CHAR:
+        case U_UNASSIGNED:
+        case U_LINE_SEPARATOR:
+        case U_PARAGRAPH_SEPARATOR: return false;
+        case U_SPACE_SEPARATOR: return c == ' ';
+        default: return true;
+    }
+}
+
+}  // namespace
+
+bool Tokenizer::invalid_character(std::uint32_t at) {
+    int len = 1;
+    char32_t c = decode(src_, at, len);
+    Mark m{at, line_, line_start_};
+    char buf[64];
+    if (c == static_cast<char32_t>(-1)) {
+        // Python decodes the whole text first and reports the first bad byte.
+        std::snprintf(buf, sizeof buf, "(unicode error) 'utf-8' codec can't decode byte 0x%02x",
+                      static_cast<unsigned char>(src_[at]));
+        return fail_at(buf, m);
+    }
+    if (!is_printable(c)) {
+        std::snprintf(buf, sizeof buf, "invalid non-printable character U+%04X", static_cast<unsigned>(c));
+        return fail_at(buf, m);
+    }
+    std::snprintf(buf, sizeof buf, "' (U+%04X)", static_cast<unsigned>(c));
+    return fail_at("invalid character '" + std::string(src_.substr(at, len)) + buf, m);
+}
+
+bool Tokenizer::lex_name(Mark b) {
+    // A string prefix: distinct letters from "bBrRuUfFtT" right before a quote.
+    bool saw_b = false, saw_r = false, saw_u = false, saw_f = false, saw_t = false;
+    std::uint32_t p = pos_;
+    for (; p < size_; ++p) {
+        char c = static_cast<char>(src_[p] | 0x20);
+        bool* flag = c == 'b' ? &saw_b : c == 'r' ? &saw_r : c == 'u' ? &saw_u : c == 'f' ? &saw_f : c == 't' ? &saw_t
+                                                                                                          : nullptr;
+        if (flag == nullptr || *flag) break;
+        *flag = true;
+    }
+    if (p > pos_ && p < size_ && (src_[p] == '\'' || src_[p] == '"')) {
+        const char* clash = nullptr;
+        if (saw_u && saw_b) clash = "'u' and 'b'";
+        else if (saw_u && saw_r) clash = "'u' and 'r'";
+        else if (saw_u && saw_f) clash = "'u' and 'f'";
+        else if (saw_u && saw_t) clash = "'u' and 't'";
+        else if (saw_b && saw_f) clash = "'b' and 'f'";
+        else if (saw_b && saw_t) clash = "'b' and 't'";
+        else if (saw_f && saw_t) clash = "'f' and 't'";
+        if (clash != nullptr) {
+            int offset = char_offset(b.line_start, b.pos);
+            return fail(SyntaxError::Type::SyntaxError, std::string(clash) + " prefixes are incompatible", b, offset,
+                        b.line, offset + static_cast<int>(p - b.pos));
+        }
+        pos_ = p;
+        return lex_string(b, saw_r, saw_b, saw_f, saw_t);
+    }
+
+    bool ascii = true;
+    while (pos_ < size_) {
+        auto c = static_cast<unsigned char>(src_[pos_]);
+        if (is_ascii_name_char(c)) {
+            ++pos_;
+        } else if (c >= 0x80) {
+            ascii = false;
+            ++pos_;
+        } else {
+            break;
+        }
+    }
+    std::string_view text = src_.substr(b.pos, pos_ - b.pos);
+    if (ascii) {
+        Token& t = emit(TokenKind::NAME, b, here());
+        t.keyword = keyword_of(text);
+        if (t.keyword == Keyword::None_) t.soft = soft_keyword_of(text);
+        return true;
+    }
+
+    // Every character must be XID_Start (or '_') first and XID_Continue after.
+    for (std::uint32_t q = b.pos; q < pos_;) {
+        int len = 1;
+        char32_t c = decode(src_, q, len);
+        bool ok = c != static_cast<char32_t>(-1) &&
+                  (c == '_' || u_hasBinaryProperty(static_cast<UChar32>(c), q == b.pos ? UCHAR_XID_START
+                                                                                       : UCHAR_XID_CONTINUE) ||
+                   (q != b.pos && joins_identifier(c)));
+        if (!ok) {
+            pos_ = q;
+            return invalid_character(q);
+        }
+        q += static_cast<std::uint32_t>(len);
+    }
+    Token& t = emit(TokenKind::NAME, b, here());
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfkc = icu::Normalizer2::getNFKCInstance(status);
+    if (U_FAILURE(status)) return true;
+    icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    if (!nfkc->isNormalized(u, status) && U_SUCCESS(status)) {
+        icu::UnicodeString n = nfkc->normalize(u, status);
+        if (U_SUCCESS(status)) {
+            std::string out;
+            n.toUTF8String(out);
+            t.text = arena_.store(out);
+        }
+    }
+    return true;
+}
+
+}  // namespace norvex::pyast

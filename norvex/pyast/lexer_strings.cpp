@@ -1,0 +1,233 @@
+// The tokenizer's string literals: plain and bytes strings, and f-/t-strings with their fields and format specs.
+#include "norvex/pyast/lexer.hpp"
+
+namespace norvex::pyast {
+
+std::string Tokenizer::unterminated_message(const Frame& fs, std::int32_t detected) const {
+    std::string msg = "unterminated ";
+    if (fs.quote_len == 3) msg += "triple-quoted ";
+    msg += fs.tstring ? "t-string" : "f-string";
+    msg += " literal (detected at line " + std::to_string(detected) + ")";
+    return msg;
+}
+
+bool Tokenizer::lex_string(Mark b, bool raw, bool /*bytes*/, bool fstring, bool tstring) {
+    const char q = src_[pos_];
+    const std::uint8_t qlen = peek(1) == q && peek(2) == q ? 3 : 1;
+    pos_ += qlen;
+    if (fstring || tstring) {
+        Frame f;
+        f.quote = q;
+        f.quote_len = qlen;
+        f.raw = raw;
+        f.tstring = tstring;
+        f.start = b;
+        f.paren_base = static_cast<std::uint32_t>(parens_.size());
+        frames_.push_back(f);
+        emit(tstring ? TokenKind::TSTRING_START : TokenKind::FSTRING_START, b, here());
+        return true;
+    }
+    auto unterminated = [&](std::int32_t detected) {
+        // Inside a replacement field, a stray quote of the enclosing
+        // literal means the field was never closed.
+        if (!frames_.empty() && frames_.back().field) {
+            const Frame& fs = owner_of(frames_.back());
+            if (fs.quote == q && fs.quote_len == qlen) {
+                return fail_at(std::string(fs.tstring ? "t" : "f") + "-string: expecting '}'", b);
+            }
+        }
+        std::string msg = qlen == 3 ? "unterminated triple-quoted string literal (detected at line "
+                                    : "unterminated string literal (detected at line ";
+        msg += std::to_string(detected) + ")";
+        return fail_at(std::move(msg), b);
+    };
+    for (;;) {
+        if (at_eof()) return unterminated(qlen == 3 ? eof_line() : line_);
+        char c = src_[pos_];
+        if (c == q) {
+            if (qlen == 1) {
+                ++pos_;
+                break;
+            }
+            if (peek(1) == q && peek(2) == q) {
+                pos_ += 3;
+                break;
+            }
+            ++pos_;
+        } else if (c == '\n' || c == '\r') {
+            if (qlen == 1) return unterminated(line_);
+            consume_newline();
+        } else if (c == '\\') {
+            ++pos_;
+            if (at_eof()) continue;
+            if (at_newline()) {
+                consume_newline();
+            } else {
+                ++pos_;
+            }
+        } else {
+            ++pos_;
+        }
+    }
+    emit(TokenKind::STRING, b, here());
+    return true;
+}
+
+bool Tokenizer::lex_fstring_text() {
+    const Frame fs = frames_.back();
+    const TokenKind middle = fs.tstring ? TokenKind::TSTRING_MIDDLE : TokenKind::FSTRING_MIDDLE;
+    const Mark b = here();
+    auto unterminated = [&](std::int32_t detected) {
+        int offset = char_offset(fs.start.line_start, fs.start.pos);
+        return fail(SyntaxError::Type::SyntaxError, unterminated_message(fs, detected), fs.start, offset,
+                    fs.start.line, offset);
+    };
+    for (;;) {
+        if (at_eof()) return unterminated(fs.quote_len == 3 ? eof_line() : line_);
+        unsigned char c = cur();
+        if (c == static_cast<unsigned char>(fs.quote) && (fs.quote_len == 1 || (peek(1) == c && peek(2) == c))) {
+            if (pos_ > b.pos) {
+                emit(middle, b, here());
+                return true;
+            }
+            pos_ += fs.quote_len;
+            emit(fs.tstring ? TokenKind::TSTRING_END : TokenKind::FSTRING_END, b, here());
+            frames_.pop_back();
+            return true;
+        }
+        if (c == '\n' || c == '\r') {
+            if (fs.quote_len == 1) return unterminated(line_);
+            consume_newline();
+            continue;
+        }
+        if (c == '\\') {
+            unsigned char n = peek(1);
+            if (n == '{' || n == '}') {
+                // The brace keeps its meaning; the backslash is literal text.
+                ++pos_;
+                continue;
+            }
+            if (!fs.raw && n == 'N' && peek(2) == '{') {
+                // A named escape's braces are not a field.
+                pos_ += 3;
+                while (!at_eof() && cur() != '}' && cur() != static_cast<unsigned char>(fs.quote) && !at_newline()) {
+                    ++pos_;
+                }
+                if (cur() == '}') ++pos_;
+                continue;
+            }
+            ++pos_;
+            if (at_eof()) continue;
+            if (at_newline()) {
+                consume_newline();
+            } else {
+                ++pos_;
+            }
+            continue;
+        }
+        if (c == '{' || c == '}') {
+            if (peek(1) == c) {
+                // A doubled brace: the middle ends after the first one.
+                ++pos_;
+                emit(middle, b, here());
+                ++pos_;
+                return true;
+            }
+            if (c == '{') {
+                if (pos_ > b.pos) {
+                    emit(middle, b, here());
+                    return true;
+                }
+                if (!open_paren(b, '{', true)) return false;
+                if (done_) return true;
+                Frame field;
+                field.field = true;
+                field.paren_depth = static_cast<std::uint32_t>(parens_.size());
+                field.owner = static_cast<std::uint32_t>(frames_.size() - 1);
+                frames_.push_back(field);
+                return true;
+            }
+            if (pos_ > b.pos || !last_is_middle_ending_here()) {
+                emit(middle, b, here());
+                return true;
+            }
+            return fail_at(std::string(fs.tstring ? "t" : "f") + "-string: single '}' is not allowed", b);
+        }
+        ++pos_;
+    }
+}
+
+bool Tokenizer::lex_format_spec() {
+    const Frame field = frames_.back();
+    const Frame fs = frames_[field.owner];
+    const TokenKind middle = fs.tstring ? TokenKind::TSTRING_MIDDLE : TokenKind::FSTRING_MIDDLE;
+    const Mark b = here();
+    const char* newline_msg = fs.tstring
+                                  ? "t-string: newlines are not allowed in format specifiers for single quoted t-strings"
+                                  : "f-string: newlines are not allowed in format specifiers for single quoted f-strings";
+    for (;;) {
+        if (at_eof()) {
+            if (fs.quote_len == 1) return fail_at(newline_msg, here());
+            int offset = char_offset(fs.start.line_start, fs.start.pos);
+            return fail(SyntaxError::Type::SyntaxError, unterminated_message(fs, eof_line()), fs.start, offset,
+                        fs.start.line, offset);
+        }
+        unsigned char c = cur();
+        if (c == static_cast<unsigned char>(fs.quote) && (fs.quote_len == 1 || (peek(1) == c && peek(2) == c))) {
+            if (pos_ > b.pos) {
+                emit(middle, b, here());
+                return true;
+            }
+            // The literal ends inside its field: the parser reports that.
+            pos_ += fs.quote_len;
+            emit(fs.tstring ? TokenKind::TSTRING_END : TokenKind::FSTRING_END, b, here());
+            parens_.resize(fs.paren_base);
+            frames_.resize(field.owner);
+            return true;
+        }
+        if (c == '\n' || c == '\r') {
+            if (fs.quote_len == 1) return fail_at(newline_msg, here());
+            consume_newline();
+            continue;
+        }
+        if (c == '{') {
+            if (pos_ > b.pos || (peek(1) == '{' && !last_is_middle_ending_here())) {
+                emit(middle, b, here());
+                return true;
+            }
+            if (!open_paren(b, '{', true)) return false;
+            if (done_) return true;
+            Frame nested;
+            nested.field = true;
+            nested.paren_depth = static_cast<std::uint32_t>(parens_.size());
+            nested.owner = field.owner;
+            frames_.push_back(nested);
+            return true;
+        }
+        if (c == '}') {
+            if (pos_ > b.pos || !last_is_middle_ending_here()) {
+                emit(middle, b, here());
+                return true;
+            }
+            parens_.pop_back();
+            ++pos_;
+            frames_.pop_back();
+            emit(TokenKind::RBRACE, b, here());
+            return true;
+        }
+        if (c == '\\') {
+            ++pos_;
+            if (at_eof() || cur() == '{' || cur() == '}') continue;
+            if (at_newline()) {
+                if (fs.quote_len == 1) continue;
+                consume_newline();
+            } else {
+                ++pos_;
+            }
+            continue;
+        }
+        ++pos_;
+    }
+}
+
+}  // namespace norvex::pyast
