@@ -1,0 +1,263 @@
+// The agent worker pool: construction, submission and the life of one worker.
+#include "norvex/core/crewhall/crewhall.hpp"
+
+#include "norvex/common/clock.hpp"
+#include "norvex/common/logging.hpp"
+
+#include <boost/asio/bind_cancellation_slot.hpp>
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/use_awaitable.hpp>
+
+#include <algorithm>
+#include <exception>
+#include <stdexcept>
+
+namespace asio = boost::asio;
+
+namespace norvex::crewhall {
+namespace {
+
+constexpr int MIN_WORKERS = 1;
+constexpr int MAX_WORKERS = 20;
+constexpr std::size_t HISTORY_LIMIT = 200;
+constexpr std::size_t HISTORY_KEPT = 100;
+
+std::shared_ptr<spdlog::logger> log() {
+    static auto logger = logging::get("norvex.crewhall");
+    return logger;
+}
+
+// what() of a standard exception; empty for anything else, which the final
+// step reports as "Unknown error".
+std::string error_text(const std::exception_ptr& e) {
+    try {
+        std::rethrow_exception(e);
+    } catch (const std::exception& ex) {
+        return ex.what();
+    } catch (...) {
+        return "";
+    }
+}
+
+// Asked with `co_await asio::this_coro::cancellation_state`, which (unlike
+// other awaits) does not itself throw once the job is cancelled.
+bool cancelled(const asio::cancellation_state& state) {
+    return state.cancelled() != asio::cancellation_type::none;
+}
+
+std::size_t semaphore_slots(int max_workers) {
+    if (max_workers < 0)
+        throw std::invalid_argument("max_workers must be >= 0, got " + std::to_string(max_workers));
+    return static_cast<std::size_t>(max_workers);
+}
+
+}  // namespace
+
+asio::awaitable<void> StatusCallback::operator()(const WorkerStatus& status) const {
+    if (plain_) {
+        plain_(status);
+        co_return;
+    }
+    if (awaited_) co_await awaited_(status);
+}
+
+Crewhall::Crewhall(asio::any_io_executor executor, CrewhallOptions options)
+    : executor_(std::move(executor)),
+      _max_workers(options.max_workers),
+      _executor(std::move(options.executor)),
+      _on_status_change(std::move(options.on_status_change)),
+      _semaphore(std::make_shared<AsyncSemaphore>(executor_, semaphore_slots(options.max_workers))) {}
+
+Crewhall::~Crewhall() = default;
+
+void Crewhall::set_max_workers(int value) {
+    _max_workers = std::clamp(value, MIN_WORKERS, MAX_WORKERS);
+    log()->info("Max workers updated to {}", _max_workers);
+    _semaphore = std::make_shared<AsyncSemaphore>(executor_, static_cast<std::size_t>(_max_workers));
+}
+
+void Crewhall::set_executor(WorkerExecutor executor) { _executor = std::move(executor); }
+
+asio::awaitable<void> Crewhall::_notify(const WorkerStatus& status) {
+    // A copy, so a callback replaced or dropped while it runs stays alive.
+    StatusCallback callback = _on_status_change;
+    if (callback) co_await callback(status);
+}
+
+asio::awaitable<std::shared_ptr<WorkerStatus>> Crewhall::submit(WorkerTask task) {
+    if (!_executor) throw std::runtime_error("No executor set \u2014 call set_executor() first");
+
+    ++_total_submitted;
+    _all_tasks.assign(task.id, task);
+
+    auto status = std::make_shared<WorkerStatus>();
+    status->task_id = task.id;
+    status->state = WorkerState::QUEUED;
+    status->name = task.name.empty() ? "Worker-" + task.id.substr(0, 6) : task.name;
+    _active.assign(task.id, status);
+
+    co_await _notify(*status);
+
+    auto job = std::make_shared<Job>();
+    _tasks.assign(task.id, job);
+    const std::string id = task.id;
+    const std::string name = task.name;
+    asio::co_spawn(executor_, _run_worker(std::move(task)),
+                   asio::bind_cancellation_slot(job->signal.slot(), [job, id](std::exception_ptr error) {
+                       // The job is the signal's owner; it lives until here.
+                       if (!error) return;
+                       try {
+                           std::rethrow_exception(error);
+                       } catch (const boost::system::system_error& e) {
+                           if (e.code() == asio::error::operation_aborted) return;  // cancelled: cancel() saw to it
+                           log()->error("Job worker-{} ended with an error: {}", id, e.what());
+                       } catch (const std::exception& e) {
+                           log()->error("Job worker-{} ended with an error: {}", id, e.what());
+                       } catch (...) {
+                           log()->error("Job worker-{} ended with an unknown error", id);
+                       }
+                   }));
+
+    log()->info("Worker submitted: {} ({})", name, id);
+    co_return status;
+}
+
+asio::awaitable<std::vector<std::shared_ptr<WorkerStatus>>> Crewhall::submit_many(std::vector<WorkerTask> tasks) {
+    std::vector<std::shared_ptr<WorkerStatus>> statuses;
+    statuses.reserve(tasks.size());
+    for (auto& task : tasks) statuses.push_back(co_await submit(std::move(task)));
+    co_return statuses;
+}
+
+asio::awaitable<void> Crewhall::_run_worker(WorkerTask task) {
+    // co_spawn starts the job inline; a background job begins only once its
+    // submitter yields, so the submission is logged and returned first.
+    co_await asio::post(executor_, asio::use_awaitable);
+
+    const std::string id = task.id;
+    std::shared_ptr<WorkerStatus> status;
+    if (auto* found = _active.find(id)) status = *found;
+    if (!status) co_return;  // removed (cleanup) before the job first ran
+
+    // The semaphore of this moment: a later change of max_workers does not
+    // take the slot away from under this worker.
+    std::shared_ptr<AsyncSemaphore> semaphore = _semaphore;
+    auto slot = co_await semaphore->scoped_acquire();  // a cancelled wait ends the job here
+
+    status->state = WorkerState::RUNNING;
+    status->started_at = wall_seconds();
+    const double deadline = wall_seconds() + task.timeout;
+
+    enum class Ending { returned, cancelled, failed };
+    Ending ending = Ending::failed;
+    std::string result;
+    std::string failure_text;
+
+    std::exception_ptr announce_failure;
+    try {
+        co_await _notify(*status);
+    } catch (...) {
+        announce_failure = std::current_exception();
+    }
+    if (announce_failure) {
+        // Cancelled while announcing: cancel() has ended the record already.
+        if (cancelled(co_await asio::this_coro::cancellation_state)) std::rethrow_exception(announce_failure);
+        // A callback that cannot take the RUNNING record would otherwise
+        // leave it running for ever: the worker fails without its executor.
+        failure_text = error_text(announce_failure);
+    } else {
+        // A copy, so replacing the executor meanwhile cannot free the one running.
+        WorkerExecutor executor = _executor;
+        UpdateStatus update = [this](std::shared_ptr<WorkerStatus> s) { return _update_status(std::move(s)); };
+        std::exception_ptr failure;
+        try {
+            result = co_await executor(task, std::move(update), deadline);
+            ending = Ending::returned;
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        const bool was_cancelled = cancelled(co_await asio::this_coro::cancellation_state);
+        if (failure) {
+            // An executor may turn the aborted wait into an error of its own;
+            // the worker was still cancelled.
+            ending = was_cancelled ? Ending::cancelled : Ending::failed;
+            failure_text = error_text(failure);
+        }
+        // The cancellation ends here: the final steps below still await.
+        if (was_cancelled) co_await asio::this_coro::reset_cancellation_state();
+    }
+
+    switch (ending) {
+        case Ending::returned:
+            status->state = WorkerState::COMPLETED;
+            status->result = std::move(result);
+            ++_total_completed;
+            break;
+        case Ending::cancelled:
+            status->state = WorkerState::CANCELLED;
+            status->error = "Cancelled by user";
+            ++_total_failed;
+            log()->info("Worker {} was cancelled by user", id);
+            break;
+        case Ending::failed:
+            status->state = WorkerState::FAILED;
+            status->error = failure_text;
+            ++_total_failed;
+            log()->error("Worker {} failed: {}", id, failure_text);
+            break;
+    }
+
+    status->completed_at = wall_seconds();
+    status->duration = status->completed_at - status->started_at;
+    if (is_terminal(status->state)) {
+        status->progress_pct = 100.0;
+        switch (status->state) {
+            case WorkerState::COMPLETED: status->current_step = "Done"; break;
+            case WorkerState::FAILED:
+                status->current_step =
+                    "Failed: " + (status->error && !status->error->empty() ? *status->error : "Unknown error");
+                break;
+            case WorkerState::TIMEOUT: status->current_step = "Timed out"; break;
+            case WorkerState::CANCELLED: status->current_step = "Cancelled"; break;
+            default: break;
+        }
+    }
+
+    std::exception_ptr broadcast_failure;
+    try {
+        co_await _notify(*status);
+    } catch (...) {
+        broadcast_failure = std::current_exception();
+    }
+    if (broadcast_failure) {
+        if (cancelled(co_await asio::this_coro::cancellation_state)) {
+            // cancel() arrived during the broadcast and moves the record itself.
+            co_await asio::this_coro::reset_cancellation_state();
+        } else {
+            log()->error("Failed to broadcast final status for {}: {}", id, error_text(broadcast_failure));
+        }
+    }
+    _move_to_completed(id);
+}
+
+asio::awaitable<void> Crewhall::_update_status(std::shared_ptr<WorkerStatus> status) {
+    if (!status) throw std::invalid_argument("update_status needs a status record, got nullptr");
+    if (auto* current = _active.find(status->task_id)) *current = status;
+    co_await _notify(*status);
+}
+
+void Crewhall::_move_to_completed(const std::string& task_id) {
+    if (auto* found = _active.find(task_id)) {
+        auto status = *found;
+        _active.erase(task_id);
+        _completed.push_back(std::move(status));
+        if (_completed.size() > HISTORY_LIMIT)
+            _completed.erase(_completed.begin(),
+                             _completed.end() - static_cast<std::ptrdiff_t>(HISTORY_KEPT));
+    }
+    _tasks.erase(task_id);
+}
+
+}  // namespace norvex::crewhall

@@ -1,0 +1,207 @@
+// The agent worker pool: runs agent tasks through the host's executor under a limit.
+#pragma once
+
+#include "norvex/common/async_semaphore.hpp"
+#include "norvex/common/ordered_map.hpp"
+#include "norvex/core/crewhall/records.hpp"
+
+#include <boost/asio/any_io_executor.hpp>
+#include <boost/asio/awaitable.hpp>
+#include <boost/asio/cancellation_signal.hpp>
+#include <boost/json/object.hpp>
+
+#include <concepts>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace norvex::crewhall {
+
+namespace detail {
+template <typename T>
+struct is_awaitable : std::false_type {};
+template <typename T, typename E>
+struct is_awaitable<boost::asio::awaitable<T, E>> : std::true_type {};
+}  // namespace detail
+
+// The pool's progress operation as the executor receives it: pass a status
+// record (normally the pool's own, from get_status, with its fields
+// changed) to make it the task's live record and broadcast it.
+using UpdateStatus = std::function<boost::asio::awaitable<void>(std::shared_ptr<WorkerStatus>)>;
+
+// The host's executor: carries out one agent task and gives its result text.
+// `deadline` is wall-clock seconds since the epoch (now + task.timeout when
+// the worker starts); honouring it is the executor's business, the pool
+// never interrupts an executor for lack of time. `task` stays alive until
+// the returned awaitable has finished. A thrown exception fails the worker
+// with its what() as the error text; cancelling the worker (Crewhall::cancel)
+// cancels whatever asio operation the executor is waiting on.
+using WorkerExecutor =
+    std::function<boost::asio::awaitable<std::string>(const WorkerTask& task, UpdateStatus update_status,
+                                                      double deadline)>;
+
+// The status callback: a plain callable taking `const WorkerStatus&`, or one
+// returning boost::asio::awaitable<T>, which is awaited. Empty by default.
+class StatusCallback {
+public:
+    StatusCallback() = default;
+
+    template <typename F>
+        requires(!std::same_as<std::remove_cvref_t<F>, StatusCallback> &&
+                 std::invocable<std::remove_cvref_t<F>&, const WorkerStatus&>)
+    StatusCallback(F&& callback) {  // NOLINT(google-explicit-constructor): assigned from lambdas
+        using Fn = std::remove_cvref_t<F>;
+        using Returned = std::invoke_result_t<Fn&, const WorkerStatus&>;
+        if constexpr (detail::is_awaitable<Returned>::value) {
+            awaited_ = [fn = Fn(std::forward<F>(callback))](const WorkerStatus& s) mutable
+                -> boost::asio::awaitable<void> { co_await fn(s); };
+        } else {
+            plain_ = [fn = Fn(std::forward<F>(callback))](const WorkerStatus& s) mutable { (void)fn(s); };
+        }
+    }
+
+    explicit operator bool() const noexcept { return plain_ || awaited_; }
+
+    // Calls a plain callback inline, or awaits an asynchronous one.
+    boost::asio::awaitable<void> operator()(const WorkerStatus& status) const;
+
+private:
+    std::function<void(const WorkerStatus&)> plain_;
+    std::function<boost::asio::awaitable<void>(const WorkerStatus&)> awaited_;
+};
+
+struct CrewhallOptions {
+    // Executors running at once. Taken as given here (negative is refused);
+    // set_max_workers() bounds later changes to 1..20.
+    int max_workers = 3;
+    WorkerExecutor executor{};          // none until set here or with set_executor()
+    StatusCallback on_status_change{};  // told of every status change
+};
+
+// Manages a pool of concurrent agent workers.
+//
+// Each submitted task gets a live WorkerStatus and a background job that
+// waits for one of max_workers slots, runs the executor and moves the
+// status to a history (the newest 100 to 200 records) when it ends. The
+// status callback hears of every change: queued, running, each progress
+// report, and the final state.
+//
+// An executor, here one that reports halfway and honours its deadline:
+//
+//     Crewhall pool{io.get_executor(), {.max_workers = 2,
+//                   .on_status_change = [](const WorkerStatus& s) { show(s.to_dict()); }}};
+//     pool.set_executor([&pool](const WorkerTask& task, UpdateStatus update,
+//                               double deadline) -> asio::awaitable<std::string> {
+//         auto status = pool.get_status(task.id);
+//         status->current_step = "Thinking";
+//         status->progress_pct = 50.0;
+//         co_await update(status);
+//         co_return co_await ask_model(task.prompt, deadline);
+//     });
+//     auto status = co_await pool.submit(WorkerTask{.name = "docs", .prompt = "Summarise the README"});
+//     co_await pool.wait_for(status->task_id);   // `status` itself has been kept up to date
+//
+// An asynchronous callback is written the same way, returning
+// asio::awaitable<void>. Everything runs on the executor given to the
+// constructor, one thread, no locks. Keep the pool alive until its workers
+// have ended (cleanup() cancels them; let the io_context run on until their
+// jobs have finished).
+class Crewhall {
+public:
+    explicit Crewhall(boost::asio::any_io_executor executor, CrewhallOptions options = {});
+    ~Crewhall();
+    Crewhall(const Crewhall&) = delete;
+    Crewhall& operator=(const Crewhall&) = delete;
+
+    int max_workers() const noexcept { return _max_workers; }
+    // Bounds the value to 1..20, logs it and gives later workers a fresh
+    // semaphore of that many slots; workers holding or awaiting a slot of
+    // the old one keep it, so for a while more may run than the new limit.
+    void set_max_workers(int value);
+
+    void set_executor(WorkerExecutor executor);
+
+    // Registers the task as QUEUED, tells the callback, starts its worker
+    // job (which runs once the caller next yields) and gives the live
+    // status. Throws std::runtime_error without an executor; a failure of
+    // the callback reaches the caller, the task then counted and queued but
+    // never run.
+    boost::asio::awaitable<std::shared_ptr<WorkerStatus>> submit(WorkerTask task);
+
+    // submit() for each task in turn; the first failure ends it, the tasks
+    // before it staying submitted.
+    boost::asio::awaitable<std::vector<std::shared_ptr<WorkerStatus>>> submit_many(std::vector<WorkerTask> tasks);
+
+    // Cancels the worker job known under the id: a queued worker ends
+    // without running, a running one as CANCELLED ("Cancelled by user").
+    // False when no job is known for it (never submitted, or already ended).
+    boost::asio::awaitable<bool> cancel(std::string task_id);
+    // Cancels every known job in submission order; how many were cancelled.
+    boost::asio::awaitable<int> cancel_all();
+
+    // The active record for the id, else the oldest record of that id in the
+    // history, else nullptr.
+    std::shared_ptr<WorkerStatus> get_status(const std::string& task_id) const;
+
+    // Dictionary forms (WorkerStatus::to_dict) of the queued and running
+    // workers in submission order, of those running, of those queued.
+    std::vector<boost::json::object> list_active() const;
+    std::vector<boost::json::object> list_running() const;
+    std::vector<boost::json::object> list_queued() const;
+    // The last `limit` ended workers, oldest first; none for a limit <= 0.
+    std::vector<boost::json::object> list_completed(int limit = 50) const;
+    // list_active() followed by list_completed(20).
+    std::vector<boost::json::object> list_all() const;
+
+    // max_workers, active_count (running), queued_count, total_submitted,
+    // total_completed, total_failed, completed_history, in this order.
+    boost::json::object stats() const;
+
+    // Polls (0.5 s, growing by 1.2 to at most 2 s) until the worker has ended
+    // or `timeout` seconds have passed on the monotonic clock; then gives its
+    // status whatever the state, or nullptr for an unknown id (at once).
+    // Nothing is cancelled when the time runs out.
+    boost::asio::awaitable<std::shared_ptr<WorkerStatus>> wait_for(std::string task_id, double timeout = 300.0);
+    // Waits the same way until no listed worker is queued or running; an
+    // empty list means the workers not yet ended. Gives the statuses found,
+    // in the order of the ids.
+    boost::asio::awaitable<std::vector<std::shared_ptr<WorkerStatus>>> wait_all(
+        std::vector<std::string> task_ids = {}, double timeout = 600.0);
+
+    // Cancels every worker and forgets the active ones; the history, the
+    // counters, the executor and the callback stay.
+    boost::asio::awaitable<void> cleanup();
+
+private:
+    // A worker's background job, as far as the pool steers it.
+    struct Job {
+        boost::asio::cancellation_signal signal;
+    };
+
+    boost::asio::awaitable<void> _run_worker(WorkerTask task);
+    boost::asio::awaitable<void> _update_status(std::shared_ptr<WorkerStatus> status);
+    void _move_to_completed(const std::string& task_id);
+    boost::asio::awaitable<void> _notify(const WorkerStatus& status);
+    std::vector<boost::json::object> _list_where(bool (*keep)(const WorkerStatus&)) const;
+
+    boost::asio::any_io_executor executor_;
+    int _max_workers;
+    WorkerExecutor _executor;
+    StatusCallback _on_status_change;
+    OrderedMap<std::string, std::shared_ptr<WorkerStatus>> _active;
+    std::vector<std::shared_ptr<WorkerStatus>> _completed;
+    OrderedMap<std::string, std::shared_ptr<Job>> _tasks;
+    OrderedMap<std::string, WorkerTask> _all_tasks;
+    std::int64_t _total_submitted = 0;
+    std::int64_t _total_completed = 0;
+    std::int64_t _total_failed = 0;
+    // Shared with the workers that took or await a slot, so replacing it
+    // leaves theirs alive.
+    std::shared_ptr<AsyncSemaphore> _semaphore;
+};
+
+}  // namespace norvex::crewhall
