@@ -1,0 +1,180 @@
+// Call arguments, and the parameters of def and lambda.
+#include "norvex/pyast/parser.hpp"
+
+namespace norvex::pyast {
+
+// primary '(' [arguments] ')' or primary genexp; `func` already parsed.
+Node* Parser::call(Node* func, const Token& start) {
+    DepthGuard guard(*this, 8);
+    const Token& lpar = next();
+    std::vector<Node*> args, keywords;
+    // A lone generator argument takes the call's parentheses as its own.
+    if (!at(TokenKind::RPAR) && !at(TokenKind::STAR) && !at(TokenKind::DOUBLESTAR) &&
+        !(at_name() && peek_at(1).kind == TokenKind::EQUAL)) {
+        std::size_t m = mark();
+        Node* e = named_expression();
+        if (e && (at_kw(Keyword::for_) || (at_kw(Keyword::async) && peek_at(1).keyword == Keyword::for_))) {
+            std::vector<Node*> gens;
+            if (!for_if_clauses(gens)) return nullptr;
+            if (!accept(TokenKind::RPAR)) {
+                if (error_pass_ && at(TokenKind::COMMA))
+                    raise_range("Generator expression must be parenthesized", e, e);
+                return nullptr;
+            }
+            auto* g = make<GeneratorExp>(span_from(lpar));
+            g->elt = e;
+            g->generators = list(gens);
+            auto* c = make<Call>(span_from(start));
+            c->func = func;
+            c->args = list({&g->base});
+            return &c->base;
+        }
+        reset(m);
+    }
+    if (!call_arguments(args, keywords, TokenKind::RPAR) || !accept(TokenKind::RPAR)) return nullptr;
+    auto* c = make<Call>(span_from(start));
+    c->func = func;
+    c->args = list(args);
+    c->keywords = list(keywords);
+    return &c->base;
+}
+
+bool Parser::call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywords, TokenKind closer) {
+    bool seen_keyword = false;
+    bool seen_double_star = false;
+    while (!at(closer)) {
+        const Token& start = peek();
+        if (accept(TokenKind::STAR)) {
+            Node* v = expression();
+            if (!v) return false;
+            if (seen_double_star) {
+                if (error_pass_) raise("iterable argument unpacking follows keyword argument unpacking", start, start);
+                return false;
+            }
+            auto* s = make<Starred>(span_from(start));
+            s->value = v;
+            s->ctx = ExprContext::Load;
+            args.push_back(&s->base);
+        } else if (accept(TokenKind::DOUBLESTAR)) {
+            Node* v = expression();
+            if (!v) return false;
+            auto* k = make<keyword>(span_from(start));
+            k->value = v;
+            keywords.push_back(&k->base);
+            seen_keyword = seen_double_star = true;
+        } else if (at_name() && peek_at(1).kind == TokenKind::EQUAL) {
+            const Token& name = next();
+            next();
+            Node* v = expression();
+            if (!v) return false;
+            auto* k = make<keyword>(span_from(start));
+            k->arg = ident(name);
+            k->value = v;
+            keywords.push_back(&k->base);
+            seen_keyword = true;
+        } else {
+            Node* e = named_expression();
+            if (!e) return false;
+            if (at(TokenKind::EQUAL)) return false;
+            if (seen_keyword) {
+                if (error_pass_)
+                    raise_node(seen_double_star ? "positional argument follows keyword argument unpacking"
+                                                : "positional argument follows keyword argument",
+                               e);
+                return false;
+            }
+            if (at_kw(Keyword::for_) || at_kw(Keyword::async)) {
+                if (error_pass_ && at_kw(Keyword::for_)) {
+                    std::vector<Node*> gens;
+                    if (for_if_clauses(gens)) raise_range("Generator expression must be parenthesized", e, e);
+                }
+                return false;
+            }
+            args.push_back(e);
+        }
+        if (!accept(TokenKind::COMMA)) break;
+    }
+    return true;
+}
+
+Node* Parser::empty_arguments() { return &make<arguments>({})->base; }
+
+Node* Parser::param(bool lambda, bool star_annotation) {
+    if (!at_name()) return nullptr;
+    const Token& name = next();
+    Node* annotation = nullptr;
+    if (!lambda && accept(TokenKind::COLON)) {
+        annotation = star_annotation ? star_expression() : expression();
+        if (!annotation) return nullptr;
+    }
+    auto* a = make<arg>(span_from(name));
+    a->arg = ident(name);
+    a->annotation = annotation;
+    return &a->base;
+}
+
+// Parameters up to (not including) ')' for def or ':' for lambda.
+Node* Parser::params(bool lambda) {
+    TokenKind closer = lambda ? TokenKind::COLON : TokenKind::RPAR;
+    std::vector<Node*> posonly, args, defaults, kwonly, kw_defaults;
+    Node* vararg = nullptr;
+    Node* kwarg = nullptr;
+    bool star_seen = false;
+    bool slash_seen = false;
+    while (!at(closer)) {
+        if (kwarg) return nullptr;
+        const Token& t = peek();
+        if (t.kind == TokenKind::SLASH) {
+            if (slash_seen || star_seen || args.empty()) return nullptr;
+            next();
+            slash_seen = true;
+            posonly.swap(args);
+        } else if (t.kind == TokenKind::STAR) {
+            if (star_seen) return nullptr;
+            next();
+            star_seen = true;
+            if (at(TokenKind::COMMA)) {
+                // A bare '*' needs keyword-only parameters after it.
+                if (peek_at(1).kind == closer || peek_at(1).kind == TokenKind::DOUBLESTAR) return nullptr;
+            } else {
+                vararg = param(lambda, true);
+                if (!vararg) return nullptr;
+                if (at(TokenKind::EQUAL)) return nullptr;
+            }
+        } else if (t.kind == TokenKind::DOUBLESTAR) {
+            next();
+            kwarg = param(lambda, false);
+            if (!kwarg || at(TokenKind::EQUAL)) return nullptr;
+        } else {
+            Node* p = param(lambda, false);
+            if (!p) return nullptr;
+            Node* def = nullptr;
+            if (accept(TokenKind::EQUAL)) {
+                def = expression();
+                if (!def) return nullptr;
+            }
+            if (star_seen) {
+                kwonly.push_back(p);
+                kw_defaults.push_back(def);
+            } else {
+                if (!def && !defaults.empty()) return nullptr;
+                args.push_back(p);
+                if (def) defaults.push_back(def);
+            }
+        }
+        if (!accept(TokenKind::COMMA)) break;
+    }
+    if (!at(closer)) return nullptr;
+    if (star_seen && !vararg && kwonly.empty()) return nullptr;
+    auto* a = make<arguments>({});
+    a->posonlyargs = list(posonly);
+    a->args = list(args);
+    a->vararg = vararg;
+    a->kwonlyargs = list(kwonly);
+    a->kw_defaults = list(kw_defaults);
+    a->kwarg = kwarg;
+    a->defaults = list(defaults);
+    return &a->base;
+}
+
+}  // namespace norvex::pyast

@@ -1,0 +1,832 @@
+// Expression rules: from star_expressions down to atoms, comprehensions and targets.
+#include "norvex/pyast/parser.hpp"
+
+namespace norvex::pyast {
+
+namespace {
+bool is_ws_token(TokenKind k) {
+    return k == TokenKind::NEWLINE || k == TokenKind::INDENT || k == TokenKind::DEDENT || k == TokenKind::ENDMARKER;
+}
+}  // namespace
+
+Parser::Parser(const std::vector<Token>& tokens, std::string_view source, Arena& arena, bool error_pass)
+    : tokens_(tokens), source_(source), arena_(arena), error_pass_(error_pass) {}
+
+// CPython ends a node at the last token it consumed that is not layout, so a
+// compound statement ends with its last statement, not with the DEDENT.
+Position Parser::span_from(const Token& start) const {
+    std::size_t j = pos_;
+    while (j > 0 && is_ws_token(tokens_[j - 1].kind) && &tokens_[j - 1] != &start) --j;
+    const Token& last = tokens_[j > 0 ? j - 1 : 0];
+    return {start.lineno, start.col_offset, last.end_lineno, last.end_col_offset};
+}
+
+Position Parser::span_from(const Node* start) const {
+    Position p = span_from(tokens_[pos_ > 0 ? pos_ - 1 : 0]);
+    p.lineno = start->pos.lineno;
+    p.col_offset = start->pos.col_offset;
+    return p;
+}
+
+Position Parser::span(const Node* a, const Node* b) {
+    return {a->pos.lineno, a->pos.col_offset, b->pos.end_lineno, b->pos.end_col_offset};
+}
+
+Node* Parser::name_node(const Token& t, ExprContext ctx) {
+    auto* n = make<Name>({t.lineno, t.col_offset, t.end_lineno, t.end_col_offset});
+    n->id = ident(t);
+    n->ctx = ctx;
+    return &n->base;
+}
+
+void DepthGuard::overflow() {
+    const Token& t = p.token_at(p.pos_);
+    p.raise_at("too many nested parentheses", t.lineno, t.col_offset, t.end_lineno, t.end_col_offset);
+}
+
+// expressions: expression (',' expression)* [','] — a bare tuple when a comma is seen.
+Node* Parser::expressions() {
+    const Token& start = peek();
+    Node* a = expression();
+    if (!a) return nullptr;
+    if (!at(TokenKind::COMMA)) return a;
+    std::vector<Node*> elts{a};
+    while (accept(TokenKind::COMMA)) {
+        std::size_t m = mark();
+        Node* e = expression();
+        if (!e) {
+            reset(m);
+            break;
+        }
+        elts.push_back(e);
+    }
+    auto* t = make<Tuple>(span_from(start));
+    t->elts = list(elts);
+    t->ctx = ExprContext::Load;
+    return &t->base;
+}
+
+Node* Parser::expression() {
+    DepthGuard guard(*this);
+    if (at_kw(Keyword::lambda)) return lambdef();
+    const Token& start = peek();
+    Node* a = disjunction();
+    if (!a) return nullptr;
+    if (at_kw(Keyword::if_)) {
+        std::size_t m = mark();
+        next();
+        Node* b = disjunction();
+        if (b && accept_kw(Keyword::else_)) {
+            Node* c = expression();
+            if (c) {
+                auto* n = make<IfExp>(span_from(start));
+                n->test = b;
+                n->body = a;
+                n->orelse = c;
+                return &n->base;
+            }
+        }
+        if (error_pass_) {
+            reset(m);
+            invalid_expression_at();
+        }
+        reset(m);
+    }
+    return a;
+}
+
+Node* Parser::yield_expr() {
+    const Token& start = peek();
+    if (!accept_kw(Keyword::yield)) return nullptr;
+    if (accept_kw(Keyword::from)) {
+        Node* a = expression();
+        if (!a) return nullptr;
+        auto* n = make<YieldFrom>(span_from(start));
+        n->value = a;
+        return &n->base;
+    }
+    std::size_t m = mark();
+    Node* a = star_expressions();
+    if (!a) reset(m);
+    auto* n = make<Yield>(span_from(start));
+    n->value = a;
+    return &n->base;
+}
+
+Node* Parser::star_expressions() {
+    const Token& start = peek();
+    Node* a = star_expression();
+    if (!a) return nullptr;
+    if (!at(TokenKind::COMMA)) return a;
+    std::vector<Node*> elts{a};
+    while (accept(TokenKind::COMMA)) {
+        std::size_t m = mark();
+        Node* e = star_expression();
+        if (!e) {
+            reset(m);
+            break;
+        }
+        elts.push_back(e);
+    }
+    auto* t = make<Tuple>(span_from(start));
+    t->elts = list(elts);
+    t->ctx = ExprContext::Load;
+    return &t->base;
+}
+
+Node* Parser::star_expression() {
+    const Token& start = peek();
+    if (accept(TokenKind::STAR)) {
+        Node* a = bitwise_or();
+        if (!a) return nullptr;
+        auto* s = make<Starred>(span_from(start));
+        s->value = a;
+        s->ctx = ExprContext::Load;
+        return &s->base;
+    }
+    return expression();
+}
+
+// star_named_expressions up to (not including) `closer`, trailing comma allowed.
+bool Parser::star_named_expressions(std::vector<Node*>& out, TokenKind closer) {
+    for (;;) {
+        if (at(closer)) return true;
+        Node* e = star_named_expression();
+        if (!e) return false;
+        out.push_back(e);
+        if (!accept(TokenKind::COMMA)) return true;
+    }
+}
+
+Node* Parser::star_named_expression() {
+    const Token& start = peek();
+    if (accept(TokenKind::STAR)) {
+        Node* a = bitwise_or();
+        if (!a) return nullptr;
+        auto* s = make<Starred>(span_from(start));
+        s->value = a;
+        s->ctx = ExprContext::Load;
+        return &s->base;
+    }
+    return named_expression();
+}
+
+Node* Parser::named_expression() {
+    const Token& start = peek();
+    if (at_name() && peek_at(1).kind == TokenKind::COLONEQUAL) {
+        std::size_t m = mark();
+        Node* target = name_node(next(), ExprContext::Store);
+        next();
+        Node* value = expression();
+        if (value) {
+            auto* n = make<NamedExpr>(span_from(start));
+            n->target = target;
+            n->value = value;
+            return &n->base;
+        }
+        reset(m);
+        return nullptr;
+    }
+    Node* e = expression();
+    if (!e) return nullptr;
+    if (at(TokenKind::COLONEQUAL)) {
+        if (error_pass_) check_target(e, ExprContext::Store, false);
+        return nullptr;
+    }
+    return e;
+}
+
+Node* Parser::disjunction() {
+    const Token& start = peek();
+    Node* a = conjunction();
+    if (!a || !at_kw(Keyword::or_)) return a;
+    std::vector<Node*> values{a};
+    while (at_kw(Keyword::or_)) {
+        std::size_t m = mark();
+        next();
+        Node* b = conjunction();
+        if (!b) {
+            reset(m);
+            break;
+        }
+        values.push_back(b);
+    }
+    if (values.size() == 1) return a;
+    auto* n = make<BoolOp>(span_from(start));
+    n->op = Op::Or;
+    n->values = list(values);
+    return &n->base;
+}
+
+Node* Parser::conjunction() {
+    const Token& start = peek();
+    Node* a = inversion();
+    if (!a || !at_kw(Keyword::and_)) return a;
+    std::vector<Node*> values{a};
+    while (at_kw(Keyword::and_)) {
+        std::size_t m = mark();
+        next();
+        Node* b = inversion();
+        if (!b) {
+            reset(m);
+            break;
+        }
+        values.push_back(b);
+    }
+    if (values.size() == 1) return a;
+    auto* n = make<BoolOp>(span_from(start));
+    n->op = Op::And;
+    n->values = list(values);
+    return &n->base;
+}
+
+// 'not' chains are built without recursion so long chains cannot exhaust the stack.
+Node* Parser::inversion() {
+    std::vector<const Token*> nots;
+    while (at_kw(Keyword::not_)) nots.push_back(&next());
+    DepthGuard guard(*this, static_cast<int>(nots.size()) / 2);
+    Node* a = comparison();
+    if (!a) return nullptr;
+    for (auto it = nots.rbegin(); it != nots.rend(); ++it) {
+        auto* n = make<UnaryOp>(span_from(**it));
+        n->op = Op::Not;
+        n->operand = a;
+        a = &n->base;
+    }
+    return a;
+}
+
+Node* Parser::comparison() {
+    const Token& start = peek();
+    Node* a = bitwise_or();
+    if (!a) return nullptr;
+    std::vector<Op> ops;
+    std::vector<Node*> comparators;
+    for (;;) {
+        std::size_t m = mark();
+        const Token& t = peek();
+        Op op;
+        switch (t.kind) {
+            case TokenKind::EQEQUAL: op = Op::Eq; break;
+            case TokenKind::NOTEQUAL: op = Op::NotEq; break;
+            case TokenKind::LESSEQUAL: op = Op::LtE; break;
+            case TokenKind::LESS: op = Op::Lt; break;
+            case TokenKind::GREATEREQUAL: op = Op::GtE; break;
+            case TokenKind::GREATER: op = Op::Gt; break;
+            case TokenKind::NAME:
+                if (t.keyword == Keyword::in) {
+                    op = Op::In;
+                } else if (t.keyword == Keyword::not_ && peek_at(1).keyword == Keyword::in &&
+                           peek_at(1).kind == TokenKind::NAME) {
+                    op = Op::NotIn;
+                    next();
+                } else if (t.keyword == Keyword::is) {
+                    if (peek_at(1).keyword == Keyword::not_ && peek_at(1).kind == TokenKind::NAME) {
+                        op = Op::IsNot;
+                        next();
+                    } else {
+                        op = Op::Is;
+                    }
+                } else {
+                    goto done;
+                }
+                break;
+            default: goto done;
+        }
+        next();
+        {
+            Node* b = bitwise_or();
+            if (!b) {
+                reset(m);
+                goto done;
+            }
+            ops.push_back(op);
+            comparators.push_back(b);
+        }
+    }
+done:
+    if (ops.empty()) return a;
+    auto* n = make<Compare>(span_from(start));
+    n->left = a;
+    n->ops = arena_.ops(ops);
+    n->comparators = list(comparators);
+    return &n->base;
+}
+
+namespace {
+struct BinRule {
+    TokenKind tok;
+    Op op;
+};
+}  // namespace
+
+#define NORVEX_BINARY_RULE(NAME, NEXT, ...)                                \
+    Node* Parser::NAME() {                                                 \
+        static constexpr BinRule rules[] = {__VA_ARGS__};                  \
+        const Token& start = peek();                                       \
+        Node* a = NEXT();                                                  \
+        if (!a) return nullptr;                                            \
+        for (;;) {                                                         \
+            TokenKind k = peek().kind;                                     \
+            const BinRule* r = nullptr;                                    \
+            for (const BinRule& cand : rules)                              \
+                if (cand.tok == k) r = &cand;                              \
+            if (!r) return a;                                              \
+            std::size_t m = mark();                                        \
+            next();                                                        \
+            Node* b = NEXT();                                              \
+            if (!b) {                                                      \
+                reset(m);                                                  \
+                return a;                                                  \
+            }                                                              \
+            auto* n = make<BinOp>(span_from(start));                       \
+            n->left = a;                                                   \
+            n->op = r->op;                                                 \
+            n->right = b;                                                  \
+            a = &n->base;                                                  \
+        }                                                                  \
+    }
+
+NORVEX_BINARY_RULE(bitwise_or, bitwise_xor, {TokenKind::VBAR, Op::BitOr})
+NORVEX_BINARY_RULE(bitwise_xor, bitwise_and, {TokenKind::CIRCUMFLEX, Op::BitXor})
+NORVEX_BINARY_RULE(bitwise_and, shift_expr, {TokenKind::AMPER, Op::BitAnd})
+NORVEX_BINARY_RULE(shift_expr, sum, {TokenKind::LEFTSHIFT, Op::LShift}, {TokenKind::RIGHTSHIFT, Op::RShift})
+NORVEX_BINARY_RULE(sum, term, {TokenKind::PLUS, Op::Add}, {TokenKind::MINUS, Op::Sub})
+NORVEX_BINARY_RULE(term, factor, {TokenKind::STAR, Op::Mult}, {TokenKind::SLASH, Op::Div},
+                   {TokenKind::DOUBLESLASH, Op::FloorDiv}, {TokenKind::PERCENT, Op::Mod}, {TokenKind::AT, Op::MatMult})
+#undef NORVEX_BINARY_RULE
+
+// Unary chains are collected in a loop; each operator costs one level, as in CPython.
+Node* Parser::factor() {
+    std::vector<const Token*> ops;
+    for (;;) {
+        TokenKind k = peek().kind;
+        if (k != TokenKind::PLUS && k != TokenKind::MINUS && k != TokenKind::TILDE) break;
+        ops.push_back(&next());
+    }
+    DepthGuard guard(*this, static_cast<int>(ops.size()) / 2);
+    Node* a = power();
+    if (!a) return nullptr;
+    for (auto it = ops.rbegin(); it != ops.rend(); ++it) {
+        auto* n = make<UnaryOp>(span_from(**it));
+        n->op = (*it)->kind == TokenKind::PLUS ? Op::UAdd : (*it)->kind == TokenKind::MINUS ? Op::USub : Op::Invert;
+        n->operand = a;
+        a = &n->base;
+    }
+    return a;
+}
+
+Node* Parser::power() {
+    const Token& start = peek();
+    Node* a = await_primary();
+    if (!a || !at(TokenKind::DOUBLESTAR)) return a;
+    std::size_t m = mark();
+    next();
+    DepthGuard guard(*this);
+    Node* b = factor();
+    if (!b) {
+        reset(m);
+        return a;
+    }
+    auto* n = make<BinOp>(span_from(start));
+    n->left = a;
+    n->op = Op::Pow;
+    n->right = b;
+    return &n->base;
+}
+
+Node* Parser::await_primary() {
+    const Token& start = peek();
+    if (accept_kw(Keyword::await)) {
+        Node* a = primary();
+        if (!a) return nullptr;
+        auto* n = make<Await>(span_from(start));
+        n->value = a;
+        return &n->base;
+    }
+    return primary();
+}
+
+Node* Parser::primary() {
+    const Token& start = peek();
+    Node* a = atom();
+    if (!a) return nullptr;
+    return primary_trailers(a, start, false);
+}
+
+// Applies '.' NAME, '(' arguments ')' and '[' slices ']' trailers.
+Node* Parser::primary_trailers(Node* a, const Token& start, bool) {
+    for (;;) {
+        TokenKind k = peek().kind;
+        if (k == TokenKind::DOT) {
+            if (peek_at(1).kind != TokenKind::NAME || peek_at(1).keyword != Keyword::None_) return a;
+            next();
+            const Token& name = next();
+            auto* n = make<Attribute>(span_from(start));
+            n->value = a;
+            n->attr = ident(name);
+            n->ctx = ExprContext::Load;
+            a = &n->base;
+        } else if (k == TokenKind::LPAR) {
+            std::size_t m = mark();
+            Node* c = call(a, start);
+            if (!c) {
+                reset(m);
+                return a;
+            }
+            a = c;
+        } else if (k == TokenKind::LSQB) {
+            std::size_t m = mark();
+            next();
+            Node* s = slices();
+            if (!s || !accept(TokenKind::RSQB)) {
+                reset(m);
+                return a;
+            }
+            auto* n = make<Subscript>(span_from(start));
+            n->value = a;
+            n->slice = s;
+            n->ctx = ExprContext::Load;
+            a = &n->base;
+        } else {
+            return a;
+        }
+    }
+}
+
+Node* Parser::slices() {
+    const Token& start = peek();
+    Node* a = slice();
+    if (!a) return nullptr;
+    if (!at(TokenKind::COMMA) && !is<Starred>(a)) return a;
+    std::vector<Node*> elts{a};
+    while (accept(TokenKind::COMMA)) {
+        if (at(TokenKind::RSQB)) break;
+        Node* e = slice();
+        if (!e) return nullptr;
+        elts.push_back(e);
+    }
+    auto* t = make<Tuple>(span_from(start));
+    t->elts = list(elts);
+    t->ctx = ExprContext::Load;
+    return &t->base;
+}
+
+Node* Parser::slice() {
+    const Token& start = peek();
+    if (at(TokenKind::STAR)) {
+        next();
+        Node* v = expression();
+        if (!v) return nullptr;
+        auto* s = make<Starred>(span_from(start));
+        s->value = v;
+        s->ctx = ExprContext::Load;
+        return &s->base;
+    }
+    Node* lower = nullptr;
+    if (!at(TokenKind::COLON)) {
+        lower = named_expression();
+        if (!lower) return nullptr;
+        if (!at(TokenKind::COLON)) return lower;
+        if (is<NamedExpr>(lower)) return nullptr;
+    }
+    next();  // ':'
+    Node* upper = nullptr;
+    Node* step = nullptr;
+    TokenKind k = peek().kind;
+    if (k != TokenKind::COLON && k != TokenKind::COMMA && k != TokenKind::RSQB) {
+        upper = expression();
+        if (!upper) return nullptr;
+    }
+    if (accept(TokenKind::COLON)) {
+        k = peek().kind;
+        if (k != TokenKind::COMMA && k != TokenKind::RSQB) {
+            step = expression();
+            if (!step) return nullptr;
+        }
+    }
+    auto* s = make<Slice>(span_from(start));
+    s->lower = lower;
+    s->upper = upper;
+    s->step = step;
+    return &s->base;
+}
+
+Node* Parser::atom() {
+    const Token& t = peek();
+    Position p{t.lineno, t.col_offset, t.end_lineno, t.end_col_offset};
+    switch (t.kind) {
+        case TokenKind::NAME: {
+            auto make_const = [&](ConstantValue::Kind kind) {
+                next();
+                auto* c = make<Constant>(p);
+                c->value.kind = kind;
+                return &c->base;
+            };
+            switch (t.keyword) {
+                case Keyword::None_: next(); return name_node(t, ExprContext::Load);
+                case Keyword::True_: return make_const(ConstantValue::Kind::True);
+                case Keyword::False_: return make_const(ConstantValue::Kind::False);
+                case Keyword::None: return make_const(ConstantValue::Kind::None);
+                default: return nullptr;
+            }
+        }
+        case TokenKind::NUMBER: {
+            ConstantValue v;
+            if (!literal::decode_number(t.text, arena_, v)) return nullptr;
+            next();
+            auto* c = make<Constant>(p);
+            c->value = v;
+            return &c->base;
+        }
+        case TokenKind::STRING:
+        case TokenKind::FSTRING_START:
+        case TokenKind::TSTRING_START: return strings();
+        case TokenKind::LPAR: return paren_atom();
+        case TokenKind::LSQB: return list_atom();
+        case TokenKind::LBRACE: return brace_atom();
+        case TokenKind::ELLIPSIS: {
+            next();
+            auto* c = make<Constant>(p);
+            c->value.kind = ConstantValue::Kind::Ellipsis;
+            return &c->base;
+        }
+        default: return nullptr;
+    }
+}
+
+// '(' ... ')': tuple, group or generator expression.
+Node* Parser::paren_atom() {
+    DepthGuard guard(*this, 8);
+    const Token& start = next();
+    if (accept(TokenKind::RPAR)) {
+        auto* t = make<Tuple>(span_from(start));
+        t->ctx = ExprContext::Load;
+        return &t->base;
+    }
+    if (at_kw(Keyword::yield)) {
+        Node* y = yield_expr();
+        if (!y || !accept(TokenKind::RPAR)) return nullptr;
+        return y;
+    }
+    Node* e = star_named_expression();
+    if (!e) return nullptr;
+    if (at_kw(Keyword::for_) || (at_kw(Keyword::async) && peek_at(1).keyword == Keyword::for_)) {
+        if (is<Starred>(e)) return nullptr;
+        std::vector<Node*> gens;
+        if (!for_if_clauses(gens) || !accept(TokenKind::RPAR)) return nullptr;
+        auto* g = make<GeneratorExp>(span_from(start));
+        g->elt = e;
+        g->generators = list(gens);
+        return &g->base;
+    }
+    if (accept(TokenKind::COMMA)) {
+        std::vector<Node*> elts{e};
+        if (!star_named_expressions(elts, TokenKind::RPAR) || !accept(TokenKind::RPAR)) return nullptr;
+        auto* t = make<Tuple>(span_from(start));
+        t->elts = list(elts);
+        t->ctx = ExprContext::Load;
+        return &t->base;
+    }
+    if (!at(TokenKind::RPAR)) return nullptr;
+    if (is<Starred>(e)) {
+        if (error_pass_) raise_node("cannot use starred expression here", e);
+        return nullptr;
+    }
+    next();
+    return e;
+}
+
+Node* Parser::list_atom() {
+    DepthGuard guard(*this, 8);
+    const Token& start = next();
+    std::vector<Node*> elts;
+    if (!at(TokenKind::RSQB)) {
+        Node* e = star_named_expression();
+        if (!e) return nullptr;
+        if (at_kw(Keyword::for_) || (at_kw(Keyword::async) && peek_at(1).keyword == Keyword::for_)) {
+            if (is<Starred>(e)) return nullptr;
+            std::vector<Node*> gens;
+            if (!for_if_clauses(gens) || !accept(TokenKind::RSQB)) return nullptr;
+            auto* g = make<ListComp>(span_from(start));
+            g->elt = e;
+            g->generators = list(gens);
+            return &g->base;
+        }
+        elts.push_back(e);
+        if (accept(TokenKind::COMMA) && !star_named_expressions(elts, TokenKind::RSQB)) return nullptr;
+    }
+    if (!accept(TokenKind::RSQB)) return nullptr;
+    auto* l = make<List>(span_from(start));
+    l->elts = list(elts);
+    l->ctx = ExprContext::Load;
+    return &l->base;
+}
+
+// '{' ... '}': dict, set and their comprehensions.
+Node* Parser::brace_atom() {
+    DepthGuard guard(*this, 8);
+    const Token& start = next();
+    if (accept(TokenKind::RBRACE)) return &make<Dict>(span_from(start))->base;
+    bool comp_next = false;
+    auto at_for = [&] {
+        comp_next = at_kw(Keyword::for_) || (at_kw(Keyword::async) && peek_at(1).keyword == Keyword::for_);
+        return comp_next;
+    };
+    std::vector<Node*> keys, values;
+    auto dict_items = [&]() -> bool {
+        // After the first pair: (',' (kvpair | '**' bitwise_or))* [',']
+        while (accept(TokenKind::COMMA)) {
+            if (at(TokenKind::RBRACE)) break;
+            if (accept(TokenKind::DOUBLESTAR)) {
+                Node* v = bitwise_or();
+                if (!v) return false;
+                keys.push_back(nullptr);
+                values.push_back(v);
+                continue;
+            }
+            Node* k = expression();
+            if (!k || !accept(TokenKind::COLON)) return false;
+            Node* v = expression();
+            if (!v) return false;
+            keys.push_back(k);
+            values.push_back(v);
+        }
+        return accept(TokenKind::RBRACE) != nullptr;
+    };
+    auto make_dict = [&]() {
+        auto* d = make<Dict>(span_from(start));
+        d->keys = list(keys);
+        d->values = list(values);
+        return &d->base;
+    };
+    if (accept(TokenKind::DOUBLESTAR)) {
+        Node* v = bitwise_or();
+        if (!v) return nullptr;
+        keys.push_back(nullptr);
+        values.push_back(v);
+        if (!dict_items()) return nullptr;
+        return make_dict();
+    }
+    Node* e = star_named_expression();
+    if (!e) return nullptr;
+    if (at(TokenKind::COLON) && !is<Starred>(e) && !is<NamedExpr>(e)) {
+        next();
+        Node* v = expression();
+        if (!v) return nullptr;
+        if (at_for()) {
+            std::vector<Node*> gens;
+            if (!for_if_clauses(gens) || !accept(TokenKind::RBRACE)) return nullptr;
+            auto* g = make<DictComp>(span_from(start));
+            g->key = e;
+            g->value = v;
+            g->generators = list(gens);
+            return &g->base;
+        }
+        keys.push_back(e);
+        values.push_back(v);
+        if (!dict_items()) return nullptr;
+        return make_dict();
+    }
+    if (at_for()) {
+        if (is<Starred>(e)) return nullptr;
+        std::vector<Node*> gens;
+        if (!for_if_clauses(gens) || !accept(TokenKind::RBRACE)) return nullptr;
+        auto* g = make<SetComp>(span_from(start));
+        g->elt = e;
+        g->generators = list(gens);
+        return &g->base;
+    }
+    std::vector<Node*> elts{e};
+    if (accept(TokenKind::COMMA) && !star_named_expressions(elts, TokenKind::RBRACE)) return nullptr;
+    if (!accept(TokenKind::RBRACE)) return nullptr;
+    auto* s = make<Set>(span_from(start));
+    s->elts = list(elts);
+    return &s->base;
+}
+
+bool Parser::for_if_clauses(std::vector<Node*>& out) {
+    for (;;) {
+        int is_async = 0;
+        if (at_kw(Keyword::async) && peek_at(1).keyword == Keyword::for_) {
+            next();
+            is_async = 1;
+        } else if (!at_kw(Keyword::for_)) {
+            return !out.empty();
+        }
+        next();
+        Node* target = star_targets();
+        if (!target || !accept_kw(Keyword::in)) return false;
+        Node* iter = disjunction();
+        if (!iter) return false;
+        std::vector<Node*> ifs;
+        while (accept_kw(Keyword::if_)) {
+            Node* c = disjunction();
+            if (!c) return false;
+            ifs.push_back(c);
+        }
+        auto* comp = make<comprehension>({});
+        comp->target = target;
+        comp->iter = iter;
+        comp->ifs = list(ifs);
+        comp->is_async = is_async;
+        out.push_back(&comp->base);
+    }
+}
+
+Node* Parser::annotated_rhs() { return at_kw(Keyword::yield) ? yield_expr() : star_expressions(); }
+
+Node* Parser::lambdef() {
+    const Token& start = next();  // 'lambda'
+    Node* args = nullptr;
+    if (!at(TokenKind::COLON)) {
+        args = params(true);
+        if (!args) return nullptr;
+    } else {
+        args = empty_arguments();
+    }
+    if (!accept(TokenKind::COLON)) return nullptr;
+    Node* body = expression();
+    if (!body) return nullptr;
+    auto* l = make<Lambda>(span_from(start));
+    l->args = args;
+    l->body = body;
+    return &l->base;
+}
+
+// --- targets -------------------------------------------------------------------
+
+Node* Parser::star_targets() {
+    const Token& start = peek();
+    Node* a = star_target();
+    if (!a) return nullptr;
+    if (!at(TokenKind::COMMA)) return a;
+    std::vector<Node*> elts{a};
+    while (accept(TokenKind::COMMA)) {
+        std::size_t m = mark();
+        Node* e = star_target();
+        if (!e) {
+            reset(m);
+            break;
+        }
+        elts.push_back(e);
+    }
+    auto* t = make<Tuple>(span_from(start));
+    t->elts = list(elts);
+    t->ctx = ExprContext::Store;
+    return &t->base;
+}
+
+Node* Parser::star_target() {
+    const Token& start = peek();
+    if (accept(TokenKind::STAR)) {
+        if (at(TokenKind::STAR)) return nullptr;
+        DepthGuard guard(*this);
+        Node* a = star_target();
+        if (!a) return nullptr;
+        auto* s = make<Starred>(span_from(start));
+        s->value = a;
+        s->ctx = ExprContext::Store;
+        return &s->base;
+    }
+    return target_atom(ExprContext::Store);
+}
+
+// A primary that the statement uses as a target: a name, attribute,
+// subscript, or a parenthesised/bracketed sequence of targets.
+Node* Parser::target_atom(ExprContext ctx) {
+    std::size_t m = mark();
+    Node* e = primary();
+    if (!e) return nullptr;
+    if (!set_context(e, ctx)) {
+        if (error_pass_) check_target(e, ctx, false);
+        reset(m);
+        return nullptr;
+    }
+    return e;
+}
+
+bool Parser::set_context(Node* e, ExprContext ctx) {
+    switch (e->kind) {
+        case NodeKind::Name: as<Name>(e)->ctx = ctx; return true;
+        case NodeKind::Attribute: as<Attribute>(e)->ctx = ctx; return true;
+        case NodeKind::Subscript: as<Subscript>(e)->ctx = ctx; return true;
+        case NodeKind::Starred:
+            if (ctx == ExprContext::Del) return false;
+            as<Starred>(e)->ctx = ctx;
+            return set_context(as<Starred>(e)->value, ctx);
+        case NodeKind::Tuple:
+            for (Node* x : as<Tuple>(e)->elts)
+                if (!set_context(x, ctx)) return false;
+            as<Tuple>(e)->ctx = ctx;
+            return true;
+        case NodeKind::List:
+            for (Node* x : as<List>(e)->elts)
+                if (!set_context(x, ctx)) return false;
+            as<List>(e)->ctx = ctx;
+            return true;
+        default: return false;
+    }
+}
+
+}  // namespace norvex::pyast

@@ -1,0 +1,244 @@
+// Strings: implicit concatenation, f-strings and t-strings into Constant, JoinedStr, TemplateStr.
+#include "norvex/pyast/parser.hpp"
+
+namespace norvex::pyast {
+
+namespace {
+
+// Adjacent literal text (string tokens, f-string middles, '=' debug text)
+// becomes one Constant spanning from the first piece to the last; pieces
+// that add up to nothing leave no Constant.
+struct TextRun {
+    std::string text;
+    bool open = false;
+    bool unicode = false;
+    Position pos;
+
+    void add(std::string_view piece, Position p, bool u) {
+        if (!open) {
+            open = true;
+            unicode = u;
+            pos = p;
+            text.clear();
+        }
+        pos.end_lineno = p.end_lineno;
+        pos.end_col_offset = p.end_col_offset;
+        text.append(piece);
+    }
+};
+
+}  // namespace
+
+static void flush_run(Arena& arena, TextRun& run, std::vector<Node*>& values) {
+    if (!run.open) return;
+    run.open = false;
+    if (run.text.empty()) return;
+    auto* c = arena.make<Constant>(run.pos);
+    c->value.kind = ConstantValue::Kind::Str;
+    c->value.text = arena.store(run.text);
+    if (run.unicode) c->kind = arena.intern("u");
+    values.push_back(&c->base);
+}
+
+Node* Parser::strings() {
+    const Token& start = peek();
+    TextRun run;
+    std::vector<Node*> values;
+    bool any_f = false, any_t = false, any_plain = false, any_bytes = false, any_text = false;
+    for (;;) {
+        const Token& t = peek();
+        if (t.kind == TokenKind::STRING) {
+            std::size_t plen = 0;
+            literal::StringPrefix pre = literal::prefix_of(t.text, plen);
+            std::string_view rest = t.text.substr(plen);
+            std::size_t q = (rest.size() >= 6 && rest[0] == rest[1] && rest[1] == rest[2]) ? 3 : 1;
+            std::string_view body = rest.substr(q, rest.size() - 2 * q);
+            scratch_.clear();
+            literal::DecodeError err = literal::decode_body(body, pre.raw, pre.bytes, scratch_);
+            if (!err.msg.empty()) raise(err.msg, t, t);
+            if (pre.bytes) any_bytes = true;
+            else any_text = true;
+            any_plain = true;
+            next();
+            run.add(scratch_, {t.lineno, t.col_offset, t.end_lineno, t.end_col_offset}, pre.unicode);
+        } else if (t.kind == TokenKind::FSTRING_START || t.kind == TokenKind::TSTRING_START) {
+            bool tmpl = t.kind == TokenKind::TSTRING_START;
+            if (tmpl) any_t = true;
+            else any_f = true;
+            any_text = true;
+            next();
+            std::size_t plen = 0;
+            literal::StringPrefix pre = literal::prefix_of(t.text, plen);
+            TokenKind middle = tmpl ? TokenKind::TSTRING_MIDDLE : TokenKind::FSTRING_MIDDLE;
+            TokenKind end = tmpl ? TokenKind::TSTRING_END : TokenKind::FSTRING_END;
+            for (;;) {
+                const Token& m = peek();
+                if (m.kind == middle) {
+                    scratch_.clear();
+                    literal::DecodeError err = literal::decode_body(m.text, pre.raw, false, scratch_);
+                    if (!err.msg.empty()) raise(err.msg, m, m);
+                    next();
+                    Position mp{m.lineno, m.col_offset, m.end_lineno, m.end_col_offset};
+                    // A middle cut after the first of "{{" or "}}" still ends, for the tree, after both.
+                    if (!m.text.empty() && (m.text.back() == '{' || m.text.back() == '}') && m.end < source_.size() &&
+                        source_[m.end] == m.text.back())
+                        ++mp.end_col_offset;
+                    run.add(scratch_, mp, false);
+                } else if (m.kind == TokenKind::LBRACE) {
+                    // The '=' debug text joins the literal run before the field.
+                    Node* field = replacement_field(tmpl);
+                    if (!field) return nullptr;
+                    if (debug_pending_) run.add(debug_text_, debug_pos_, false);
+                    debug_pending_ = false;
+                    flush_run(arena_, run, values);
+                    values.push_back(field);
+                } else if (m.kind == end) {
+                    next();
+                    break;
+                } else {
+                    if (error_pass_) {
+                        if (m.kind == TokenKind::RBRACE) raise("f-string: single '}' is not allowed", m, m);
+                    }
+                    return nullptr;
+                }
+            }
+        } else {
+            break;
+        }
+    }
+    if (any_t && (any_plain || any_f)) {
+        if (error_pass_) raise("cannot mix t-string literals with string or bytes literals", start, prev());
+        return nullptr;
+    }
+    if (any_bytes && any_text) raise("cannot mix bytes and nonbytes literals", start, prev());
+    Position whole = span_from(start);
+    if (!any_f && !any_t) {
+        auto* c = make<Constant>(whole);
+        c->value.kind = any_bytes ? ConstantValue::Kind::Bytes : ConstantValue::Kind::Str;
+        c->value.text = arena_.store(run.text);
+        if (run.unicode) c->kind = arena_.intern("u");
+        return &c->base;
+    }
+    flush_run(arena_, run, values);
+    if (any_t) {
+        auto* s = make<TemplateStr>(whole);
+        s->values = list(values);
+        return &s->base;
+    }
+    auto* s = make<JoinedStr>(whole);
+    s->values = list(values);
+    return &s->base;
+}
+
+// '{' annotated_rhs ['='] ['!' NAME] [':' spec] '}'. Sets debug_pending_ and
+// debug_text_ when '=' asks for the expression's text before the value.
+Node* Parser::replacement_field(bool tmpl) {
+    DepthGuard guard(*this, 8);
+    const Token& lbrace = next();
+    const Token& first = peek();
+    if (first.kind == TokenKind::RBRACE || first.kind == TokenKind::EXCLAMATION || first.kind == TokenKind::COLON ||
+        first.kind == TokenKind::EQUAL) {
+        if (error_pass_) {
+            std::string what = first.kind == TokenKind::RBRACE ? "'}'" : first.kind == TokenKind::EXCLAMATION ? "'!'"
+                               : first.kind == TokenKind::COLON ? "':'" : "'='";
+            raise("f-string: valid expression required before " + what, first, first);
+        }
+        return nullptr;
+    }
+    Node* value = annotated_rhs();
+    if (!value) return nullptr;
+    const Token& expr_last = prev();
+    bool debug = false;
+    std::string dtext;
+    Position dpos;
+    if (at(TokenKind::EQUAL)) {
+        next();
+        debug = true;
+        const Token& after = peek();
+        literal::decode_body(source_.substr(lbrace.end, after.start - lbrace.end), true, false, dtext);
+        dpos = {lbrace.end_lineno, lbrace.end_col_offset, after.lineno, after.col_offset};
+    }
+    int conversion = -1;
+    if (at(TokenKind::EXCLAMATION)) {
+        const Token& bang = next();
+        const Token& conv = peek();
+        if (conv.kind != TokenKind::NAME || conv.start != bang.end) {
+            if (error_pass_) raise("f-string: missing conversion character", conv, conv);
+            return nullptr;
+        }
+        if (conv.text != "s" && conv.text != "r" && conv.text != "a") {
+            raise("f-string: invalid conversion character '" + std::string(conv.text) +
+                          "': expected 's', 'r', or 'a'",
+                      conv, conv);
+        }
+        conversion = conv.text[0];
+        next();
+    }
+    Node* spec = nullptr;
+    if (at(TokenKind::COLON)) {
+        const Token& colon = next();
+        spec = format_spec(tmpl, colon);
+        if (!spec) return nullptr;
+    }
+    if (!at(TokenKind::RBRACE)) {
+        if (error_pass_) raise("f-string: expecting '}'", peek(), peek());
+        return nullptr;
+    }
+    next();
+    if (debug && conversion == -1 && !spec) conversion = 'r';
+    Position p = span_from(lbrace);
+    Node* field;
+    if (tmpl) {
+        auto* n = make<Interpolation>(p);
+        n->value = value;
+        n->str.kind = ConstantValue::Kind::Str;
+        std::string text;
+        literal::decode_body(source_.substr(lbrace.end, expr_last.end - lbrace.end), true, false, text);
+        n->str.text = arena_.store(text);
+        n->conversion = conversion;
+        n->format_spec = spec;
+        field = &n->base;
+    } else {
+        auto* n = make<FormattedValue>(p);
+        n->value = value;
+        n->conversion = conversion;
+        n->format_spec = spec;
+        field = &n->base;
+    }
+    debug_pending_ = debug;
+    debug_text_ = std::move(dtext);
+    debug_pos_ = dpos;
+    scratch_.clear();
+    return field;
+}
+
+Node* Parser::format_spec(bool tmpl, const Token& colon) {
+    TextRun run;
+    std::vector<Node*> values;
+    TokenKind middle = tmpl ? TokenKind::TSTRING_MIDDLE : TokenKind::FSTRING_MIDDLE;
+    for (;;) {
+        const Token& m = peek();
+        if (m.kind == middle) {
+            scratch_.clear();
+            literal::DecodeError err = literal::decode_body(m.text, false, false, scratch_);
+            if (!err.msg.empty()) raise(err.msg, m, m);
+            next();
+            run.add(scratch_, {m.lineno, m.col_offset, m.end_lineno, m.end_col_offset}, false);
+        } else if (m.kind == TokenKind::LBRACE) {
+            Node* field = replacement_field(tmpl);
+            if (!field) return nullptr;
+            if (debug_pending_) run.add(debug_text_, debug_pos_, false);
+            debug_pending_ = false;
+            flush_run(arena_, run, values);
+            values.push_back(field);
+        } else {
+            break;
+        }
+    }
+    flush_run(arena_, run, values);
+    auto* s = make<JoinedStr>(span_from(colon));
+    s->values = list(values);
+    return &s->base;
+}
+
+}  // namespace norvex::pyast

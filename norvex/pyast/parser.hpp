@@ -1,0 +1,247 @@
+// The recursive-descent parser over a token vector (internal to pyast).
+//
+// Rules follow Grammar/python.gram but are written to decide early from the
+// next token or two; mark()/reset() backtrack only where the grammar is
+// really ambiguous (match/type soft keywords, parenthesised with items,
+// assignment targets). A rule that does not match returns null; an error
+// that must stop the parse (the error pass's specific messages, bad
+// literals, nesting too deep) is thrown as ParseFailure and turned into a
+// SyntaxError by parse().
+#pragma once
+
+#include "norvex/pyast/ast.hpp"
+#include "norvex/pyast/parse.hpp"
+#include "norvex/pyast/token.hpp"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace norvex::pyast {
+
+struct ParseFailure {
+    SyntaxError error;
+};
+
+// Decoding literal tokens into constants (literal_strings.cpp, literal_numbers.cpp).
+namespace literal {
+// The value of a NUMBER token's text. Throws ParseFailure-free: returns false
+// on text that is not a number the grammar accepts.
+bool decode_number(std::string_view text, Arena& arena, ConstantValue& out);
+
+struct StringPrefix {
+    bool raw = false;
+    bool bytes = false;
+    bool unicode = false;  // u"" (Constant.kind == "u")
+    bool fstring = false;
+    bool tstring = false;
+};
+StringPrefix prefix_of(std::string_view token_text, std::size_t& prefix_len);
+
+// Outcome of decoding the body of a string literal.
+struct DecodeError {
+    std::string msg;           // empty when the text decoded
+    std::size_t offset = 0;    // byte offset of the bad escape within the body
+};
+
+// Appends the decoded body of a (non-f) string to `out`: escapes decoded unless
+// raw; bytes literals must be ASCII.
+DecodeError decode_body(std::string_view body, bool raw, bool bytes, std::string& out);
+// Encodes a code point as (generalised) UTF-8, surrogates included.
+void append_utf8(std::string& out, std::uint32_t cp);
+}  // namespace literal
+
+class Parser {
+public:
+    Parser(const std::vector<Token>& tokens, std::string_view source, Arena& arena, bool error_pass);
+
+    // file: [statements] ENDMARKER. Null when the tokens are not a module.
+    Node* parse_file();
+
+    // The furthest token index any rule looked at (places "invalid syntax").
+    std::size_t furthest() const noexcept { return furthest_; }
+
+    // Positions and tokens, for the error reporting in parse.cpp.
+    const Token& token_at(std::size_t i) const { return tokens_[i < tokens_.size() ? i : tokens_.size() - 1]; }
+
+    [[noreturn]] void raise(std::string msg, const Token& from, const Token& to) const;
+    [[noreturn]] void raise_at(std::string msg, int lineno, int col, int end_lineno, int end_col) const;
+    [[noreturn]] void raise_node(std::string msg, const Node* node) const;
+    [[noreturn]] void raise_range(std::string msg, const Node* from, const Node* to) const;
+
+private:
+    friend struct DepthGuard;
+
+    // --- tokens -------------------------------------------------------------
+    const Token& peek() {
+        if (pos_ > furthest_) furthest_ = pos_;
+        return tokens_[pos_];
+    }
+    const Token& peek_at(std::size_t ahead) {
+        std::size_t i = pos_ + ahead;
+        if (i >= tokens_.size()) i = tokens_.size() - 1;
+        if (i > furthest_) furthest_ = i;
+        return tokens_[i];
+    }
+    bool at(TokenKind k) { return peek().kind == k; }
+    bool at_kw(Keyword k) { return peek().keyword == k && peek().kind == TokenKind::NAME; }
+    bool at_soft(SoftKeyword k) { return peek().kind == TokenKind::NAME && peek().soft == k; }
+    // A NAME that is not a hard keyword.
+    bool at_name() { return peek().kind == TokenKind::NAME && peek().keyword == Keyword::None_; }
+    const Token* accept(TokenKind k) { return at(k) ? &tokens_[pos_++] : nullptr; }
+    const Token* accept_kw(Keyword k) { return at_kw(k) ? &tokens_[pos_++] : nullptr; }
+    const Token& next() { return tokens_[pos_ < tokens_.size() - 1 ? pos_++ : pos_]; }
+    std::size_t mark() const noexcept { return pos_; }
+    void reset(std::size_t m) noexcept { pos_ = m; }
+    const Token& prev() const { return tokens_[pos_ - 1]; }
+
+    // Position from token `start` to the last non-whitespace token consumed.
+    Position span_from(const Token& start) const;
+    Position span_from(const Node* start) const;
+    static Position span(const Node* a, const Node* b);
+
+    template <typename T>
+    T* make(Position p) { return arena_.make<T>(p); }
+    NodeList list(const std::vector<Node*>& v) { return arena_.list(v); }
+    Identifier ident(const Token& t) { return arena_.intern(t.text); }
+    Node* name_node(const Token& t, ExprContext ctx);
+
+    // --- statements (parse_stmt.cpp) ------------------------------------------
+    bool statements(std::vector<Node*>& out);
+    bool statement(std::vector<Node*>& out);
+    bool simple_stmts(std::vector<Node*>& out);
+    Node* simple_stmt();
+    Node* compound_stmt();
+    Node* assignment_or_expr();
+    Node* import_stmt();
+    Node* import_from();
+    bool dotted_name_text(std::string& out);
+    bool block(std::vector<Node*>& out);
+    Node* function_def(std::vector<Node*> decorators, const Token& start);
+    Node* class_def(std::vector<Node*> decorators, const Token& start);
+    Node* if_stmt(bool elif);
+    bool else_block(std::vector<Node*>& out);
+    Node* while_stmt();
+    Node* for_stmt(const Token* async_tok);
+    Node* with_stmt(const Token* async_tok);
+    Node* with_item();
+    Node* try_stmt();
+    Node* except_block(bool& star, int want_star);
+    Node* match_stmt();
+    Node* type_alias();
+    bool type_params(std::vector<Node*>& out);
+    Node* type_param();
+
+    // --- expressions (parse_expr.cpp) -----------------------------------------
+    Node* expressions();
+    Node* expression();
+    Node* yield_expr();
+    Node* star_expressions();
+    Node* star_expression();
+    bool star_named_expressions(std::vector<Node*>& out, TokenKind closer);
+    Node* star_named_expression();
+    Node* named_expression();
+    Node* disjunction();
+    Node* conjunction();
+    Node* inversion();
+    Node* comparison();
+    Node* bitwise_or();
+    Node* bitwise_xor();
+    Node* bitwise_and();
+    Node* shift_expr();
+    Node* sum();
+    Node* term();
+    Node* factor();
+    Node* power();
+    Node* await_primary();
+    Node* primary();
+    Node* primary_trailers(Node* atom, const Token& start, bool targets_only);
+    Node* slices();
+    Node* slice();
+    Node* atom();
+    Node* paren_atom();
+    Node* list_atom();
+    Node* brace_atom();
+    bool for_if_clauses(std::vector<Node*>& out);
+    Node* annotated_rhs();
+    Node* lambdef();
+
+    // Targets: star_targets, del_targets, and turning a parsed expression
+    // into a target (ctx Store/Del) when the statement shows it is one.
+    Node* star_targets();
+    Node* star_target();
+    Node* target_atom(ExprContext ctx);
+    bool set_context(Node* target, ExprContext ctx);
+    // The node whose kind names what cannot be assigned to ("cannot assign to ...").
+    const Node* invalid_target(Node* e, ExprContext ctx) const;
+    std::string target_kind_name(const Node* e) const;
+
+    // --- arguments and parameters (parse_args.cpp) ----------------------------
+    Node* call(Node* func, const Token& start);
+    bool call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywords, TokenKind closer);
+    Node* params(bool lambda);
+    Node* param(bool lambda, bool star_annotation);
+    Node* empty_arguments();
+
+    // --- strings (parse_fstring.cpp) ------------------------------------------
+    Node* strings();
+    void fstring(std::vector<Node*>& parts, bool template_str);
+    Node* replacement_field(bool template_str);
+    Node* format_spec(bool template_str, const Token& colon);
+
+    // --- patterns (parse_pattern.cpp) -----------------------------------------
+    Node* patterns();
+    Node* pattern();
+    Node* or_pattern();
+    Node* closed_pattern();
+    Node* maybe_star_pattern();
+    Node* star_pattern();
+    Node* literal_or_value_pattern();
+    Node* signed_number(bool& ok);
+    Node* complex_number();
+    Node* mapping_pattern();
+    Node* sequence_pattern(TokenKind open);
+    Node* class_pattern(Node* cls, const Token& start);
+    Node* name_or_attr();
+    bool capture_target(Identifier& name);
+
+    // --- error pass (parse_errors.cpp) -----------------------------------------
+    // Called where the first pass would fail; raise a specific error when the
+    // invalid_* rule of that place matches, else return.
+    void invalid_block_after(const Token& kw, std::string_view what);
+    void check_target(Node* e, ExprContext ctx, bool augmented);
+    void invalid_expression_at();
+
+    const std::vector<Token>& tokens_;
+    std::string_view source_;
+    Arena& arena_;
+    bool error_pass_;
+    std::size_t pos_ = 0;
+    std::size_t furthest_ = 0;
+    int depth_ = 0;
+    std::string scratch_;
+    // The '=' text of the replacement field just parsed.
+    bool debug_pending_ = false;
+    std::string debug_text_;
+    Position debug_pos_;
+};
+
+// Counts recursion so deep input fails with CPython's error instead of the stack.
+struct DepthGuard {
+    Parser& p;
+    static constexpr int limit = 3000;
+    explicit DepthGuard(Parser& parser, int cost = 1) : p(parser), cost_(cost) {
+        p.depth_ += cost_;
+        if (p.depth_ > limit) overflow();
+    }
+    ~DepthGuard() { p.depth_ -= cost_; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+    [[noreturn]] void overflow();
+
+private:
+    int cost_;
+};
+
+}  // namespace norvex::pyast
