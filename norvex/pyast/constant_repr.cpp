@@ -5,7 +5,9 @@
 
 #include <unicode/uchar.h>
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <cstring>
 
 namespace norvex::pyast {
@@ -55,6 +57,31 @@ char32_t decode(const unsigned char* p, const unsigned char* end, std::size_t& l
     return b;
 }
 
+// Printable characters assigned after Unicode 15.0, which Python 3.14
+// (Unicode 16.0) knows and Debian 12's ICU (Unicode 15.0) reports as
+// unassigned; found by comparing str.isprintable over every code point.
+struct Range {
+    char32_t first, last;
+};
+constexpr Range kPrintableSince15[] = {
+    {0x897, 0x897}, {0x1B4E, 0x1B4F}, {0x1B7F, 0x1B7F}, {0x1C89, 0x1C8A}, {0x2427, 0x2429}, {0x2FFC, 0x2FFF},
+    {0x31E4, 0x31E5}, {0x31EF, 0x31EF}, {0xA7CB, 0xA7CD}, {0xA7DA, 0xA7DC}, {0x105C0, 0x105F3}, {0x10D40, 0x10D65},
+    {0x10D69, 0x10D85}, {0x10D8E, 0x10D8F}, {0x10EC2, 0x10EC4}, {0x10EFC, 0x10EFC}, {0x11380, 0x11389},
+    {0x1138B, 0x1138B}, {0x1138E, 0x1138E}, {0x11390, 0x113B5}, {0x113B7, 0x113C0}, {0x113C2, 0x113C2},
+    {0x113C5, 0x113C5}, {0x113C7, 0x113CA}, {0x113CC, 0x113D5}, {0x113D7, 0x113D8}, {0x113E1, 0x113E2},
+    {0x116D0, 0x116E3}, {0x11BC0, 0x11BE1}, {0x11BF0, 0x11BF9}, {0x11F5A, 0x11F5A}, {0x13460, 0x143FA},
+    {0x16100, 0x16139}, {0x16D40, 0x16D79}, {0x18CFF, 0x18CFF}, {0x1CC00, 0x1CCF9}, {0x1CD00, 0x1CEB3},
+    {0x1E5D0, 0x1E5FA}, {0x1E5FF, 0x1E5FF}, {0x1F8B2, 0x1F8BB}, {0x1F8C0, 0x1F8C1}, {0x1FA89, 0x1FA89},
+    {0x1FA8F, 0x1FA8F}, {0x1FABE, 0x1FABE}, {0x1FAC6, 0x1FAC6}, {0x1FADC, 0x1FADC}, {0x1FADF, 0x1FADF},
+    {0x1FAE9, 0x1FAE9}, {0x1FBCB, 0x1FBEF}, {0x2EBF0, 0x2EE5D},
+};
+
+bool printable_since_15(char32_t c) {
+    const auto* it = std::upper_bound(std::begin(kPrintableSince15), std::end(kPrintableSince15), c,
+                                      [](char32_t v, const Range& r) { return v < r.first; });
+    return it != std::begin(kPrintableSince15) && c <= (it - 1)->last;
+}
+
 }  // namespace
 
 bool is_printable(char32_t c) noexcept {
@@ -64,10 +91,10 @@ bool is_printable(char32_t c) noexcept {
         case U_FORMAT_CHAR:
         case U_SURROGATE:
         case U_PRIVATE_USE_CHAR:
-        case U_UNASSIGNED:
         case U_LINE_SEPARATOR:
         case U_PARAGRAPH_SEPARATOR:
         case U_SPACE_SEPARATOR: return false;
+        case U_UNASSIGNED: return printable_since_15(c);
         default: return true;
     }
 }
