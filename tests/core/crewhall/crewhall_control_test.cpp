@@ -316,3 +316,45 @@ TEST_F(Control, CancelBeforeTheJobFirstRunsEndsItUnstarted) {
     EXPECT_EQ(pool.stats().at("total_failed").as_int64(), 0);
     EXPECT_EQ(times_in_history(pool, status->task_id), 1u);
 }
+
+TEST_F(Control, SlowCallbackDuringCancelStillLeavesOneHistoryRecord) {
+    std::vector<WorkerState> seen;
+    StatusCallback slow = [&seen](const WorkerStatus& s) -> asio::awaitable<void> {
+        seen.push_back(s.state);
+        if (s.state == WorkerState::CANCELLED) co_await sleep_for(0.03);  // the worker ends meanwhile
+    };
+    auto& pool = make_pool({.executor = sleeper(30.0), .on_status_change = slow});
+    auto status = run(pool.submit(named("x")));
+    settle(0.02);
+    EXPECT_TRUE(run(pool.cancel(status->task_id)));
+    drain();
+    EXPECT_EQ(status->error, "Cancelled by user");
+    EXPECT_EQ(status->current_step, "Cancelled");
+    EXPECT_EQ(times_in_history(pool, status->task_id), 1u);
+    EXPECT_TRUE(pool.list_active().empty());
+    EXPECT_THAT(seen, ElementsAre(WorkerState::QUEUED, WorkerState::RUNNING, WorkerState::CANCELLED,
+                                  WorkerState::CANCELLED));
+}
+
+TEST_F(Control, ExecutorThatShrugsOffTheCancellationCompletes) {
+    WorkerExecutor stubborn = [](const WorkerTask&, UpdateStatus, double) -> asio::awaitable<std::string> {
+        bool interrupted = false;
+        try {
+            co_await sleep_for(30.0);
+        } catch (const boost::system::system_error&) {
+            interrupted = true;
+        }
+        co_return interrupted ? "finished anyway" : "slept";
+    };
+    auto& pool = make_pool({.executor = stubborn, .on_status_change = recorder()});
+    auto status = run(pool.submit(named("x")));
+    settle(0.02);
+    EXPECT_TRUE(run(pool.cancel(status->task_id)));
+    drain();
+    // Its value counts, and the final broadcast still went out.
+    EXPECT_EQ(status->state, WorkerState::COMPLETED);
+    EXPECT_EQ(status->result, "finished anyway");
+    EXPECT_EQ(heard.back().state, WorkerState::COMPLETED);
+    EXPECT_EQ(times_in_history(pool, status->task_id), 1u);
+    EXPECT_EQ(pool.stats().at("total_completed").as_int64(), 1);
+}
