@@ -34,6 +34,8 @@ bool never_closed(const SyntaxError& e) {
     e.offset = char_column(source_, from.start);
     e.end_lineno = to.end_lineno;
     e.end_offset = char_column(source_, to.end);
+    // CPython's NEWLINE token covers the newline character.
+    if (to.end == to.start) e.end_offset += 1;
     throw ParseFailure{std::move(e)};
 }
 
@@ -112,9 +114,14 @@ ParseResult parse(std::string source) {
     err.end_lineno = last.end_lineno;
     err.offset = char_column(src, last.start);
     err.end_offset = char_column(src, last.end);
+    if (last.end == last.start) err.end_offset += 1;
     if (last.kind == TokenKind::INDENT) {
+        // CPython places it after the indentation and leaves the end unknown.
+        const Token& stmt = second.token_at(furthest + 1);
         err.type = SyntaxError::Type::IndentationError;
         err.msg = "unexpected indent";
+        err.offset = char_column(src, stmt.start) - 1;
+        err.end_offset = -1;
     } else if (last.kind == TokenKind::DEDENT) {
         err.type = SyntaxError::Type::IndentationError;
         err.msg = "unexpected unindent";

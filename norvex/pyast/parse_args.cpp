@@ -8,6 +8,7 @@ Node* Parser::call(Node* func, const Token& start) {
     DepthGuard guard(*this, 8);
     const Token& lpar = next();
     std::vector<Node*> args, keywords;
+    if (error_pass_) invalid_kwarg();
     // A lone generator argument takes the call's parentheses as its own.
     if (!at(TokenKind::RPAR) && !at(TokenKind::STAR) && !at(TokenKind::DOUBLESTAR) &&
         !(at_name() && peek_at(1).kind == TokenKind::EQUAL)) {
@@ -17,8 +18,11 @@ Node* Parser::call(Node* func, const Token& start) {
             std::vector<Node*> gens;
             if (!for_if_clauses(gens)) return nullptr;
             if (!accept(TokenKind::RPAR)) {
-                if (error_pass_ && at(TokenKind::COMMA))
-                    raise_range("Generator expression must be parenthesized", e, e);
+                if (error_pass_ && at(TokenKind::COMMA)) {
+                    auto* last = as<comprehension>(gens.back());
+                    const Node* end = last->ifs.empty() ? last->iter : last->ifs[last->ifs.size() - 1];
+                    raise_range("Generator expression must be parenthesized", e, end);
+                }
                 return nullptr;
             }
             auto* g = make<GeneratorExp>(span_from(lpar));
@@ -44,11 +48,20 @@ bool Parser::call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywor
     bool seen_double_star = false;
     while (!at(closer)) {
         const Token& start = peek();
+        if (error_pass_) invalid_kwarg();
         if (accept(TokenKind::STAR)) {
             Node* v = expression();
             if (!v) return false;
             if (seen_double_star) {
-                if (error_pass_) raise("iterable argument unpacking follows keyword argument unpacking", start, start);
+                if (error_pass_) {
+                    const Token& comma = tokens_[&start - tokens_.data() - 1];
+                    while (accept(TokenKind::COMMA) && accept(TokenKind::STAR) && expression()) {
+                    }
+                    peek();
+                    const Token& last = tokens_[furthest_];
+                    raise_at("iterable argument unpacking follows keyword argument unpacking", comma.lineno,
+                             comma.col_offset, last.lineno, last.col_offset);
+                }
                 return false;
             }
             auto* s = make<Starred>(span_from(start));
@@ -78,15 +91,19 @@ bool Parser::call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywor
             if (at(TokenKind::EQUAL)) return false;
             if (seen_keyword) {
                 if (error_pass_)
-                    raise_node(seen_double_star ? "positional argument follows keyword argument unpacking"
-                                                : "positional argument follows keyword argument",
-                               e);
+                    raise(seen_double_star ? "positional argument follows keyword argument unpacking"
+                                           : "positional argument follows keyword argument",
+                          peek(), peek());
                 return false;
             }
             if (at_kw(Keyword::for_) || at_kw(Keyword::async)) {
                 if (error_pass_ && at_kw(Keyword::for_)) {
                     std::vector<Node*> gens;
-                    if (for_if_clauses(gens)) raise_range("Generator expression must be parenthesized", e, e);
+                    if (for_if_clauses(gens)) {
+                        auto* last = as<comprehension>(gens.back());
+                        const Node* end = last->ifs.empty() ? last->iter : last->ifs[last->ifs.size() - 1];
+                        raise_range("Generator expression must be parenthesized", e, end);
+                    }
                 }
                 return false;
             }
@@ -133,9 +150,12 @@ Node* Parser::params(bool lambda) {
             if (star_seen) return nullptr;
             next();
             star_seen = true;
-            if (at(TokenKind::COMMA)) {
+            if (at(TokenKind::COMMA) || at(closer)) {
                 // A bare '*' needs keyword-only parameters after it.
-                if (peek_at(1).kind == closer || peek_at(1).kind == TokenKind::DOUBLESTAR) return nullptr;
+                if (at(closer) || peek_at(1).kind == closer || peek_at(1).kind == TokenKind::DOUBLESTAR) {
+                    if (error_pass_) raise("named arguments must follow bare *", t, t);
+                    return nullptr;
+                }
             } else {
                 vararg = param(lambda, true);
                 if (!vararg) return nullptr;
@@ -157,7 +177,10 @@ Node* Parser::params(bool lambda) {
                 kwonly.push_back(p);
                 kw_defaults.push_back(def);
             } else {
-                if (!def && !defaults.empty()) return nullptr;
+                if (!def && !defaults.empty()) {
+                    if (error_pass_) raise_node("parameter without a default follows parameter with a default", p);
+                    return nullptr;
+                }
                 args.push_back(p);
                 if (def) defaults.push_back(def);
             }

@@ -100,6 +100,167 @@ void Parser::check_target(Node* e, ExprContext ctx, bool augmented) {
     raise_node("cannot assign to " + target_kind_name(bad), bad);
 }
 
-void Parser::invalid_expression_at() {}
+int Parser::level_of(std::size_t i) {
+    if (levels_.empty()) {
+        levels_.reserve(tokens_.size());
+        int level = 0;
+        for (const Token& t : tokens_) {
+            switch (t.kind) {
+                case TokenKind::RPAR:
+                case TokenKind::RSQB:
+                case TokenKind::RBRACE:
+                    if (level > 0) --level;
+                    levels_.push_back(level);
+                    break;
+                case TokenKind::LPAR:
+                case TokenKind::LSQB:
+                case TokenKind::LBRACE:
+                    levels_.push_back(level);
+                    ++level;
+                    break;
+                default: levels_.push_back(level);
+            }
+        }
+    }
+    return levels_[i < levels_.size() ? i : levels_.size() - 1];
+}
+
+namespace {
+bool is_legacy_name(const Node* e) {
+    const Name* n = as<Name>(e);
+    return n && (n->id == "print" || n->id == "exec");
+}
+}  // namespace
+
+// invalid_legacy_expression: NAME !'(' star_expressions for print and exec.
+void Parser::invalid_legacy_expression() {
+    const Token& t = peek();
+    if (t.kind != TokenKind::NAME || t.keyword != Keyword::None_ || (t.text != "print" && t.text != "exec")) return;
+    if (peek_at(1).kind == TokenKind::LPAR) return;
+    std::size_t m = mark();
+    next();
+    Node* b = without_invalid([&] { return star_expressions(); });
+    if (b) {
+        std::string name(t.text);
+        raise_at("Missing parentheses in call to '" + name + "'. Did you mean " + name + "(...)?", t.lineno,
+                 t.col_offset, b->pos.end_lineno, b->pos.end_col_offset);
+    }
+    reset(m);
+}
+
+// invalid_expression: a disjunction directly followed by another expression
+// inside brackets ("Perhaps you forgot a comma?"), or an 'if' without 'else'.
+void Parser::invalid_expression_after(Node* a, const Token& start) {
+    std::size_t m = mark();
+    if (at_kw(Keyword::if_)) {
+        next();
+        Node* b = without_invalid([&] { return disjunction(); });
+        if (b && !at_kw(Keyword::else_) && !at(TokenKind::COLON))
+            raise_range("expected 'else' after 'if' expression", a, b);
+        reset(m);
+        return;
+    }
+    bool name_then_string = start.kind == TokenKind::NAME && (&start + 1)->kind == TokenKind::STRING;
+    if (name_then_string || (start.kind == TokenKind::NAME && start.soft != SoftKeyword::none)) return;
+    const Token& t = peek();
+    switch (t.kind) {
+        case TokenKind::NAME:
+            if (t.keyword != Keyword::None_ && t.keyword != Keyword::None && t.keyword != Keyword::True_ &&
+                t.keyword != Keyword::False_ && t.keyword != Keyword::lambda && t.keyword != Keyword::not_ &&
+                t.keyword != Keyword::await)
+                return;
+            break;
+        case TokenKind::NUMBER:
+        case TokenKind::STRING:
+        case TokenKind::FSTRING_START:
+        case TokenKind::TSTRING_START:
+        case TokenKind::LPAR:
+        case TokenKind::LSQB:
+        case TokenKind::LBRACE:
+        case TokenKind::MINUS:
+        case TokenKind::PLUS:
+        case TokenKind::TILDE:
+        case TokenKind::ELLIPSIS: break;
+        default: return;
+    }
+    Node* b = without_invalid([&] { return expression(); });
+    if (b && !is_legacy_name(a) && level_of(mark() - 1) > 0)
+        raise_range("invalid syntax. Perhaps you forgot a comma?", a, b);
+    reset(m);
+}
+
+// invalid_named_expression's '=' alternatives; the parser is at the '=' after `e`.
+void Parser::invalid_named_assignment(Node* e) {
+    std::size_t m = mark();
+    const Token& eq = peek();
+    if (eq.kind != TokenKind::EQUAL) return;
+    // `e` must be one NAME token for the first message, a bitwise_or for the second.
+    const Token& before = tokens_[m - 1];
+    bool is_name = is<Name>(e) && before.kind == TokenKind::NAME && e->pos.col_offset == before.col_offset &&
+                   e->pos.lineno == before.lineno;
+    next();
+    Node* b = without_invalid([&] { return bitwise_or(); });
+    bool ends = b && !at(TokenKind::EQUAL) && !at(TokenKind::COLONEQUAL);
+    reset(m);
+    if (!ends) return;
+    if (is_name) raise_range("invalid syntax. Maybe you meant '==' or ':=' instead of '='?", e, b);
+    switch (e->kind) {
+        case NodeKind::Compare:
+        case NodeKind::BoolOp:
+        case NodeKind::IfExp:
+        case NodeKind::Lambda:
+        case NodeKind::List:
+        case NodeKind::Tuple:
+        case NodeKind::GeneratorExp:
+        case NodeKind::NamedExpr:
+        case NodeKind::Starred: return;
+        case NodeKind::UnaryOp:
+            if (as<UnaryOp>(e)->op == Op::Not) return;
+            break;
+        case NodeKind::Constant: {
+            auto k = as<Constant>(e)->value.kind;
+            if (k == ConstantValue::Kind::True || k == ConstantValue::Kind::False || k == ConstantValue::Kind::None)
+                return;
+            break;
+        }
+        default: break;
+    }
+    raise_node("cannot assign to " + target_kind_name(e) + " here. Maybe you meant '==' instead of '='?", e);
+}
+
+void Parser::expect_colon(bool forced) {
+    if (!forced && !at(TokenKind::NEWLINE)) return;
+    raise("expected ':'", peek(), peek());
+}
+
+// invalid_kwarg, at the start of one call argument.
+void Parser::invalid_kwarg() {
+    const Token& t = peek();
+    const Token& n = peek_at(1);
+    if (t.kind == TokenKind::NAME &&
+        (t.keyword == Keyword::True_ || t.keyword == Keyword::False_ || t.keyword == Keyword::None) &&
+        n.kind == TokenKind::EQUAL)
+        raise("cannot assign to " + std::string(t.text), t, n);
+    if (at_name() && n.kind == TokenKind::EQUAL) {
+        std::size_t m = mark();
+        next();
+        next();
+        if (at(TokenKind::COMMA) || at(TokenKind::RPAR)) raise("expected argument value expression", t, n);
+        Node* v = without_invalid([&] { return expression(); });
+        if (v && (at_kw(Keyword::for_) || (at_kw(Keyword::async) && peek_at(1).keyword == Keyword::for_)))
+            raise("invalid syntax. Maybe you meant '==' or ':=' instead of '='?", t, n);
+        reset(m);
+        return;
+    }
+    if (t.kind == TokenKind::STAR || t.kind == TokenKind::DOUBLESTAR) return;
+    std::size_t m = mark();
+    Node* a = without_invalid([&] { return expression(); });
+    if (a && at(TokenKind::EQUAL)) {
+        const Token& eq = peek();
+        raise_at("expression cannot contain assignment, perhaps you meant \"==\"?", a->pos.lineno, a->pos.col_offset,
+                 eq.end_lineno, eq.end_col_offset);
+    }
+    reset(m);
+}
 
 }  // namespace norvex::pyast

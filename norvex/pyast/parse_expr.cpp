@@ -41,7 +41,7 @@ Node* Parser::name_node(const Token& t, ExprContext ctx) {
 
 void DepthGuard::overflow() {
     const Token& t = p.token_at(p.pos_);
-    p.raise_at("too many nested parentheses", t.lineno, t.col_offset, t.end_lineno, t.end_col_offset);
+    p.raise_at("Parser stack overflowed - Python source too complex to parse", t.lineno, t.col_offset, t.end_lineno, t.end_col_offset);
 }
 
 // expressions: expression (',' expression)* [','] — a bare tuple when a comma is seen.
@@ -70,8 +70,10 @@ Node* Parser::expression() {
     DepthGuard guard(*this);
     if (at_kw(Keyword::lambda)) return lambdef();
     const Token& start = peek();
+    if (error_pass_) invalid_legacy_expression();
     Node* a = disjunction();
     if (!a) return nullptr;
+    if (error_pass_) invalid_expression_after(a, start);
     if (at_kw(Keyword::if_)) {
         std::size_t m = mark();
         next();
@@ -85,10 +87,6 @@ Node* Parser::expression() {
                 n->orelse = c;
                 return &n->base;
             }
-        }
-        if (error_pass_) {
-            reset(m);
-            invalid_expression_at();
         }
         reset(m);
     }
@@ -193,6 +191,7 @@ Node* Parser::named_expression() {
         if (error_pass_) check_target(e, ExprContext::Store, false);
         return nullptr;
     }
+    if (error_pass_ && at(TokenKind::EQUAL)) invalid_named_assignment(e);
     return e;
 }
 
@@ -647,6 +646,8 @@ Node* Parser::brace_atom() {
             }
             Node* k = expression();
             if (!k || !accept(TokenKind::COLON)) return false;
+            if (error_pass_ && (at(TokenKind::RBRACE) || at(TokenKind::COMMA)))
+                raise("expression expected after dictionary key and ':'", prev(), prev());
             Node* v = expression();
             if (!v) return false;
             keys.push_back(k);
@@ -672,6 +673,8 @@ Node* Parser::brace_atom() {
     if (!e) return nullptr;
     if (at(TokenKind::COLON) && !is<Starred>(e) && !is<NamedExpr>(e)) {
         next();
+        if (error_pass_ && (at(TokenKind::RBRACE) || at(TokenKind::COMMA)))
+            raise("expression expected after dictionary key and ':'", prev(), prev());
         Node* v = expression();
         if (!v) return nullptr;
         if (at_for()) {
@@ -746,6 +749,8 @@ Node* Parser::lambdef() {
         args = empty_arguments();
     }
     if (!accept(TokenKind::COLON)) return nullptr;
+    if (error_pass_ && (at(TokenKind::FSTRING_MIDDLE) || at(TokenKind::TSTRING_MIDDLE)))
+        raise("f-string: lambda expressions are not allowed without parentheses", start, prev());
     Node* body = expression();
     if (!body) return nullptr;
     auto* l = make<Lambda>(span_from(start));

@@ -110,7 +110,7 @@ Node* Parser::strings() {
         if (error_pass_) raise("cannot mix t-string literals with string or bytes literals", start, prev());
         return nullptr;
     }
-    if (any_bytes && any_text) raise("cannot mix bytes and nonbytes literals", start, prev());
+    if (any_bytes && any_text) raise("cannot mix bytes and nonbytes literals", peek(), peek());
     Position whole = span_from(start);
     if (!any_f && !any_t) {
         auto* c = make<Constant>(whole);

@@ -27,9 +27,7 @@ Node* Parser::match_stmt() {
     }
     if (!accept(TokenKind::COLON)) return nullptr;
     if (!at(TokenKind::NEWLINE) || peek_at(1).kind != TokenKind::INDENT) {
-        if (error_pass_ && at(TokenKind::NEWLINE))
-            raise("expected an indented block after 'match' statement on line " + std::to_string(start.lineno),
-                  peek_at(1), peek_at(1));
+        if (error_pass_) invalid_block_after(start, "'match' statement");
         return nullptr;
     }
     next();
@@ -44,7 +42,10 @@ Node* Parser::match_stmt() {
             guard = named_expression();
             if (!guard) return nullptr;
         }
-        if (!accept(TokenKind::COLON)) return nullptr;
+        if (!accept(TokenKind::COLON)) {
+            if (error_pass_) expect_colon(false);
+            return nullptr;
+        }
         std::vector<Node*> body;
         if (!block(body)) {
             if (error_pass_) invalid_block_after(kw, "'case' statement");

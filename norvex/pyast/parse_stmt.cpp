@@ -175,7 +175,9 @@ Node* Parser::assignment_or_expr() {
         bool single = is<Name>(e) || is<Attribute>(e) || is<Subscript>(e);
         if (!single) {
             if (error_pass_) {
-                if (is<Tuple>(e)) raise_node("only single target (not tuple) can be annotated", e);
+                if (is<Tuple>(e))
+                    raise_node("only single target (not tuple) can be annotated",
+                               start.kind == TokenKind::LPAR ? e : as<Tuple>(e)->elts[0]);
                 if (is<List>(e)) raise_node("only single target (not list) can be annotated", e);
                 raise_node("illegal target for annotation", e);
             }
@@ -217,7 +219,15 @@ Node* Parser::assignment_or_expr() {
         std::vector<Node*> targets;
         while (at(TokenKind::EQUAL)) {
             if (is<Yield>(e) || is<YieldFrom>(e) || !set_context(e, ExprContext::Store)) {
-                if (error_pass_) check_target(e, ExprContext::Store, false);
+                if (error_pass_) {
+                    if (targets.empty()) {
+                        Node* last = e;
+                        if (is<Tuple>(e) && start.kind != TokenKind::LPAR && !as<Tuple>(e)->elts.empty())
+                            last = as<Tuple>(e)->elts[as<Tuple>(e)->elts.size() - 1];
+                        invalid_named_assignment(last);
+                    }
+                    check_target(e, ExprContext::Store, false);
+                }
                 return nullptr;
             }
             next();
@@ -311,7 +321,7 @@ Node* Parser::import_from() {
             if (!accept(TokenKind::COMMA)) break;
             if (paren && at(TokenKind::RPAR)) break;
             if (!paren && (at(TokenKind::NEWLINE) || at(TokenKind::SEMI))) {
-                if (error_pass_) raise("trailing comma not allowed without surrounding parentheses", prev(), prev());
+                if (error_pass_) raise("trailing comma not allowed without surrounding parentheses", peek(), peek());
                 return nullptr;
             }
         }
@@ -467,7 +477,10 @@ Node* Parser::function_def(std::vector<Node*> decorators, const Token& start) {
         returns = expression();
         if (!returns) return nullptr;
     }
-    if (!accept(TokenKind::COLON)) return nullptr;
+    if (!accept(TokenKind::COLON)) {
+        if (error_pass_) expect_colon(false);
+        return nullptr;
+    }
     std::vector<Node*> body;
     if (!block(body)) {
         if (error_pass_) invalid_block_after(def, "function definition");
@@ -504,7 +517,10 @@ Node* Parser::class_def(std::vector<Node*> decorators, const Token& start) {
     if (accept(TokenKind::LPAR)) {
         if (!call_arguments(bases, keywords, TokenKind::RPAR) || !accept(TokenKind::RPAR)) return nullptr;
     }
-    if (!accept(TokenKind::COLON)) return nullptr;
+    if (!accept(TokenKind::COLON)) {
+        if (error_pass_) expect_colon(false);
+        return nullptr;
+    }
     std::vector<Node*> body;
     if (!block(body)) {
         if (error_pass_) invalid_block_after(kw, "class definition");
@@ -523,7 +539,11 @@ Node* Parser::class_def(std::vector<Node*> decorators, const Token& start) {
 Node* Parser::if_stmt(bool) {
     const Token& start = next();  // 'if' or 'elif'
     Node* test = named_expression();
-    if (!test || !accept(TokenKind::COLON)) return nullptr;
+    if (!test) return nullptr;
+    if (!accept(TokenKind::COLON)) {
+        if (error_pass_) expect_colon(false);
+        return nullptr;
+    }
     std::vector<Node*> body, orelse;
     if (!block(body)) {
         if (error_pass_) invalid_block_after(start, start.keyword == Keyword::if_ ? "'if' statement" : "'elif' statement");
@@ -546,7 +566,7 @@ Node* Parser::if_stmt(bool) {
 bool Parser::else_block(std::vector<Node*>& out) {
     const Token& kw = next();
     if (!accept(TokenKind::COLON)) {
-        if (error_pass_) raise("expected ':'", peek(), peek());
+        if (error_pass_) expect_colon(true);
         return false;
     }
     if (!block(out)) {
@@ -559,7 +579,11 @@ bool Parser::else_block(std::vector<Node*>& out) {
 Node* Parser::while_stmt() {
     const Token& start = next();
     Node* test = named_expression();
-    if (!test || !accept(TokenKind::COLON)) return nullptr;
+    if (!test) return nullptr;
+    if (!accept(TokenKind::COLON)) {
+        if (error_pass_) expect_colon(false);
+        return nullptr;
+    }
     std::vector<Node*> body, orelse;
     if (!block(body)) {
         if (error_pass_) invalid_block_after(start, "'while' statement");
@@ -579,7 +603,11 @@ Node* Parser::for_stmt(const Token* async_tok) {
     Node* target = star_targets();
     if (!target || !accept_kw(Keyword::in)) return nullptr;
     Node* iter = star_expressions();
-    if (!iter || !accept(TokenKind::COLON)) return nullptr;
+    if (!iter) return nullptr;
+    if (!accept(TokenKind::COLON)) {
+        if (error_pass_) expect_colon(false);
+        return nullptr;
+    }
     std::vector<Node*> body, orelse;
     if (!block(body)) {
         if (error_pass_) invalid_block_after(kw, "'for' statement");
@@ -653,7 +681,10 @@ Node* Parser::with_stmt(const Token* async_tok) {
             if (!accept(TokenKind::COMMA)) break;
         }
     }
-    if (!accept(TokenKind::COLON)) return nullptr;
+    if (!accept(TokenKind::COLON)) {
+        if (error_pass_) expect_colon(false);
+        return nullptr;
+    }
     std::vector<Node*> body;
     if (!block(body)) {
         if (error_pass_) invalid_block_after(kw, "'with' statement");
@@ -698,8 +729,11 @@ Node* Parser::except_block(bool& star, int want_star) {
                 elts.push_back(e);
             }
             if (at_kw(Keyword::as)) {
-                if (error_pass_)
-                    raise_range("multiple exception types must be parenthesized when using 'as'", type, elts.back());
+                if (error_pass_ && peek_at(1).kind == TokenKind::NAME) {
+                    const Token& name_tok = peek_at(1);
+                    raise_at("multiple exception types must be parenthesized when using 'as'", type->pos.lineno,
+                             type->pos.col_offset, name_tok.end_lineno, name_tok.end_col_offset);
+                }
                 return nullptr;
             }
             auto* t = make<Tuple>(span_from(tstart));
@@ -708,7 +742,10 @@ Node* Parser::except_block(bool& star, int want_star) {
             type = &t->base;
         }
     }
-    if (!accept(TokenKind::COLON)) return nullptr;
+    if (!accept(TokenKind::COLON)) {
+        if (error_pass_) expect_colon(false);
+        return nullptr;
+    }
     std::vector<Node*> body;
     if (!block(body)) {
         if (error_pass_) invalid_block_after(start, star ? "'except*' statement" : "'except' statement");
@@ -724,7 +761,7 @@ Node* Parser::except_block(bool& star, int want_star) {
 Node* Parser::try_stmt() {
     const Token& start = next();
     if (!accept(TokenKind::COLON)) {
-        if (error_pass_) raise("expected ':'", peek(), peek());
+        if (error_pass_) expect_colon(true);
         return nullptr;
     }
     std::vector<Node*> body, handlers, orelse, finalbody;
@@ -744,7 +781,7 @@ Node* Parser::try_stmt() {
     if (at_kw(Keyword::finally)) {
         const Token& kw = next();
         if (!accept(TokenKind::COLON)) {
-            if (error_pass_) raise("expected ':'", peek(), peek());
+            if (error_pass_) expect_colon(true);
             return nullptr;
         }
         if (!block(finalbody)) {

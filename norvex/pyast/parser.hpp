@@ -211,7 +211,28 @@ private:
     // invalid_* rule of that place matches, else return.
     void invalid_block_after(const Token& kw, std::string_view what);
     void check_target(Node* e, ExprContext ctx, bool augmented);
-    void invalid_expression_at();
+    // invalid_expression / invalid_legacy_expression around a parsed disjunction.
+    void invalid_expression_after(Node* a, const Token& start);
+    void invalid_legacy_expression();
+    // invalid_named_expression: `e` followed by '=' where a value was expected.
+    void invalid_named_assignment(Node* e);
+    // "expected ':'" where a block header lacks its colon (only before NEWLINE unless `forced`).
+    void expect_colon(bool forced);
+    void invalid_kwarg();
+    // Bracket nesting of token i (the tokenizer's level for it).
+    int level_of(std::size_t i);
+    // Runs `f` with the invalid_* rules off (the grammar's *_without_invalid rules).
+    template <typename F>
+    auto without_invalid(F f) {
+        bool saved = error_pass_;
+        error_pass_ = false;
+        struct Restore {
+            Parser& p;
+            bool v;
+            ~Restore() { p.error_pass_ = v; }
+        } restore{*this, saved};
+        return f();
+    }
 
     const std::vector<Token>& tokens_;
     std::string_view source_;
@@ -220,6 +241,7 @@ private:
     std::size_t pos_ = 0;
     std::size_t furthest_ = 0;
     int depth_ = 0;
+    std::vector<int> levels_;
     std::string scratch_;
     // The '=' text of the replacement field just parsed.
     bool debug_pending_ = false;

@@ -1,0 +1,3 @@
+match x:
+    case 1j + 2:
+        pass

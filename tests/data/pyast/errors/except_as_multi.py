@@ -1,0 +1,4 @@
+try:
+    pass
+except A, B as e:
+    pass

@@ -1,0 +1,2 @@
+with x:
+pass
