@@ -14,7 +14,7 @@ using ::testing::ElementsAre;
 
 namespace {
 
-using Control = CrewhallTest;
+using CrewhallControl = CrewhallTest;
 
 WorkerTask named(std::string name) { return WorkerTask{.name = std::move(name)}; }
 
@@ -31,7 +31,7 @@ std::size_t times_in_history(Crewhall& pool, const std::string& id) {
 
 }  // namespace
 
-TEST_F(Control, CancelOfUnknownOrEndedWorkersIsFalseAndSilent) {
+TEST_F(CrewhallControl, CancelOfUnknownOrEndedWorkersIsFalseAndSilent) {
     norvex::logging::LogCapture logs("norvex.crewhall");
     auto& pool = make_pool({.executor = sleeper(0.0)});
     EXPECT_FALSE(run(pool.cancel("nosuchworker")));
@@ -43,7 +43,7 @@ TEST_F(Control, CancelOfUnknownOrEndedWorkersIsFalseAndSilent) {
     for (const auto& m : logs.messages(spdlog::level::info)) EXPECT_EQ(m.find("Worker cancelled"), std::string::npos);
 }
 
-TEST_F(Control, CancelledQueuedWorkerNeverRuns) {
+TEST_F(CrewhallControl, CancelledQueuedWorkerNeverRuns) {
     norvex::logging::LogCapture logs("norvex.crewhall");
     int started = 0;
     WorkerExecutor counted = [&started](const WorkerTask&, UpdateStatus, double) -> asio::awaitable<std::string> {
@@ -79,7 +79,7 @@ TEST_F(Control, CancelledQueuedWorkerNeverRuns) {
     EXPECT_EQ(stats.at("total_completed").as_int64(), 1);
 }
 
-TEST_F(Control, CancelledRunningWorkerEndsCancelledAndFreesItsSlot) {
+TEST_F(CrewhallControl, CancelledRunningWorkerEndsCancelledAndFreesItsSlot) {
     norvex::logging::LogCapture logs("norvex.crewhall");
     auto& pool = make_pool({.max_workers = 1, .executor = sleeper(30.0), .on_status_change = recorder()});
     auto victim = run(pool.submit(named("victim")));
@@ -110,7 +110,7 @@ TEST_F(Control, CancelledRunningWorkerEndsCancelledAndFreesItsSlot) {
     EXPECT_FALSE(run(pool.cancel(victim->task_id)));
 }
 
-TEST_F(Control, ExecutorThatTurnsTheAbortIntoItsOwnErrorIsStillCancelled) {
+TEST_F(CrewhallControl, ExecutorThatTurnsTheAbortIntoItsOwnErrorIsStillCancelled) {
     WorkerExecutor rewrapping = [](const WorkerTask&, UpdateStatus, double) -> asio::awaitable<std::string> {
         try {
             co_await sleep_for(30.0);
@@ -128,7 +128,7 @@ TEST_F(Control, ExecutorThatTurnsTheAbortIntoItsOwnErrorIsStillCancelled) {
     EXPECT_EQ(status->error, "Cancelled by user");
 }
 
-TEST_F(Control, CancelAllCountsEveryKnownJob) {
+TEST_F(CrewhallControl, CancelAllCountsEveryKnownJob) {
     auto& pool = make_pool({.max_workers = 1, .executor = sleeper(30.0)});
     std::vector<WorkerTask> tasks{named("a"), named("b"), named("c")};
     auto statuses = run(pool.submit_many(tasks));
@@ -145,7 +145,7 @@ TEST_F(Control, CancelAllCountsEveryKnownJob) {
     EXPECT_EQ(run(pool.cancel_all()), 0);
 }
 
-TEST_F(Control, StatsOfANewPool) {
+TEST_F(CrewhallControl, StatsOfANewPool) {
     auto& pool = make_pool();
     EXPECT_EQ(norvex::pyjson::dumps(pool.stats()),
               R"({"max_workers": 3, "active_count": 0, "queued_count": 0, "total_submitted": 0, )"
@@ -154,7 +154,7 @@ TEST_F(Control, StatsOfANewPool) {
     EXPECT_TRUE(pool.list_all().empty());
 }
 
-TEST_F(Control, ListAllGivesActiveThenTheLastTwentyEnded) {
+TEST_F(CrewhallControl, ListAllGivesActiveThenTheLastTwentyEnded) {
     auto& pool = make_pool({.max_workers = 20, .executor = sleeper(0.0)});
     std::vector<std::string> ended;
     for (int i = 0; i < 30; ++i) ended.push_back(run(pool.submit(WorkerTask{}))->task_id);
@@ -175,7 +175,7 @@ TEST_F(Control, ListAllGivesActiveThenTheLastTwentyEnded) {
     EXPECT_TRUE(pool.list_completed(-5).empty());
 }
 
-TEST_F(Control, GetStatusPrefersTheActiveRecordThenTheOldestEnded) {
+TEST_F(CrewhallControl, GetStatusPrefersTheActiveRecordThenTheOldestEnded) {
     auto& pool = make_pool({.executor = sleeper(0.0)});
     WorkerTask task{.id = "sameid000001", .name = "first"};
     auto first = run(pool.submit(task));
@@ -192,7 +192,7 @@ TEST_F(Control, GetStatusPrefersTheActiveRecordThenTheOldestEnded) {
     EXPECT_NE(second, first);
 }
 
-TEST_F(Control, WaitForUnknownOrWithoutTimeAnswersAtOnce) {
+TEST_F(CrewhallControl, WaitForUnknownOrWithoutTimeAnswersAtOnce) {
     auto& pool = make_pool({.executor = sleeper(30.0)});
     const double t0 = norvex::monotonic_seconds();
     EXPECT_FALSE(run(pool.wait_for("nosuchworker", 10.0)));
@@ -204,7 +204,7 @@ TEST_F(Control, WaitForUnknownOrWithoutTimeAnswersAtOnce) {
     EXPECT_LT(norvex::monotonic_seconds() - t0, 0.4);
 }
 
-TEST_F(Control, WaitForGivesTheEndedStatus) {
+TEST_F(CrewhallControl, WaitForGivesTheEndedStatus) {
     auto& pool = make_pool({.executor = sleeper(0.05, "waited")});
     auto status = run(pool.submit(named("w")));
     auto ended = run(pool.wait_for(status->task_id, 10.0));
@@ -213,7 +213,7 @@ TEST_F(Control, WaitForGivesTheEndedStatus) {
     EXPECT_EQ(ended->result, "waited");
 }
 
-TEST_F(Control, WaitForTimeoutGivesTheCurrentStateAndCancelsNothing) {
+TEST_F(CrewhallControl, WaitForTimeoutGivesTheCurrentStateAndCancelsNothing) {
     auto& pool = make_pool({.executor = sleeper(30.0)});
     auto status = run(pool.submit(named("long")));
     const double t0 = norvex::monotonic_seconds();
@@ -224,7 +224,7 @@ TEST_F(Control, WaitForTimeoutGivesTheCurrentStateAndCancelsNothing) {
     EXPECT_EQ(pool.list_running().size(), 1u);
 }
 
-TEST_F(Control, WaitAll) {
+TEST_F(CrewhallControl, WaitAll) {
     auto& pool = make_pool({.max_workers = 2, .executor = sleeper(0.03)});
 
     // Nothing pending, with no list or an empty one: at once.
@@ -251,7 +251,7 @@ TEST_F(Control, WaitAll) {
     EXPECT_EQ(some[1]->task_id, tasks[0].id);
 }
 
-TEST_F(Control, WaitAllTimeoutGivesWhateverStateTheWorkersAreIn) {
+TEST_F(CrewhallControl, WaitAllTimeoutGivesWhateverStateTheWorkersAreIn) {
     auto& pool = make_pool({.max_workers = 1, .executor = sleeper(30.0)});
     auto a = run(pool.submit(named("a")));
     auto b = run(pool.submit(named("b")));
@@ -262,7 +262,7 @@ TEST_F(Control, WaitAllTimeoutGivesWhateverStateTheWorkersAreIn) {
     EXPECT_EQ(pool.stats().at("queued_count").as_int64(), 1);
 }
 
-TEST_F(Control, CleanupCancelsAndForgetsActiveWorkersOnly) {
+TEST_F(CrewhallControl, CleanupCancelsAndForgetsActiveWorkersOnly) {
     norvex::logging::LogCapture logs("norvex.crewhall");
     auto& pool = make_pool({.max_workers = 1, .executor = sleeper(0.0)});
     auto done = run(pool.submit(named("done")));
@@ -294,7 +294,7 @@ TEST_F(Control, CleanupCancelsAndForgetsActiveWorkersOnly) {
     EXPECT_EQ(again->result, "again");
 }
 
-TEST_F(Control, CancelBeforeTheJobFirstRunsEndsItUnstarted) {
+TEST_F(CrewhallControl, CancelBeforeTheJobFirstRunsEndsItUnstarted) {
     int started = 0;
     WorkerExecutor counted = [&started](const WorkerTask&, UpdateStatus, double) -> asio::awaitable<std::string> {
         ++started;
@@ -317,7 +317,7 @@ TEST_F(Control, CancelBeforeTheJobFirstRunsEndsItUnstarted) {
     EXPECT_EQ(times_in_history(pool, status->task_id), 1u);
 }
 
-TEST_F(Control, SlowCallbackDuringCancelStillLeavesOneHistoryRecord) {
+TEST_F(CrewhallControl, SlowCallbackDuringCancelStillLeavesOneHistoryRecord) {
     std::vector<WorkerState> seen;
     StatusCallback slow = [&seen](const WorkerStatus& s) -> asio::awaitable<void> {
         seen.push_back(s.state);
@@ -336,7 +336,7 @@ TEST_F(Control, SlowCallbackDuringCancelStillLeavesOneHistoryRecord) {
                                   WorkerState::CANCELLED));
 }
 
-TEST_F(Control, ExecutorThatShrugsOffTheCancellationCompletes) {
+TEST_F(CrewhallControl, ExecutorThatShrugsOffTheCancellationCompletes) {
     WorkerExecutor stubborn = [](const WorkerTask&, UpdateStatus, double) -> asio::awaitable<std::string> {
         bool interrupted = false;
         try {

@@ -13,7 +13,7 @@ using ::testing::ElementsAre;
 
 namespace {
 
-using Pool = CrewhallTest;
+using CrewhallPool = CrewhallTest;
 
 WorkerTask named(std::string name, double timeout = 600.0) {
     return WorkerTask{.name = std::move(name), .timeout = timeout};
@@ -21,7 +21,7 @@ WorkerTask named(std::string name, double timeout = 600.0) {
 
 }  // namespace
 
-TEST_F(Pool, SubmitWithoutExecutorFailsAndStoresNothing) {
+TEST_F(CrewhallPool, SubmitWithoutExecutorFailsAndStoresNothing) {
     auto& pool = make_pool();
     try {
         run(pool.submit(named("a")));
@@ -38,7 +38,7 @@ TEST_F(Pool, SubmitWithoutExecutorFailsAndStoresNothing) {
     EXPECT_EQ(pool.get_status(status->task_id), status);
 }
 
-TEST_F(Pool, CompletedWorkerSharesItsRecordAndMovesToHistory) {
+TEST_F(CrewhallPool, CompletedWorkerSharesItsRecordAndMovesToHistory) {
     norvex::logging::LogCapture logs("norvex.crewhall");
     auto& pool = make_pool({.executor = sleeper(0.08, "ok"), .on_status_change = recorder()});
     WorkerTask task = named("writer");
@@ -80,7 +80,7 @@ TEST_F(Pool, CompletedWorkerSharesItsRecordAndMovesToHistory) {
     EXPECT_EQ(stats.at("completed_history").as_int64(), 1);
 }
 
-TEST_F(Pool, WorkerStartsOnlyOnceTheSubmitterYields) {
+TEST_F(CrewhallPool, WorkerStartsOnlyOnceTheSubmitterYields) {
     auto& pool = make_pool({.executor = sleeper(0.01), .on_status_change = recorder()});
     std::vector<WorkerState> right_after_submit;
     run([&]() -> asio::awaitable<void> {
@@ -95,7 +95,7 @@ TEST_F(Pool, WorkerStartsOnlyOnceTheSubmitterYields) {
     EXPECT_EQ(heard[1].state, WorkerState::QUEUED);
 }
 
-TEST_F(Pool, EmptyNameGetsADisplayName) {
+TEST_F(CrewhallPool, EmptyNameGetsADisplayName) {
     norvex::logging::LogCapture logs("norvex.crewhall");
     auto& pool = make_pool({.executor = sleeper(0.0)});
     WorkerTask task;
@@ -104,7 +104,7 @@ TEST_F(Pool, EmptyNameGetsADisplayName) {
     EXPECT_TRUE(logs.contains(spdlog::level::info, "Worker submitted:  (" + task.id + ")"));
 }
 
-TEST_F(Pool, FailingExecutorsEndFailed) {
+TEST_F(CrewhallPool, FailingExecutorsEndFailed) {
     norvex::logging::LogCapture logs("norvex.crewhall");
     auto& pool = make_pool({.executor = failer("model unreachable"), .on_status_change = recorder()});
     auto loud = run(pool.submit(named("loud")));
@@ -132,7 +132,7 @@ TEST_F(Pool, FailingExecutorsEndFailed) {
                 ElementsAre(WorkerState::QUEUED, WorkerState::RUNNING, WorkerState::FAILED));
 }
 
-TEST_F(Pool, LimitQueuesWorkersUntilASlotFrees) {
+TEST_F(CrewhallPool, LimitQueuesWorkersUntilASlotFrees) {
     auto& pool = make_pool({.max_workers = 2, .executor = sleeper(0.15)});
     std::vector<WorkerTask> tasks{named("a"), named("b"), named("c")};
     auto statuses = run(pool.submit_many(tasks));
@@ -165,7 +165,7 @@ TEST_F(Pool, LimitQueuesWorkersUntilASlotFrees) {
     EXPECT_EQ(pool.stats().at("total_completed").as_int64(), 3);
 }
 
-TEST_F(Pool, MaxWorkersIsBoundedOnlyWhenChanged) {
+TEST_F(CrewhallPool, MaxWorkersIsBoundedOnlyWhenChanged) {
     norvex::logging::LogCapture logs("norvex.crewhall");
     auto& pool = make_pool({.max_workers = 50, .executor = sleeper(0.0)});
     EXPECT_EQ(pool.max_workers(), 50);
@@ -186,7 +186,7 @@ TEST_F(Pool, MaxWorkersIsBoundedOnlyWhenChanged) {
     EXPECT_THROW(Crewhall(io.get_executor(), {.max_workers = -1}), std::invalid_argument);
 }
 
-TEST_F(Pool, NewLimitAppliesToWorkersThatWaitAfterTheChange) {
+TEST_F(CrewhallPool, NewLimitAppliesToWorkersThatWaitAfterTheChange) {
     auto& pool = make_pool({.max_workers = 1, .executor = sleeper(0.1)});
     auto first = run(pool.submit(named("first")));
     auto second = run(pool.submit(named("second")));  // waits on the old semaphore
@@ -206,7 +206,7 @@ TEST_F(Pool, NewLimitAppliesToWorkersThatWaitAfterTheChange) {
     EXPECT_GE(second->started_at, first->completed_at);
 }
 
-TEST_F(Pool, ProgressReportsUpdateThePoolsRecord) {
+TEST_F(CrewhallPool, ProgressReportsUpdateThePoolsRecord) {
     std::unique_ptr<Crewhall>* holder = &pool_;
     std::vector<double> seen_by_caller;
     WorkerExecutor reporter = [holder](const WorkerTask& task, UpdateStatus update,
@@ -242,7 +242,7 @@ TEST_F(Pool, ProgressReportsUpdateThePoolsRecord) {
     EXPECT_EQ(status->current_step, "Done");
 }
 
-TEST_F(Pool, AnotherRecordPassedBackReplacesTheActiveOne) {
+TEST_F(CrewhallPool, AnotherRecordPassedBackReplacesTheActiveOne) {
     auto replacement = std::make_shared<WorkerStatus>();
     WorkerExecutor swapper = [replacement](const WorkerTask& task, UpdateStatus update,
                                            double) -> asio::awaitable<std::string> {
@@ -273,7 +273,7 @@ TEST_F(Pool, AnotherRecordPassedBackReplacesTheActiveOne) {
     EXPECT_EQ(pool.list_completed().size(), 1u);
 }
 
-TEST_F(Pool, DeadlineIsHandedOverButNotEnforced) {
+TEST_F(CrewhallPool, DeadlineIsHandedOverButNotEnforced) {
     double deadline = 0.0;
     WorkerExecutor late = [&deadline](const WorkerTask&, UpdateStatus, double d) -> asio::awaitable<std::string> {
         deadline = d;
@@ -289,7 +289,7 @@ TEST_F(Pool, DeadlineIsHandedOverButNotEnforced) {
     EXPECT_GT(status->completed_at, deadline);
 }
 
-TEST_F(Pool, AsynchronousCallbackIsAwaitedInLine) {
+TEST_F(CrewhallPool, AsynchronousCallbackIsAwaitedInLine) {
     std::vector<std::string> order;
     StatusCallback slow = [&order](const WorkerStatus& s) -> asio::awaitable<void> {
         order.push_back(std::string(to_string(s.state)) + " begins");
@@ -306,7 +306,7 @@ TEST_F(Pool, AsynchronousCallbackIsAwaitedInLine) {
                                    "running ends", "completed begins", "completed ends"));
 }
 
-TEST_F(Pool, SubmissionCallbackFailureReachesTheCaller) {
+TEST_F(CrewhallPool, SubmissionCallbackFailureReachesTheCaller) {
     StatusCallback picky = [](const WorkerStatus& s) {
         if (s.name == "bad") throw std::runtime_error("rejected " + s.name);
     };
@@ -327,7 +327,7 @@ TEST_F(Pool, SubmissionCallbackFailureReachesTheCaller) {
     EXPECT_FALSE(run(pool.cancel(tasks[1].id)));
 }
 
-TEST_F(Pool, FinalBroadcastFailureIsLoggedAndTheWorkerStillEnds) {
+TEST_F(CrewhallPool, FinalBroadcastFailureIsLoggedAndTheWorkerStillEnds) {
     norvex::logging::LogCapture logs("norvex.crewhall");
     StatusCallback fragile = [](const WorkerStatus& s) {
         if (is_terminal(s.state)) throw std::runtime_error("ui gone");
@@ -342,7 +342,7 @@ TEST_F(Pool, FinalBroadcastFailureIsLoggedAndTheWorkerStillEnds) {
     EXPECT_EQ(pool.stats().at("total_completed").as_int64(), 1);
 }
 
-TEST_F(Pool, RunningCallbackFailureFailsTheWorkerAndFreesItsSlot) {
+TEST_F(CrewhallPool, RunningCallbackFailureFailsTheWorkerAndFreesItsSlot) {
     norvex::logging::LogCapture logs("norvex.crewhall");
     int executor_runs = 0;
     WorkerExecutor counted = [&executor_runs](const WorkerTask&, UpdateStatus,
@@ -385,7 +385,7 @@ TEST_F(Pool, RunningCallbackFailureFailsTheWorkerAndFreesItsSlot) {
     EXPECT_TRUE(pool.list_active().empty());
 }
 
-TEST_F(Pool, HistoryKeepsTheNewestHundredOnceOverTwoHundred) {
+TEST_F(CrewhallPool, HistoryKeepsTheNewestHundredOnceOverTwoHundred) {
     auto& pool = make_pool({.max_workers = 20, .executor = sleeper(0.0)});
     std::vector<std::string> ids;
     for (int i = 0; i < 200; ++i) ids.push_back(run(pool.submit(WorkerTask{}))->task_id);
