@@ -1,6 +1,11 @@
 # The Python side of oracle.mjs: parses each file and emits one JSON line per file.
 import ast
 import json
+import warnings
+
+# ast.parse reports invalid escapes and the like as SyntaxWarnings on stderr;
+# they are no part of the tree or the error.
+warnings.simplefilter("ignore")
 
 ATTRS = ("lineno", "col_offset", "end_lineno", "end_col_offset")
 
