@@ -97,7 +97,8 @@ bool Parser::call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywor
                 return false;
             }
             if (at_kw(Keyword::for_) || at_kw(Keyword::async)) {
-                if (error_pass_ && at_kw(Keyword::for_)) {
+                // One positional argument before the generator: CPython leaves it to "invalid syntax".
+                if (error_pass_ && at_kw(Keyword::for_) && !args.empty()) {
                     std::vector<Node*> gens;
                     if (for_if_clauses(gens)) {
                         auto* last = as<comprehension>(gens.back());
@@ -153,7 +154,10 @@ Node* Parser::params(bool lambda) {
             if (at(TokenKind::COMMA) || at(closer)) {
                 // A bare '*' needs keyword-only parameters after it.
                 if (at(closer) || peek_at(1).kind == closer || peek_at(1).kind == TokenKind::DOUBLESTAR) {
-                    if (error_pass_) raise("named arguments must follow bare *", t, t);
+                    if (error_pass_) {
+                        const Token& where = lambda ? (at(closer) ? peek() : peek_at(1)) : t;
+                        raise("named arguments must follow bare *", where, where);
+                    }
                     return nullptr;
                 }
             } else {

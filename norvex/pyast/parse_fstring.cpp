@@ -148,6 +148,14 @@ Node* Parser::replacement_field(bool tmpl) {
     Node* value = annotated_rhs();
     if (!value) return nullptr;
     const Token& expr_last = prev();
+    auto expecting = [&](std::initializer_list<TokenKind> ok, const char* msg) {
+        if (!error_pass_) return;
+        for (TokenKind k : ok)
+            if (at(k)) return;
+        raise(msg, peek(), peek());
+    };
+    expecting({TokenKind::EQUAL, TokenKind::EXCLAMATION, TokenKind::COLON, TokenKind::RBRACE},
+              "f-string: expecting '=', or '!', or ':', or '}'");
     bool debug = false;
     std::string dtext;
     Position dpos;
@@ -157,6 +165,8 @@ Node* Parser::replacement_field(bool tmpl) {
         const Token& after = peek();
         literal::decode_body(source_.substr(lbrace.end, after.start - lbrace.end), true, false, dtext);
         dpos = {lbrace.end_lineno, lbrace.end_col_offset, after.lineno, after.col_offset};
+        expecting({TokenKind::EXCLAMATION, TokenKind::COLON, TokenKind::RBRACE},
+                  "f-string: expecting '!', or ':', or '}'");
     }
     int conversion = -1;
     if (at(TokenKind::EXCLAMATION)) {
@@ -173,6 +183,7 @@ Node* Parser::replacement_field(bool tmpl) {
         }
         conversion = conv.text[0];
         next();
+        expecting({TokenKind::COLON, TokenKind::RBRACE}, "f-string: expecting ':' or '}'");
     }
     Node* spec = nullptr;
     if (at(TokenKind::COLON)) {
@@ -181,7 +192,7 @@ Node* Parser::replacement_field(bool tmpl) {
         if (!spec) return nullptr;
     }
     if (!at(TokenKind::RBRACE)) {
-        if (error_pass_) raise("f-string: expecting '}'", peek(), peek());
+        if (error_pass_) raise(spec ? "f-string: expecting '}', or format specs" : "f-string: expecting '}'", peek(), peek());
         return nullptr;
     }
     next();

@@ -469,7 +469,10 @@ Node* Parser::function_def(std::vector<Node*> decorators, const Token& start) {
     const Token& name = next();
     std::vector<Node*> tparams;
     if (at(TokenKind::LSQB) && !type_params(tparams)) return nullptr;
-    if (!accept(TokenKind::LPAR)) return nullptr;
+    if (!accept(TokenKind::LPAR)) {
+        if (error_pass_) raise("expected '('", peek(), peek());
+        return nullptr;
+    }
     Node* args = at(TokenKind::RPAR) ? empty_arguments() : params(false);
     if (!args || !accept(TokenKind::RPAR)) return nullptr;
     Node* returns = nullptr;
@@ -555,6 +558,7 @@ Node* Parser::if_stmt(bool) {
         orelse.push_back(e);
     } else if (at_kw(Keyword::else_)) {
         if (!else_block(orelse)) return nullptr;
+        if (error_pass_ && at_kw(Keyword::elif)) raise("'elif' block follows an 'else' block", peek(), peek());
     }
     auto* n = make<If>(span_from(start));
     n->test = test;

@@ -1,0 +1,6 @@
+if a:
+    pass
+else:
+    pass
+elif b:
+    pass

@@ -1,0 +1,1 @@
+for a, f() in x: pass

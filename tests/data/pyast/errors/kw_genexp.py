@@ -1,0 +1,1 @@
+f(a=1 for x in y)
