@@ -14,6 +14,10 @@ namespace norvex {
 AsyncSemaphore::AsyncSemaphore(asio::any_io_executor executor, std::size_t slots)
     : executor_(std::move(executor)), slots_(slots) {}
 
+AsyncSemaphore::~AsyncSemaphore() {
+    for (Waiter* w : waiters_) w->owner = nullptr;
+}
+
 bool AsyncSemaphore::try_acquire() {
     if (slots_ == 0 || !waiters_.empty()) return false;
     --slots_;
@@ -24,12 +28,14 @@ asio::awaitable<void> AsyncSemaphore::acquire() {
     if (try_acquire()) co_return;
 
     Waiter waiter{asio::steady_timer(executor_, asio::steady_timer::time_point::max())};
-    auto pos = waiters_.insert(waiters_.end(), &waiter);
+    waiter.pos = waiters_.insert(waiters_.end(), &waiter);
+    waiter.owner = this;
     co_await waiter.wake.async_wait(asio::as_tuple(asio::use_awaitable));
 
     if (!waiter.granted) {
         // Woken by the caller's cancellation, not by release().
-        waiters_.erase(pos);
+        if (waiter.owner != nullptr) waiters_.erase(waiter.pos);
+        waiter.owner = nullptr;
         throw boost::system::system_error(asio::error::operation_aborted, "semaphore acquire cancelled");
     }
     auto state = co_await asio::this_coro::cancellation_state;
@@ -53,6 +59,7 @@ void AsyncSemaphore::release() {
     // try_acquire() between now and the waiter's resumption cannot take it.
     Waiter* next = waiters_.front();
     waiters_.pop_front();
+    next->owner = nullptr;
     next->granted = true;
     next->wake.cancel();
 }

@@ -17,6 +17,9 @@ namespace norvex {
 class AsyncSemaphore {
 public:
     AsyncSemaphore(boost::asio::any_io_executor executor, std::size_t slots);
+    // Waiters still queued are forgotten (their coroutines are never resumed
+    // by this semaphore again).
+    ~AsyncSemaphore();
     AsyncSemaphore(const AsyncSemaphore&) = delete;
     AsyncSemaphore& operator=(const AsyncSemaphore&) = delete;
 
@@ -48,9 +51,16 @@ public:
     boost::asio::awaitable<Guard> scoped_acquire();
 
 private:
+    // Lives in the waiting coroutine's frame. A frame destroyed while still
+    // queued (its io_context shut down) takes itself off the queue.
     struct Waiter {
         boost::asio::steady_timer wake;
         bool granted = false;
+        AsyncSemaphore* owner = nullptr;
+        std::list<Waiter*>::iterator pos{};
+        ~Waiter() {
+            if (owner != nullptr) owner->waiters_.erase(pos);
+        }
     };
 
     boost::asio::any_io_executor executor_;

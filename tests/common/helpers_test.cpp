@@ -178,3 +178,16 @@ TEST(WithTimeout, ValueTimeoutAndEarlyFailure) {
     EXPECT_THROW(run_async(io, norvex::with_timeout(fail_after(1), 30.0)), std::runtime_error);
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
 }
+
+TEST(AsyncSemaphore, WaitersDestroyedWithTheirLoopLeaveTheQueue) {
+    auto io = std::make_unique<asio::io_context>();
+    norvex::AsyncSemaphore sem(io->get_executor(), 1);
+    ASSERT_TRUE(sem.try_acquire());
+    asio::co_spawn(*io, sem.acquire(), asio::detached);
+    io->poll();
+    EXPECT_EQ(sem.waiting(), 1u);
+    io.reset();  // the waiting coroutine's frame goes with its loop
+    EXPECT_EQ(sem.waiting(), 0u);
+    sem.release();
+    EXPECT_EQ(sem.available(), 1u);
+}
