@@ -65,9 +65,21 @@ bool lookup_name(std::string_view name, std::uint32_t& cp) {
     return false;
 }
 
-std::string unicode_error(std::size_t from, std::size_t to, std::string_view what) {
+// CPython decodes after turning each non-ASCII character into a 10-byte
+// \U escape, so its byte positions count those.
+std::size_t escaped_position(std::string_view body, std::size_t pos) {
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < pos && i < body.size(); ++i) {
+        auto c = static_cast<unsigned char>(body[i]);
+        if (c < 0x80) ++out;
+        else if ((c & 0xC0) != 0x80) out += 10;
+    }
+    return out;
+}
+
+std::string unicode_error(std::string_view body, std::size_t from, std::size_t to, std::string_view what) {
     std::string msg = "(unicode error) 'unicodeescape' codec can't decode bytes in position ";
-    msg += std::to_string(from) + "-" + std::to_string(to) + ": ";
+    msg += std::to_string(escaped_position(body, from)) + "-" + std::to_string(escaped_position(body, to)) + ": ";
     msg += what;
     return msg;
 }
@@ -148,7 +160,7 @@ DecodeError decode_body(std::string_view body, bool raw, bool bytes, std::string
                 if (h1 < 0 || h2 < 0) {
                     std::size_t end = i + (h1 >= 0 ? 1 : 0);
                     if (bytes) return {"(value error) invalid \\x escape at position " + std::to_string(esc), esc};
-                    return {unicode_error(esc, end - 1, "truncated \\xXX escape"), esc};
+                    return {unicode_error(body, esc, end - 1, "truncated \\xXX escape"), esc};
                 }
                 std::uint32_t v = static_cast<std::uint32_t>(h1 * 16 + h2);
                 i += 2;
@@ -168,12 +180,13 @@ DecodeError decode_body(std::string_view body, bool raw, bool bytes, std::string
                     std::size_t close = body.find('}', i);
                     std::uint32_t cp = 0;
                     if (i >= n || body[i] != '{' || close == std::string_view::npos || close == i + 1) {
-                        return {unicode_error(esc, (close == std::string_view::npos ? n : close) - 1,
-                                              "malformed \\N character escape"),
-                                esc};
+                        std::size_t end = (i >= n || body[i] != '{') ? esc + 1
+                                          : close == std::string_view::npos ? n - 1
+                                                                            : close;
+                        return {unicode_error(body, esc, end, "malformed \\N character escape"), esc};
                     }
                     if (!lookup_name(body.substr(i + 1, close - i - 1), cp))
-                        return {unicode_error(esc, close, "unknown Unicode character name"), esc};
+                        return {unicode_error(body, esc, close, "unknown Unicode character name"), esc};
                     append_utf8(out, cp);
                     i = close + 1;
                     break;
@@ -184,9 +197,9 @@ DecodeError decode_body(std::string_view body, bool raw, bool bytes, std::string
                 for (; got < len && i < n && hex_value(body[i]) >= 0; ++got, ++i)
                     v = v * 16 + static_cast<std::uint32_t>(hex_value(body[i]));
                 if (got < len)
-                    return {unicode_error(esc, i - 1, e == 'u' ? "truncated \\uXXXX escape" : "truncated \\UXXXXXXXX escape"),
+                    return {unicode_error(body, esc, i - 1, e == 'u' ? "truncated \\uXXXX escape" : "truncated \\UXXXXXXXX escape"),
                             esc};
-                if (v > 0x10FFFF) return {unicode_error(esc, i - 1, "illegal Unicode character"), esc};
+                if (v > 0x10FFFF) return {unicode_error(body, esc, i - 1, "illegal Unicode character"), esc};
                 append_utf8(out, v);
                 break;
             }

@@ -4,6 +4,9 @@
 #include "norvex/pyast/lexer.hpp"
 #include "norvex/pyast/parser.hpp"
 
+#include <algorithm>
+#include <iterator>
+
 namespace norvex::pyast {
 
 namespace {
@@ -25,7 +28,69 @@ bool never_closed(const SyntaxError& e) {
     return e.msg.size() >= suffix.size() && e.msg.compare(e.msg.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+// The future statements at the top of a module name known features only
+// (CPython checks this while building the tree, so ast.parse reports it).
+std::optional<SyntaxError> check_future_imports(const Node* root, std::string_view src) {
+    static constexpr std::string_view known[] = {"nested_scopes",  "generators",      "division",
+                                                 "absolute_import", "with_statement", "print_function",
+                                                 "unicode_literals", "barry_as_FLUFL", "generator_stop",
+                                                 "annotations"};
+    const NodeList& body = as<Module>(root)->body;
+    std::size_t i = 0;
+    if (i < body.size()) {
+        const Expr* doc = as<Expr>(body[i]);
+        const Constant* c = doc ? as<Constant>(doc->value) : nullptr;
+        if (c && c->value.kind == ConstantValue::Kind::Str) ++i;
+    }
+    for (; i < body.size(); ++i) {
+        const ImportFrom* f = as<ImportFrom>(body[i]);
+        if (!f || f->module != "__future__" || f->level != 0) break;
+        for (const Node* n : f->names) {
+            const alias* a = as<alias>(n);
+            bool ok = std::find(std::begin(known), std::end(known), a->name) != std::end(known);
+            if (ok) continue;
+            SyntaxError e;
+            e.msg = a->name == "braces" ? "not a chance" : "future feature " + std::string(a->name) + " is not defined";
+            // alias columns are byte columns of their lines; offsets count characters.
+            std::size_t line_start = 0;
+            for (int l = 1; l < a->base.pos.lineno; ++l) line_start = src.find('\n', line_start) + 1;
+            std::size_t end_start = 0;
+            for (int l = 1; l < a->base.pos.end_lineno; ++l) end_start = src.find('\n', end_start) + 1;
+            e.lineno = a->base.pos.lineno;
+            e.offset = char_column(src, line_start + static_cast<std::size_t>(a->base.pos.col_offset));
+            e.end_lineno = a->base.pos.end_lineno;
+            e.end_offset = char_column(src, end_start + static_cast<std::size_t>(a->base.pos.end_col_offset));
+            return e;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+// CPython turns an end column into characters with the text of the error's
+// first line, so an end on a later line is cut to that line's length.
+static int end_column(std::string_view src, std::size_t start, bool same_line, std::size_t end) {
+    if (same_line) return char_column(src, end);
+    std::size_t line_start = start;
+    while (line_start > 0 && src[line_start - 1] != '\n') --line_start;
+    std::size_t line_end = src.find('\n', line_start);
+    if (line_end == std::string_view::npos) line_end = src.size();
+    std::size_t end_line_start = end;
+    while (end_line_start > 0 && src[end_line_start - 1] != '\n') --end_line_start;
+    std::size_t n = std::min(end - end_line_start, line_end - line_start);
+    return char_column(src, line_start + n);
+}
+
+static std::size_t byte_of(std::string_view src, int line, int col) {
+    std::size_t p = 0;
+    for (int l = 1; l < line && p < src.size(); ++l) {
+        std::size_t nl = src.find('\n', p);
+        if (nl == std::string_view::npos) return src.size();
+        p = nl + 1;
+    }
+    return std::min(src.size(), p + static_cast<std::size_t>(col < 0 ? 0 : col));
+}
 
 [[noreturn]] void Parser::raise(std::string msg, const Token& from, const Token& to) const {
     SyntaxError e;
@@ -33,29 +98,21 @@ bool never_closed(const SyntaxError& e) {
     e.lineno = from.lineno;
     e.offset = char_column(source_, from.start);
     e.end_lineno = to.end_lineno;
-    e.end_offset = char_column(source_, to.end);
+    e.end_offset = end_column(source_, from.start, to.end_lineno == from.lineno, to.end);
     // CPython's NEWLINE token covers the newline character.
     if (to.end == to.start) e.end_offset += 1;
     throw ParseFailure{std::move(e)};
 }
 
 [[noreturn]] void Parser::raise_at(std::string msg, int lineno, int col, int end_lineno, int end_col) const {
-    // Columns here are byte columns within their lines; convert through the source.
-    auto byte_of = [&](int line, int c) -> std::size_t {
-        std::size_t p = 0;
-        for (int l = 1; l < line && p < source_.size(); ++l) {
-            std::size_t nl = source_.find('\n', p);
-            if (nl == std::string_view::npos) return source_.size();
-            p = nl + 1;
-        }
-        return p + static_cast<std::size_t>(c < 0 ? 0 : c);
-    };
+    // Columns here are byte columns within their lines.
+    std::size_t start = byte_of(source_, lineno, col);
     SyntaxError e;
     e.msg = std::move(msg);
     e.lineno = lineno;
-    e.offset = char_column(source_, byte_of(lineno, col));
+    e.offset = char_column(source_, start);
     e.end_lineno = end_lineno;
-    e.end_offset = char_column(source_, byte_of(end_lineno, end_col));
+    e.end_offset = end_column(source_, start, end_lineno == lineno, byte_of(source_, end_lineno, end_col));
     throw ParseFailure{std::move(e)};
 }
 
@@ -88,6 +145,7 @@ ParseResult parse(std::string source) {
         Parser first(tokens, src, tree->arena, false);
         Node* root = first.parse_file();
         if (root) {
+            if (auto err = check_future_imports(root, src)) return finish(*err);
             tree->root = root;
             result.tree = std::move(tree);
             return result;

@@ -669,9 +669,11 @@ Node* Parser::brace_atom() {
         if (!dict_items()) return nullptr;
         return make_dict();
     }
+    const Token& first = peek();
     Node* e = star_named_expression();
     if (!e) return nullptr;
-    if (at(TokenKind::COLON) && !is<Starred>(e) && !is<NamedExpr>(e)) {
+    // A dict key is an expression: a bare walrus or star is not one, a parenthesised walrus is.
+    if (at(TokenKind::COLON) && !is<Starred>(e) && (!is<NamedExpr>(e) || first.kind == TokenKind::LPAR)) {
         next();
         if (error_pass_ && (at(TokenKind::RBRACE) || at(TokenKind::COMMA)))
             raise("expression expected after dictionary key and ':'", prev(), prev());

@@ -8,6 +8,44 @@ namespace {
 // Adjacent literal text (string tokens, f-string middles, '=' debug text)
 // becomes one Constant spanning from the first piece to the last; pieces
 // that add up to nothing leave no Constant.
+// The '=' text of a replacement field as CPython keeps it: comments dropped.
+std::string without_comments(std::string_view text) {
+    std::string out;
+    char quote = 0;
+    bool triple = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (quote) {
+            out += c;
+            if (c == '\\' && i + 1 < text.size()) {
+                out += text[++i];
+            } else if (c == quote && (!triple || (i + 2 < text.size() && text[i + 1] == quote && text[i + 2] == quote))) {
+                if (triple) {
+                    out += text[++i];
+                    out += text[++i];
+                }
+                quote = 0;
+            }
+            continue;
+        }
+        if (c == '\'' || c == '"') {
+            quote = c;
+            triple = i + 2 < text.size() && text[i + 1] == c && text[i + 2] == c;
+            out += c;
+            if (triple) {
+                out += text[++i];
+                out += text[++i];
+            }
+        } else if (c == '#') {
+            while (i < text.size() && text[i] != '\n') ++i;
+            if (i < text.size()) out += '\n';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 struct TextRun {
     std::string text;
     bool open = false;
@@ -163,7 +201,7 @@ Node* Parser::replacement_field(bool tmpl) {
         next();
         debug = true;
         const Token& after = peek();
-        literal::decode_body(source_.substr(lbrace.end, after.start - lbrace.end), true, false, dtext);
+        literal::decode_body(without_comments(source_.substr(lbrace.end, after.start - lbrace.end)), true, false, dtext);
         dpos = {lbrace.end_lineno, lbrace.end_col_offset, after.lineno, after.col_offset};
         expecting({TokenKind::EXCLAMATION, TokenKind::COLON, TokenKind::RBRACE},
                   "f-string: expecting '!', or ':', or '}'");

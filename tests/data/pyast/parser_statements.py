@@ -119,3 +119,6 @@ x = (
     1,
     2,
 )
+fib = {(c := a): (a := b) + (b := a + c) - b for __ in range(6)}
+print(f"{1+2 = # a comment
+  }", f"{'#' = }")

@@ -1,0 +1,2 @@
+'''doc'''
+from __future__ import annotations, nope

@@ -1,0 +1,1 @@
+exec code in ns

@@ -1,0 +1,2 @@
+print 'a %s' % \
+      (x, y, zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz)
