@@ -172,7 +172,14 @@ bool Tokenizer::start_line() {
     blank_line_ = at_eof() || c == '#' || c == '\n' || c == '\r';
     if (blank_line_ || !parens_.empty()) return false;
 
+    // Errors land on the line where the first token is, past any continuations.
     Mark m = here();
+    while (m.pos + 1 < size_ && src_[m.pos] == '\\' && (src_[m.pos + 1] == '\n' || src_[m.pos + 1] == '\r')) {
+        std::uint32_t p = m.pos + 1;
+        p += (src_[p] == '\r' && p + 1 < size_ && src_[p + 1] == '\n') ? 2 : 1;
+        m = Mark{p, m.line + 1, p};
+        while (m.pos < size_ && (src_[m.pos] == ' ' || src_[m.pos] == '\t' || src_[m.pos] == '\f')) ++m.pos;
+    }
     auto tab_error = [&] {
         return fail(SyntaxError::Type::TabError, "inconsistent use of tabs and spaces in indentation", m, 1, m.line, 0);
     };
@@ -194,7 +201,7 @@ bool Tokenizer::start_line() {
         }
         if (col != indents_.back()) {
             // CPython points past the end of the offending line.
-            std::uint32_t e = pos_;
+            std::uint32_t e = m.pos;
             while (e < size_ && src_[e] != '\n' && src_[e] != '\r') ++e;
             pending_ = 0;
             return fail(SyntaxError::Type::IndentationError, "unindent does not match any outer indentation level", m,
@@ -264,6 +271,7 @@ bool Tokenizer::lex_regular() {
     if (c == '\\') {
         ++pos_;
         if (at_eof()) {
+            if (!parens_.empty()) return at_end_of_input(here());
             return fail(SyntaxError::Type::SyntaxError, "unexpected EOF while parsing", b,
                         char_offset(b.line_start, b.pos) + 1, b.line, -1);
         }
@@ -274,6 +282,7 @@ bool Tokenizer::lex_regular() {
         }
         consume_newline();
         if (at_eof()) {
+            if (!parens_.empty()) return at_end_of_input(here());
             return fail(SyntaxError::Type::SyntaxError, "unexpected EOF while parsing", b,
                         char_offset(b.line_start, b.pos) + 1, b.line, -1);
         }

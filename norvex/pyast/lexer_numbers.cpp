@@ -8,8 +8,9 @@ bool is_digit(unsigned char c) noexcept { return c >= '0' && c <= '9'; }
 bool is_hex(unsigned char c) noexcept {
     return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
+// Only ASCII: a non-ASCII letter after a number starts a name of its own.
 bool is_name_char(unsigned char c) noexcept {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c) || c == '_' || c >= 0x80;
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c) || c == '_';
 }
 
 }  // namespace

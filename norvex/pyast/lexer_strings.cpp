@@ -27,6 +27,7 @@ bool Tokenizer::lex_string(Mark b, bool raw, bool /*bytes*/, bool fstring, bool 
         emit(tstring ? TokenKind::TSTRING_START : TokenKind::FSTRING_START, b, here());
         return true;
     }
+    bool escaped_quote = false;
     auto unterminated = [&](std::int32_t detected) {
         // Inside a replacement field, a stray quote of the enclosing
         // literal means the field was never closed.
@@ -39,10 +40,11 @@ bool Tokenizer::lex_string(Mark b, bool raw, bool /*bytes*/, bool fstring, bool 
         std::string msg = qlen == 3 ? "unterminated triple-quoted string literal (detected at line "
                                     : "unterminated string literal (detected at line ";
         msg += std::to_string(detected) + ")";
+        if (escaped_quote && qlen == 1) msg += "; perhaps you escaped the end quote?";
         return fail_at(std::move(msg), b);
     };
     for (;;) {
-        if (at_eof()) return unterminated(qlen == 3 ? eof_line() : line_);
+        if (at_eof()) return unterminated(eof_line());
         char c = src_[pos_];
         if (c == q) {
             if (qlen == 1) {
@@ -63,6 +65,7 @@ bool Tokenizer::lex_string(Mark b, bool raw, bool /*bytes*/, bool fstring, bool 
             if (at_newline()) {
                 consume_newline();
             } else {
+                if (src_[pos_] == q) escaped_quote = true;
                 ++pos_;
             }
         } else {

@@ -100,6 +100,15 @@ TEST(lexer_lines, backslash_joins_lines) {
     EXPECT_EQ(error_of("\\"), "SyntaxError: unexpected EOF while parsing @ 1:2-1:-1");
     EXPECT_EQ(error_of("\\\n"), "SyntaxError: unexpected EOF while parsing @ 1:2-1:-1");
     EXPECT_EQ(error_of("x = 1 \\\n"), "SyntaxError: unexpected EOF while parsing @ 1:8-1:-1");
+    EXPECT_EQ(dump("x = 1 \\\n   "),
+              "NAME 'x' 1:0-1:1\n"
+              "EQUAL '=' 1:2-1:3\n"
+              "NUMBER '1' 1:4-1:5\n"
+              "NEWLINE '' 2:3-2:3\n"
+              "ENDMARKER '' 2:-1-2:-1\n");
+    EXPECT_EQ(error_of("(\\"), "SyntaxError: '(' was never closed @ 1:1-1:0");
+    EXPECT_EQ(error_of("(\\\n"), "SyntaxError: '(' was never closed @ 1:1-1:0");
+    EXPECT_EQ(error_of("[\\\n\n"), "SyntaxError: '[' was never closed @ 1:1-1:0");
 }
 
 TEST(lexer_lines, carriage_returns_end_lines_like_newlines) {
@@ -248,6 +257,9 @@ TEST(lexer_indent, dedent_must_match_an_outer_level) {
               "ERROR IndentationError: unindent does not match any outer indentation level @ 3:4-3:-1\n");
     EXPECT_EQ(error_of("if x:\n    y\n  zzz = 1\n"), "IndentationError: unindent does not match any outer indentation level @ 3:10-3:-1");
     EXPECT_EQ(error_of("if x:\n    y\n  z"), "IndentationError: unindent does not match any outer indentation level @ 3:4-3:-1");
+    EXPECT_EQ(error_of("if 1:\n  x\n \\\n  y\n"), "IndentationError: unindent does not match any outer indentation level @ 4:4-4:-1");
+    EXPECT_EQ(error_of("if 1:\n  x\n \\\n\\\n  yy\n"), "IndentationError: unindent does not match any outer indentation level @ 5:5-5:-1");
+    EXPECT_EQ(error_of("if 1:\n\tx\n        \\\n  y\n"), "TabError: inconsistent use of tabs and spaces in indentation @ 4:1-4:0");
 }
 
 TEST(lexer_indent, at_most_one_hundred_levels) {

@@ -78,6 +78,15 @@ TEST(lexer_numbers, a_dot_or_name_after_a_number_splits_or_fails) {
     EXPECT_EQ(error_of("1.2ex"), "SyntaxError: invalid decimal literal @ 1:3-1:3");
 }
 
+TEST(lexer_numbers, a_non_ascii_letter_after_a_number_starts_a_name) {
+    EXPECT_EQ(kinds("1é"), "NUMBER NAME NEWLINE ENDMARKER");
+    EXPECT_EQ(kinds("0x1é"), "NUMBER NAME NEWLINE ENDMARKER");
+    EXPECT_EQ(kinds("1.5é"), "NUMBER NAME NEWLINE ENDMARKER");
+    EXPECT_EQ(kinds("1jé"), "NUMBER NAME NEWLINE ENDMARKER");
+    EXPECT_EQ(error_of("1€"), "SyntaxError: invalid character '€' (U+20AC) @ 1:2-1:2");
+    EXPECT_EQ(error_of("1e5€"), "SyntaxError: invalid character '€' (U+20AC) @ 1:4-1:4");
+}
+
 TEST(lexer_numbers, underscores_only_between_digits) {
     EXPECT_EQ(error_of("1__0"), "SyntaxError: invalid decimal literal @ 1:2-1:2");
     EXPECT_EQ(error_of("1_"), "SyntaxError: invalid decimal literal @ 1:2-1:2");

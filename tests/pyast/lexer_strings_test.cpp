@@ -115,6 +115,19 @@ TEST(lexer_strings, unterminated_strings_report_where_they_start) {
               "ERROR SyntaxError: unterminated string literal (detected at line 1) @ 1:8-1:8\n");
 }
 
+TEST(lexer_strings, an_escaped_closing_quote_gets_a_hint) {
+    EXPECT_EQ(error_of("'a\\'b"), "SyntaxError: unterminated string literal (detected at line 1); perhaps you escaped the end quote? @ 1:1-1:1");
+    EXPECT_EQ(error_of("'a\\' b c"), "SyntaxError: unterminated string literal (detected at line 1); perhaps you escaped the end quote? @ 1:1-1:1");
+    EXPECT_EQ(error_of("x = '\\'\ny = 1"), "SyntaxError: unterminated string literal (detected at line 1); perhaps you escaped the end quote? @ 1:5-1:5");
+    EXPECT_EQ(error_of("'\\'\\'"), "SyntaxError: unterminated string literal (detected at line 1); perhaps you escaped the end quote? @ 1:1-1:1");
+    EXPECT_EQ(error_of("rb'\\'"), "SyntaxError: unterminated string literal (detected at line 1); perhaps you escaped the end quote? @ 1:1-1:1");
+    EXPECT_EQ(error_of("'a\\\\\\'"), "SyntaxError: unterminated string literal (detected at line 1); perhaps you escaped the end quote? @ 1:1-1:1");
+    EXPECT_EQ(error_of("'''a\\'''"), "SyntaxError: unterminated triple-quoted string literal (detected at line 1) @ 1:1-1:1");
+    EXPECT_EQ(error_of("f'a\\'"), "SyntaxError: unterminated f-string literal (detected at line 1) @ 1:1-1:1");
+    EXPECT_EQ(kinds("'a\\'b'c"), "STRING NAME NEWLINE ENDMARKER");
+    EXPECT_EQ(error_of("'\\\\\\\n"), "SyntaxError: unterminated string literal (detected at line 1) @ 1:1-1:1");
+}
+
 TEST(lexer_fstrings, fields_conversions_and_format_specs) {
     EXPECT_EQ(dump("f'a{{b}}c{x!r:>{w}}'"),
               "FSTRING_START 'f'' 1:0-1:2\n"
