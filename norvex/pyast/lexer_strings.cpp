@@ -111,12 +111,17 @@ bool Tokenizer::lex_fstring_text() {
                 continue;
             }
             if (!fs.raw && n == 'N' && peek(2) == '{') {
-                // A named escape's braces are not a field.
+                // A named escape's braces are not a field's.
                 pos_ += 3;
                 while (!at_eof() && cur() != '}' && cur() != static_cast<unsigned char>(fs.quote) && !at_newline()) {
                     ++pos_;
                 }
-                if (cur() == '}') ++pos_;
+                if (cur() == '}') {
+                    // CPython ends the middle after a named escape.
+                    ++pos_;
+                    emit(middle, b, here());
+                    return true;
+                }
                 continue;
             }
             ++pos_;

@@ -497,6 +497,23 @@ TEST(lexer_fstrings, backslashes_and_named_escapes_in_the_literal_text) {
               "FSTRING_END ''' 2:1-2:2\n"
               "NEWLINE '' 2:2-2:2\n"
               "ENDMARKER '' 2:-1-2:-1\n");
+    EXPECT_EQ(dump("f'2\\N{GREEK CAPITAL LETTER DELTA}3'"),
+              "FSTRING_START 'f'' 1:0-1:2\n"
+              "FSTRING_MIDDLE '2\\N{GREEK CAPITAL LETTER DELTA}' 1:2-1:33\n"
+              "FSTRING_MIDDLE '3' 1:33-1:34\n"
+              "FSTRING_END ''' 1:34-1:35\n"
+              "NEWLINE '' 1:35-1:35\n"
+              "ENDMARKER '' 1:-1-1:-1\n");
+    EXPECT_EQ(dump("f'\\N{DIGIT ONE}{x}\\N{DIGIT TWO}'"),
+              "FSTRING_START 'f'' 1:0-1:2\n"
+              "FSTRING_MIDDLE '\\N{DIGIT ONE}' 1:2-1:15\n"
+              "LBRACE '{' 1:15-1:16\n"
+              "NAME 'x' 1:16-1:17\n"
+              "RBRACE '}' 1:17-1:18\n"
+              "FSTRING_MIDDLE '\\N{DIGIT TWO}' 1:18-1:31\n"
+              "FSTRING_END ''' 1:31-1:32\n"
+              "NEWLINE '' 1:32-1:32\n"
+              "ENDMARKER '' 1:-1-1:-1\n");
 }
 
 TEST(lexer_fstrings, nested_quotes_and_nested_fstrings) {
