@@ -48,8 +48,75 @@ int hex_value(char c) {
     return -1;
 }
 
+// Name aliases Python accepts in \\N{} that ICU does not know (controls,
+// abbreviations, alternates; the variation selectors are computed).
+struct Alias {
+    const char* name;
+    std::uint32_t cp;
+};
+constexpr Alias kAliases[] = {
+    {"NULL", 0x0}, {"START OF HEADING", 0x1}, {"START OF TEXT", 0x2}, {"END OF TEXT", 0x3},
+    {"END OF TRANSMISSION", 0x4}, {"ENQUIRY", 0x5}, {"ACKNOWLEDGE", 0x6}, {"ALERT", 0x7}, {"BACKSPACE", 0x8},
+    {"CHARACTER TABULATION", 0x9}, {"HORIZONTAL TABULATION", 0x9}, {"LINE FEED", 0xA}, {"NEW LINE", 0xA},
+    {"END OF LINE", 0xA}, {"LINE TABULATION", 0xB}, {"VERTICAL TABULATION", 0xB}, {"FORM FEED", 0xC},
+    {"CARRIAGE RETURN", 0xD}, {"SHIFT OUT", 0xE}, {"LOCKING-SHIFT ONE", 0xE}, {"SHIFT IN", 0xF},
+    {"LOCKING-SHIFT ZERO", 0xF}, {"DATA LINK ESCAPE", 0x10}, {"DEVICE CONTROL ONE", 0x11},
+    {"DEVICE CONTROL TWO", 0x12}, {"DEVICE CONTROL THREE", 0x13}, {"DEVICE CONTROL FOUR", 0x14},
+    {"NEGATIVE ACKNOWLEDGE", 0x15}, {"SYNCHRONOUS IDLE", 0x16}, {"END OF TRANSMISSION BLOCK", 0x17},
+    {"CANCEL", 0x18}, {"END OF MEDIUM", 0x19}, {"SUBSTITUTE", 0x1A}, {"ESCAPE", 0x1B},
+    {"INFORMATION SEPARATOR FOUR", 0x1C}, {"INFORMATION SEPARATOR THREE", 0x1D},
+    {"INFORMATION SEPARATOR TWO", 0x1E}, {"INFORMATION SEPARATOR ONE", 0x1F}, {"FILE SEPARATOR", 0x1C},
+    {"GROUP SEPARATOR", 0x1D}, {"RECORD SEPARATOR", 0x1E}, {"UNIT SEPARATOR", 0x1F}, {"DELETE", 0x7F}, {"NUL", 0x0},
+    {"SOH", 0x1}, {"STX", 0x2}, {"ETX", 0x3}, {"EOT", 0x4}, {"ENQ", 0x5}, {"ACK", 0x6}, {"BEL", 0x7}, {"BS", 0x8},
+    {"HT", 0x9}, {"TAB", 0x9}, {"LF", 0xA}, {"NL", 0xA}, {"EOL", 0xA}, {"VT", 0xB}, {"FF", 0xC}, {"CR", 0xD},
+    {"SO", 0xE}, {"SI", 0xF}, {"DLE", 0x10}, {"DC1", 0x11}, {"DC2", 0x12}, {"DC3", 0x13}, {"DC4", 0x14},
+    {"NAK", 0x15}, {"SYN", 0x16}, {"ETB", 0x17}, {"CAN", 0x18}, {"EOM", 0x19}, {"SUB", 0x1A}, {"ESC", 0x1B},
+    {"FS", 0x1C}, {"GS", 0x1D}, {"RS", 0x1E}, {"US", 0x1F}, {"SP", 0x20}, {"DEL", 0x7F},
+    {"PADDING CHARACTER", 0x80}, {"PAD", 0x80}, {"HIGH OCTET PRESET", 0x81}, {"HOP", 0x81},
+    {"BREAK PERMITTED HERE", 0x82}, {"BPH", 0x82}, {"NO BREAK HERE", 0x83}, {"NBH", 0x83}, {"INDEX", 0x84},
+    {"IND", 0x84}, {"NEXT LINE", 0x85}, {"NEL", 0x85}, {"START OF SELECTED AREA", 0x86}, {"SSA", 0x86},
+    {"END OF SELECTED AREA", 0x87}, {"ESA", 0x87}, {"CHARACTER TABULATION SET", 0x88}, {"HTS", 0x88},
+    {"HORIZONTAL TABULATION SET", 0x88}, {"CHARACTER TABULATION WITH JUSTIFICATION", 0x89}, {"HTJ", 0x89},
+    {"HORIZONTAL TABULATION WITH JUSTIFICATION", 0x89}, {"LINE TABULATION SET", 0x8A}, {"VTS", 0x8A},
+    {"VERTICAL TABULATION SET", 0x8A}, {"PARTIAL LINE FORWARD", 0x8B}, {"PLD", 0x8B}, {"PARTIAL LINE DOWN", 0x8B},
+    {"PARTIAL LINE BACKWARD", 0x8C}, {"PLU", 0x8C}, {"PARTIAL LINE UP", 0x8C}, {"REVERSE LINE FEED", 0x8D},
+    {"RI", 0x8D}, {"REVERSE INDEX", 0x8D}, {"SINGLE SHIFT TWO", 0x8E}, {"SS2", 0x8E}, {"SINGLE-SHIFT-2", 0x8E},
+    {"SINGLE SHIFT THREE", 0x8F}, {"SS3", 0x8F}, {"SINGLE-SHIFT-3", 0x8F}, {"DEVICE CONTROL STRING", 0x90},
+    {"DCS", 0x90}, {"PRIVATE USE ONE", 0x91}, {"PU1", 0x91}, {"PRIVATE USE-1", 0x91}, {"PRIVATE USE TWO", 0x92},
+    {"PU2", 0x92}, {"PRIVATE USE-2", 0x92}, {"SET TRANSMIT STATE", 0x93}, {"STS", 0x93}, {"CANCEL CHARACTER", 0x94},
+    {"CCH", 0x94}, {"MESSAGE WAITING", 0x95}, {"MW", 0x95}, {"START OF GUARDED AREA", 0x96}, {"SPA", 0x96},
+    {"START OF PROTECTED AREA", 0x96}, {"END OF GUARDED AREA", 0x97}, {"EPA", 0x97},
+    {"END OF PROTECTED AREA", 0x97}, {"START OF STRING", 0x98}, {"SOS", 0x98},
+    {"SINGLE GRAPHIC CHARACTER INTRODUCER", 0x99}, {"SGC", 0x99}, {"SINGLE CHARACTER INTRODUCER", 0x9A},
+    {"SCI", 0x9A}, {"CONTROL SEQUENCE INTRODUCER", 0x9B}, {"CSI", 0x9B}, {"STRING TERMINATOR", 0x9C}, {"ST", 0x9C},
+    {"OPERATING SYSTEM COMMAND", 0x9D}, {"OSC", 0x9D}, {"PRIVACY MESSAGE", 0x9E}, {"PM", 0x9E},
+    {"APPLICATION PROGRAM COMMAND", 0x9F}, {"APC", 0x9F}, {"NBSP", 0xA0}, {"SHY", 0xAD}, {"CGJ", 0x34F},
+    {"ALM", 0x61C}, {"MVS", 0x180E}, {"FVS1", 0x180B}, {"FVS2", 0x180C}, {"FVS3", 0x180D}, {"FVS4", 0x180F},
+    {"ZWSP", 0x200B}, {"ZWNJ", 0x200C}, {"ZWJ", 0x200D}, {"LRM", 0x200E}, {"RLM", 0x200F}, {"LRE", 0x202A},
+    {"RLE", 0x202B}, {"PDF", 0x202C}, {"LRO", 0x202D}, {"RLO", 0x202E}, {"NNBSP", 0x202F}, {"MMSP", 0x205F},
+    {"WJ", 0x2060}, {"LRI", 0x2066}, {"RLI", 0x2067}, {"FSI", 0x2068}, {"PDI", 0x2069}, {"ZWNBSP", 0xFEFF},
+    {"BOM", 0xFEFF}, {"BYTE ORDER MARK", 0xFEFF},
+};
+
+bool lookup_alias(const std::string& upper, std::uint32_t& cp) {
+    if (upper.size() > 2 && upper.compare(0, 2, "VS") == 0 &&
+        upper.find_first_not_of("0123456789", 2) == std::string::npos && upper.size() <= 5 && upper[2] != '0') {
+        int n = std::stoi(upper.substr(2));
+        if (n >= 1 && n <= 16) return cp = 0xFE00 + static_cast<std::uint32_t>(n - 1), true;
+        if (n >= 17 && n <= 256) return cp = 0xE0100 + static_cast<std::uint32_t>(n - 17), true;
+        return false;
+    }
+    for (const Alias& a : kAliases)
+        if (upper == a.name) return cp = a.cp, true;
+    return false;
+}
+
 bool lookup_name(std::string_view name, std::uint32_t& cp) {
     std::string n(name);
+    std::string upper(name);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (lookup_alias(upper, cp)) return true;
     UErrorCode status = U_ZERO_ERROR;
     UChar32 c = u_charFromName(U_UNICODE_CHAR_NAME, n.c_str(), &status);
     if (U_SUCCESS(status) && c >= 0) {

@@ -124,7 +124,7 @@ Node* Parser::strings() {
                     run.add(scratch_, mp, false);
                 } else if (m.kind == TokenKind::LBRACE) {
                     // The '=' debug text joins the literal run before the field.
-                    Node* field = replacement_field(tmpl);
+                    Node* field = replacement_field(tmpl, tmpl);
                     if (!field) return nullptr;
                     if (debug_pending_) run.add(debug_text_, debug_pos_, false);
                     debug_pending_ = false;
@@ -170,7 +170,7 @@ Node* Parser::strings() {
 
 // '{' annotated_rhs ['='] ['!' NAME] [':' spec] '}'. Sets debug_pending_ and
 // debug_text_ when '=' asks for the expression's text before the value.
-Node* Parser::replacement_field(bool tmpl) {
+Node* Parser::replacement_field(bool tmpl, bool interpolation) {
     DepthGuard guard(*this, 8);
     const Token& lbrace = next();
     const Token& first = peek();
@@ -237,7 +237,7 @@ Node* Parser::replacement_field(bool tmpl) {
     if (debug && conversion == -1 && !spec) conversion = 'r';
     Position p = span_from(lbrace);
     Node* field;
-    if (tmpl) {
+    if (interpolation) {
         auto* n = make<Interpolation>(p);
         n->value = value;
         n->str.kind = ConstantValue::Kind::Str;
@@ -274,7 +274,7 @@ Node* Parser::format_spec(bool tmpl, const Token& colon) {
             next();
             run.add(scratch_, {m.lineno, m.col_offset, m.end_lineno, m.end_col_offset}, false);
         } else if (m.kind == TokenKind::LBRACE) {
-            Node* field = replacement_field(tmpl);
+            Node* field = replacement_field(tmpl, false);
             if (!field) return nullptr;
             if (debug_pending_) run.add(debug_text_, debug_pos_, false);
             debug_pending_ = false;

@@ -187,7 +187,8 @@ private:
     // --- strings (parse_fstring.cpp) ------------------------------------------
     Node* strings();
     void fstring(std::vector<Node*>& parts, bool template_str);
-    Node* replacement_field(bool template_str);
+    // Fields nested in a t-string's format spec are FormattedValues, not Interpolations.
+    Node* replacement_field(bool template_str, bool interpolation);
     Node* format_spec(bool template_str, const Token& colon);
 
     // --- patterns (parse_pattern.cpp) -----------------------------------------
