@@ -1,6 +1,7 @@
 // The tokenizer's driver: lines, indentation, brackets, operators, the end of input and errors.
 #include "norvex/pyast/lexer.hpp"
 
+#include <cstdio>
 #include <cstring>
 
 namespace norvex::pyast {
@@ -25,6 +26,7 @@ Tokenizer::Tokenizer(std::string_view source, Arena& arena) : src_(source), aren
     size_ = static_cast<std::uint32_t>(src_.size());
     if (src_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = line_start_ = 3;
     tokens_.reserve(src_.size() / 4 + 16);
+    find_bad_utf8();
     if (std::memchr(src_.data(), 0, src_.size()) != nullptr) {
         // CPython checks the whole text before reading a token.
         error_ = SyntaxError{SyntaxError::Type::SyntaxError, "source code string cannot contain null bytes", 0, 0, 0, 0};
@@ -32,6 +34,39 @@ Tokenizer::Tokenizer(std::string_view source, Arena& arena) : src_(source), aren
         t.kind = TokenKind::ERRORTOKEN;
         tokens_.push_back(t);
         done_ = true;
+    }
+}
+
+void Tokenizer::find_bad_utf8() {
+    std::uint32_t i = pos_;
+    std::uint32_t line_start = pos_;
+    std::int32_t line = 1;
+    while (i < size_) {
+        auto c = static_cast<unsigned char>(src_[i]);
+        if (c < 0x80) {
+            ++i;
+            if (c == '\n' || (c == '\r' && (i >= size_ || src_[i] != '\n'))) {
+                ++line;
+                line_start = i;
+            }
+            continue;
+        }
+        int n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        bool ok = n > 0 && i + n <= size_;
+        for (int k = 1; ok && k < n; ++k) ok = (static_cast<unsigned char>(src_[i + k]) & 0xC0) == 0x80;
+        if (ok && n >= 3) {
+            auto c1 = static_cast<unsigned char>(src_[i + 1]);
+            // No overlong forms, no surrogates, nothing past U+10FFFF.
+            if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 >= 0xA0) || (c == 0xF0 && c1 < 0x90) ||
+                (c == 0xF4 && c1 >= 0x90)) {
+                ok = false;
+            }
+        }
+        if (!ok) {
+            bad_utf8_ = Mark{i, line, line_start};
+            return;
+        }
+        i += static_cast<std::uint32_t>(n);
     }
 }
 
@@ -107,6 +142,16 @@ bool Tokenizer::fail_at(std::string msg, Mark at) {
 }
 
 void Tokenizer::produce() {
+    if (bad_utf8_ && pos_ >= bad_utf8_->line_start) {
+        // CPython decodes a line when it reads it; the line with the bad byte fails as a whole.
+        char buf[160];
+        std::snprintf(buf, sizeof buf,
+                      "Non-UTF-8 code starting with '\\x%02x' on line %d, but no encoding declared; see "
+                      "https://peps.python.org/pep-0263/ for details",
+                      static_cast<unsigned char>(src_[bad_utf8_->pos]), bad_utf8_->line);
+        fail_at(buf, *bad_utf8_);
+        return;
+    }
     while (!done_) {
         if (pending_ != 0) {
             // A line that starts with a continuation gets its indentation

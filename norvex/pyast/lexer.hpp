@@ -94,6 +94,7 @@ private:
         std::uint32_t owner = 0;  // index of its f-string's frame
     };
 
+    void find_bad_utf8();
     void produce();
     bool lex_regular();
     bool start_line();
@@ -150,6 +151,7 @@ private:
     std::vector<Token> tokens_;
     std::size_t cursor_ = 0;
     std::optional<SyntaxError> error_;
+    std::optional<Mark> bad_utf8_;  // the first byte that is not UTF-8
 };
 
 }  // namespace norvex::pyast

@@ -72,6 +72,28 @@ TEST(lexer_stream, an_error_ends_the_stream_with_one_error_token) {
     EXPECT_EQ(tok.error()->msg, "unterminated string literal (detected at line 2)");
 }
 
+TEST(lexer_stream, bytes_that_are_not_utf8_fail_their_whole_line) {
+    // What ast.parse gives for the same bytes.
+    EXPECT_EQ(kinds("x = 1\n\xFF\n"), "NAME EQUAL NUMBER NEWLINE");
+    EXPECT_EQ(error_of("x = 1\n\xFF\n"),
+              "SyntaxError: Non-UTF-8 code starting with '\\xff' on line 2, but no encoding declared; see "
+              "https://peps.python.org/pep-0263/ for details @ 2:1-2:1");
+    EXPECT_EQ(error_of("x = \"\xFF\""),
+              "SyntaxError: Non-UTF-8 code starting with '\\xff' on line 1, but no encoding declared; see "
+              "https://peps.python.org/pep-0263/ for details @ 1:6-1:6");
+    EXPECT_EQ(kinds("x = 1 # \xFF"), "");
+    EXPECT_EQ(error_of("a\xE2\x82"),
+              "SyntaxError: Non-UTF-8 code starting with '\\xe2' on line 1, but no encoding declared; see "
+              "https://peps.python.org/pep-0263/ for details @ 1:2-1:2");
+    // A UTF-8-encoded surrogate is not UTF-8.
+    EXPECT_EQ(error_of("\xED\xA0\x80"),
+              "SyntaxError: Non-UTF-8 code starting with '\\xed' on line 1, but no encoding declared; see "
+              "https://peps.python.org/pep-0263/ for details @ 1:1-1:1");
+    EXPECT_EQ(error_of("y = \"abc\xC3(\""),
+              "SyntaxError: Non-UTF-8 code starting with '\\xc3' on line 1, but no encoding declared; see "
+              "https://peps.python.org/pep-0263/ for details @ 1:9-1:9");
+}
+
 TEST(lexer_stream, odd_inputs_keep_the_stream_shape) {
     const char* sources[] = {
         "", "\n", "\\", "\\\n", "\r", "\r\r\n", "(", ")", "{", "}", "f'", "f'{", "f'{x:", "f'{x:{", "f'''{x:{y:",
