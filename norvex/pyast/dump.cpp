@@ -183,8 +183,8 @@ private:
 }  // namespace
 
 std::string dump(const Node* node, const DumpOptions& options) {
-    std::string out;
     if (node == nullptr) return "None";
+    std::string out;
     Dumper dumper(out, options);
     dumper.node(node, 0);
     return out;
