@@ -101,7 +101,7 @@ static std::size_t byte_of(std::string_view src, int line, int col) {
     e.end_offset = end_column(source_, from.start, to.end_lineno == from.lineno, to.end);
     // CPython's NEWLINE token covers the newline character.
     if (to.end == to.start) e.end_offset += 1;
-    throw ParseFailure{std::move(e)};
+    throw ParseFailure{std::move(e), furthest_};
 }
 
 [[noreturn]] void Parser::raise_at(std::string msg, int lineno, int col, int end_lineno, int end_col) const {
@@ -113,7 +113,7 @@ static std::size_t byte_of(std::string_view src, int line, int col) {
     e.offset = char_column(source_, start);
     e.end_lineno = end_lineno;
     e.end_offset = end_column(source_, start, end_lineno == lineno, byte_of(source_, end_lineno, end_col));
-    throw ParseFailure{std::move(e)};
+    throw ParseFailure{std::move(e), furthest_};
 }
 
 [[noreturn]] void Parser::raise_node(std::string msg, const Node* node) const {
@@ -133,9 +133,15 @@ ParseResult parse(std::string source) {
     const std::optional<SyntaxError>& tok_error = tokenizer.error();
 
     ParseResult result;
-    // A tokenizer error stands unless it is an unclosed bracket the parser never reached.
-    auto finish = [&](SyntaxError err) {
-        if (tok_error && !never_closed(*tok_error)) err = *tok_error;
+    // A tokenizer error stands, except an unclosed bracket, which CPython only
+    // reports when the parser reached the end of the input or looked past the
+    // bracket's line before failing.
+    auto finish = [&](SyntaxError err, std::size_t furthest) {
+        if (tok_error) {
+            const Token& last = tokens[std::min(furthest, tokens.size() - 1)];
+            if (!never_closed(*tok_error) || last.kind == TokenKind::ERRORTOKEN || last.lineno > tok_error->lineno)
+                err = *tok_error;
+        }
         result.error = std::move(err);
         return std::move(result);
     };
@@ -145,21 +151,21 @@ ParseResult parse(std::string source) {
         Parser first(tokens, src, tree->arena, false);
         Node* root = first.parse_file();
         if (root) {
-            if (auto err = check_future_imports(root, src)) return finish(*err);
+            if (auto err = check_future_imports(root, src)) return finish(*err, 0);
             tree->root = root;
             result.tree = std::move(tree);
             return result;
         }
         furthest = first.furthest();
     } catch (const ParseFailure& f) {
-        return finish(f.error);
+        return finish(f.error, f.furthest);
     }
 
     Parser second(tokens, src, tree->arena, true);
     try {
         second.parse_file();
     } catch (const ParseFailure& f) {
-        return finish(f.error);
+        return finish(f.error, std::max(f.furthest, furthest));
     }
 
     const Token& last = second.token_at(furthest);
@@ -186,7 +192,7 @@ ParseResult parse(std::string source) {
     } else {
         err.msg = "invalid syntax";
     }
-    return finish(std::move(err));
+    return finish(std::move(err), furthest);
 }
 
 }  // namespace norvex::pyast

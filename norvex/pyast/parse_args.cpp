@@ -51,16 +51,16 @@ bool Parser::call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywor
         if (error_pass_) invalid_kwarg();
         if (accept(TokenKind::STAR)) {
             Node* v = expression();
-            if (!v) return false;
+            if (!v) {
+                if (error_pass_) raise("Invalid star expression", peek(), peek());
+                return false;
+            }
             if (seen_double_star) {
                 if (error_pass_) {
                     const Token& comma = tokens_[&start - tokens_.data() - 1];
                     while (accept(TokenKind::COMMA) && accept(TokenKind::STAR) && expression()) {
                     }
-                    peek();
-                    const Token& last = tokens_[furthest_];
-                    raise_at("iterable argument unpacking follows keyword argument unpacking", comma.lineno,
-                             comma.col_offset, last.lineno, last.col_offset);
+                    raise_starting_from("iterable argument unpacking follows keyword argument unpacking", comma);
                 }
                 return false;
             }
@@ -140,15 +140,23 @@ Node* Parser::params(bool lambda) {
     bool star_seen = false;
     bool slash_seen = false;
     while (!at(closer)) {
-        if (kwarg) return nullptr;
         const Token& t = peek();
+        if (kwarg) {
+            if (error_pass_) raise("arguments cannot follow var-keyword argument", t, t);
+            return nullptr;
+        }
         if (t.kind == TokenKind::SLASH) {
+            if (error_pass_ && slash_seen) raise("/ may appear only once", t, t);
+            if (error_pass_ && star_seen) raise("/ must be ahead of *", t, t);
             if (slash_seen || star_seen || args.empty()) return nullptr;
             next();
             slash_seen = true;
             posonly.swap(args);
         } else if (t.kind == TokenKind::STAR) {
-            if (star_seen) return nullptr;
+            if (star_seen) {
+                if (error_pass_) raise("* argument may appear only once", t, t);
+                return nullptr;
+            }
             next();
             star_seen = true;
             if (at(TokenKind::COMMA) || at(closer)) {

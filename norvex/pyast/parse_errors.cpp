@@ -6,15 +6,19 @@ namespace norvex::pyast {
 // invalid_block-style rules: a block header followed by a line that is not indented.
 void Parser::invalid_block_after(const Token& kw, std::string_view what) {
     if (!at(TokenKind::NEWLINE) || peek_at(1).kind == TokenKind::INDENT) return;
+    const Token& newline = peek();
     const Token& t = peek_at(1);
-    SyntaxError e;
+    // At the end of the input CPython points after the header's line and leaves the end unknown.
+    bool at_end = t.kind == TokenKind::DEDENT || t.kind == TokenKind::ENDMARKER;
+    const Token& where = at_end ? newline : t;
     std::string msg = "expected an indented block after ";
     msg += what;
     msg += " on line " + std::to_string(kw.lineno);
     try {
-        raise(std::move(msg), t, t);
+        raise(std::move(msg), where, where);
     } catch (ParseFailure& f) {
         f.error.type = SyntaxError::Type::IndentationError;
+        if (at_end) f.error.end_offset = -1;
         throw;
     }
 }
@@ -157,6 +161,15 @@ void Parser::invalid_expression_after(Node* a, const Token& start) {
         Node* b = without_invalid([&] { return disjunction(); });
         if (b && !at_kw(Keyword::else_) && !at(TokenKind::COLON))
             raise_range("expected 'else' after 'if' expression", a, b);
+        if (b && accept_kw(Keyword::else_)) {
+            std::size_t after = mark();
+            Node* c = without_invalid([&] { return expression(); });
+            reset(after);
+            if (!c) {
+                const Token& t = peek();
+                raise("expected expression after 'else', but statement is given", t, t);
+            }
+        }
         reset(m);
         return;
     }
@@ -226,6 +239,15 @@ void Parser::invalid_named_assignment(Node* e) {
         default: break;
     }
     raise_node("cannot assign to " + target_kind_name(e) + " here. Maybe you meant '==' instead of '='?", e);
+}
+
+void Parser::expected_names() { raise_starting_from("Expected one or more names after 'import'", peek()); }
+
+// From `from` to where the parser had looked (the start of the furthest token).
+void Parser::raise_starting_from(std::string msg, const Token& from) {
+    peek();
+    const Token& last = tokens_[furthest_];
+    raise_at(std::move(msg), from.lineno, from.col_offset, last.lineno, last.col_offset < 0 ? 0 : last.col_offset);
 }
 
 void Parser::expect_colon(bool forced) {

@@ -645,9 +645,26 @@ Node* Parser::brace_atom() {
                 continue;
             }
             Node* k = expression();
-            if (!k || !accept(TokenKind::COLON)) return false;
+            if (!k) return false;
+            if (!accept(TokenKind::COLON)) {
+                if (error_pass_) {
+                    // CPython points at the key's last character and leaves the end at 0.
+                    try {
+                        raise_at("':' expected after dictionary key", k->pos.lineno, k->pos.end_col_offset - 1,
+                                 k->pos.end_lineno, k->pos.end_col_offset);
+                    } catch (ParseFailure& f) {
+                        f.error.end_offset = 0;
+                        throw;
+                    }
+                }
+                return false;
+            }
             if (error_pass_ && (at(TokenKind::RBRACE) || at(TokenKind::COMMA)))
                 raise("expression expected after dictionary key and ':'", prev(), prev());
+            if (error_pass_ && at(TokenKind::STAR)) {
+                Node* s = without_invalid([&] { return star_named_expression(); });
+                if (s) raise_node("cannot use a starred expression in a dictionary value", s);
+            }
             Node* v = expression();
             if (!v) return false;
             keys.push_back(k);
@@ -677,6 +694,10 @@ Node* Parser::brace_atom() {
         next();
         if (error_pass_ && (at(TokenKind::RBRACE) || at(TokenKind::COMMA)))
             raise("expression expected after dictionary key and ':'", prev(), prev());
+        if (error_pass_ && at(TokenKind::STAR)) {
+            Node* s = without_invalid([&] { return star_named_expression(); });
+            if (s) raise_node("cannot use a starred expression in a dictionary value", s);
+        }
         Node* v = expression();
         if (!v) return nullptr;
         if (at_for()) {

@@ -87,6 +87,10 @@ Node* Parser::simple_stmt() {
                 next();
                 std::vector<Node*> targets;
                 for (;;) {
+                    if (error_pass_ && at(TokenKind::STAR)) {
+                        Node* s = without_invalid([&] { return star_expression(); });
+                        if (s) raise_node("cannot delete starred", s);
+                    }
                     Node* t = target_atom(ExprContext::Del);
                     if (!t) return nullptr;
                     targets.push_back(t);
@@ -260,6 +264,7 @@ Node* Parser::import_stmt() {
     const Token& start = peek();
     if (start.keyword == Keyword::from) return import_from();
     next();
+    if (error_pass_ && at(TokenKind::NEWLINE)) expected_names();
     std::vector<Node*> names;
     for (;;) {
         const Token& first = peek();
@@ -298,6 +303,7 @@ Node* Parser::import_from() {
         return nullptr;
     }
     if (!accept_kw(Keyword::import)) return nullptr;
+    if (error_pass_ && at(TokenKind::NEWLINE)) expected_names();
     std::vector<Node*> names;
     if (at(TokenKind::STAR)) {
         const Token& star = next();
@@ -390,6 +396,7 @@ Node* Parser::compound_stmt() {
 
 bool Parser::type_params(std::vector<Node*>& out) {
     if (!accept(TokenKind::LSQB)) return false;
+    if (error_pass_ && at(TokenKind::RSQB)) raise_starting_from("Type parameter list cannot be empty", peek());
     for (;;) {
         Node* t = type_param();
         if (!t) return false;
@@ -476,12 +483,16 @@ Node* Parser::function_def(std::vector<Node*> decorators, const Token& start) {
     Node* args = at(TokenKind::RPAR) ? empty_arguments() : params(false);
     if (!args || !accept(TokenKind::RPAR)) return nullptr;
     Node* returns = nullptr;
-    if (accept(TokenKind::RARROW)) {
+    if (at(TokenKind::RARROW)) {
+        const Token& arrow = next();
         returns = expression();
-        if (!returns) return nullptr;
+        if (!returns) {
+            if (error_pass_) raise("expected ':'", arrow, arrow);
+            return nullptr;
+        }
     }
     if (!accept(TokenKind::COLON)) {
-        if (error_pass_) expect_colon(false);
+        if (error_pass_) expect_colon(true);
         return nullptr;
     }
     std::vector<Node*> body;

@@ -22,6 +22,8 @@ namespace norvex::pyast {
 
 struct ParseFailure {
     SyntaxError error;
+    // The furthest token the parser had looked at (an unclosed bracket's error may win by it).
+    std::size_t furthest = 0;
 };
 
 // Decoding literal tokens into constants (literal_strings.cpp, literal_numbers.cpp).
@@ -220,6 +222,8 @@ private:
     // "expected ':'" where a block header lacks its colon (only before NEWLINE unless `forced`).
     void expect_colon(bool forced);
     void invalid_kwarg();
+    [[noreturn]] void expected_names();
+    [[noreturn]] void raise_starting_from(std::string msg, const Token& from);
     // Bracket nesting of token i (the tokenizer's level for it).
     int level_of(std::size_t i);
     // Runs `f` with the invalid_* rules off (the grammar's *_without_invalid rules).

@@ -1,0 +1,2 @@
+case 1:
+    pass

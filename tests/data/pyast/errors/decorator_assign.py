@@ -1,0 +1,2 @@
+@decorator
+x = 1

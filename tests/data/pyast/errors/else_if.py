@@ -1,0 +1,4 @@
+if x:
+    pass
+else if y:
+    pass

@@ -1,0 +1,2 @@
+else:
+    pass

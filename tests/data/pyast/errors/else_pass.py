@@ -1,0 +1,1 @@
+x = 1 if 2 else pass

@@ -1,0 +1,1 @@
+for i in range(10) print(i)

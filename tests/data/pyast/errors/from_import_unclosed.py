@@ -1,0 +1,1 @@
+from x import (a, b

@@ -1,0 +1,3 @@
+def f():
+    def g():
+    return 1

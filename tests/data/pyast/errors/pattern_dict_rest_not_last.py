@@ -1,0 +1,3 @@
+match x:
+    case {**r, 'a': 1}:
+        pass

@@ -1,0 +1,2 @@
+try x:
+ pass

@@ -1,0 +1,2 @@
+with open(x) as f, :
+    pass
