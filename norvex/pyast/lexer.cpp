@@ -100,12 +100,6 @@ std::int32_t Tokenizer::eof_line() const noexcept {
     return line_;
 }
 
-bool Tokenizer::last_is_middle_ending_here() const noexcept {
-    if (tokens_.empty()) return false;
-    const Token& t = tokens_.back();
-    return (t.kind == TokenKind::FSTRING_MIDDLE || t.kind == TokenKind::TSTRING_MIDDLE) && t.end == pos_;
-}
-
 Token& Tokenizer::emit(TokenKind kind, Mark b, Mark e) {
     Token& t = tokens_.emplace_back();
     t.kind = kind;
@@ -391,6 +385,7 @@ bool Tokenizer::lex_operator(Mark b) {
             parens_.pop_back();
             ++pos_;
             frames_.pop_back();
+            if (frames_.back().field) frames_.back().resumed = true;
             emit(TokenKind::RBRACE, b, here());
             return true;
         }

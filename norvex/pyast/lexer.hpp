@@ -91,6 +91,9 @@ private:
         // for a replacement field
         std::uint32_t paren_depth = 0;  // open brackets, its own '{' included
         bool in_spec = false;
+        // A field nested in the spec has closed: CPython then reads "{{" as
+        // an escape and a line end as the end of a single-quoted literal.
+        bool resumed = false;
         std::uint32_t owner = 0;  // index of its f-string's frame
     };
 
@@ -104,6 +107,7 @@ private:
     bool verify_end_of_number(Mark b, const char* kind);
     bool lex_string(Mark b, bool raw, bool bytes, bool fstring, bool tstring);
     bool lex_fstring_text();
+    bool skip_named_escape(const Frame& fs);  // after "\N{"; true when it reached its '}'
     bool lex_format_spec();
     bool lex_operator(Mark b);
     bool open_paren(Mark b, char ch, bool field);
@@ -121,7 +125,6 @@ private:
     void consume_newline() noexcept;
     // The line the input ends on, as CPython numbers it for the end tokens.
     std::int32_t eof_line() const noexcept;
-    bool last_is_middle_ending_here() const noexcept;
     Frame& owner_of(const Frame& field) noexcept { return frames_[field.owner]; }
 
     Token& emit(TokenKind kind, Mark b, Mark e);
@@ -143,6 +146,8 @@ private:
     bool need_newline_ = false;  // a token since the last NEWLINE
     bool done_ = false;
     int pending_ = 0;  // INDENTs (> 0) or DEDENTs (< 0) owed
+    // Where the last middle stopped before a brace: the brace's turn is next.
+    std::uint32_t stop_mark_ = 0xFFFFFFFFu;
     std::vector<int> indents_{0};
     std::vector<int> alt_indents_{0};
     std::vector<Paren> parens_;

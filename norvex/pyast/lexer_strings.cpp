@@ -76,6 +76,21 @@ bool Tokenizer::lex_string(Mark b, bool raw, bool /*bytes*/, bool fstring, bool 
     return true;
 }
 
+bool Tokenizer::skip_named_escape(const Frame& fs) {
+    // The name runs to '}'; a brace, quote, backslash or line end first
+    // leaves the rest to the caller, as CPython does.
+    while (!at_eof()) {
+        unsigned char c = cur();
+        if (c == '}') {
+            ++pos_;
+            return true;
+        }
+        if (c == '{' || c == static_cast<unsigned char>(fs.quote) || c == '\\' || c == '\n' || c == '\r') break;
+        ++pos_;
+    }
+    return false;
+}
+
 bool Tokenizer::lex_fstring_text() {
     const Frame fs = frames_.back();
     const TokenKind middle = fs.tstring ? TokenKind::TSTRING_MIDDLE : TokenKind::FSTRING_MIDDLE;
@@ -86,7 +101,7 @@ bool Tokenizer::lex_fstring_text() {
                     fs.start.line, offset);
     };
     for (;;) {
-        if (at_eof()) return unterminated(fs.quote_len == 3 ? eof_line() : line_);
+        if (at_eof()) return unterminated(eof_line());
         unsigned char c = cur();
         if (c == static_cast<unsigned char>(fs.quote) && (fs.quote_len == 1 || (peek(1) == c && peek(2) == c))) {
             if (pos_ > b.pos) {
@@ -111,14 +126,9 @@ bool Tokenizer::lex_fstring_text() {
                 continue;
             }
             if (!fs.raw && n == 'N' && peek(2) == '{') {
-                // A named escape's braces are not a field's.
                 pos_ += 3;
-                while (!at_eof() && cur() != '}' && cur() != static_cast<unsigned char>(fs.quote) && !at_newline()) {
-                    ++pos_;
-                }
-                if (cur() == '}') {
+                if (skip_named_escape(fs)) {
                     // CPython ends the middle after a named escape.
-                    ++pos_;
                     emit(middle, b, here());
                     return true;
                 }
@@ -155,8 +165,9 @@ bool Tokenizer::lex_fstring_text() {
                 frames_.push_back(field);
                 return true;
             }
-            if (pos_ > b.pos || !last_is_middle_ending_here()) {
+            if (pos_ > b.pos || stop_mark_ != pos_) {
                 emit(middle, b, here());
+                stop_mark_ = pos_;
                 return true;
             }
             return fail_at(std::string(fs.tstring ? "t" : "f") + "-string: single '}' is not allowed", b);
@@ -186,21 +197,34 @@ bool Tokenizer::lex_format_spec() {
                 emit(middle, b, here());
                 return true;
             }
-            // The literal ends inside its field: the parser reports that.
+            // The literal ends inside its field: the parser reports that. As
+            // in CPython, the field's '{' stays open, now a plain bracket.
             pos_ += fs.quote_len;
             emit(fs.tstring ? TokenKind::TSTRING_END : TokenKind::FSTRING_END, b, here());
-            parens_.resize(fs.paren_base);
+            for (std::size_t i = fs.paren_base; i < parens_.size(); ++i) parens_[i].field = false;
             frames_.resize(field.owner);
             return true;
         }
         if (c == '\n' || c == '\r') {
-            if (fs.quote_len == 1) return fail_at(newline_msg, here());
+            if (fs.quote_len == 1) {
+                if (!field.resumed) return fail_at(newline_msg, here());
+                int offset = char_offset(fs.start.line_start, fs.start.pos);
+                return fail(SyntaxError::Type::SyntaxError, unterminated_message(fs, line_), fs.start, offset,
+                            fs.start.line, offset);
+            }
             consume_newline();
             continue;
         }
+        if (c == '{' && peek(1) == '{' && field.resumed) {
+            ++pos_;
+            emit(middle, b, here());
+            ++pos_;
+            return true;
+        }
         if (c == '{') {
-            if (pos_ > b.pos || (peek(1) == '{' && !last_is_middle_ending_here())) {
+            if (pos_ > b.pos || (peek(1) == '{' && stop_mark_ != pos_)) {
                 emit(middle, b, here());
+                stop_mark_ = pos_;
                 return true;
             }
             if (!open_paren(b, '{', true)) return false;
@@ -213,21 +237,30 @@ bool Tokenizer::lex_format_spec() {
             return true;
         }
         if (c == '}') {
-            if (pos_ > b.pos || !last_is_middle_ending_here()) {
+            if (pos_ > b.pos || stop_mark_ != pos_) {
                 emit(middle, b, here());
+                stop_mark_ = pos_;
                 return true;
             }
             parens_.pop_back();
             ++pos_;
             frames_.pop_back();
+            if (frames_.back().field) frames_.back().resumed = true;
             emit(TokenKind::RBRACE, b, here());
             return true;
         }
         if (c == '\\') {
             ++pos_;
             if (at_eof() || cur() == '{' || cur() == '}') continue;
+            if (!fs.raw && cur() == 'N' && peek(1) == '{') {
+                pos_ += 2;
+                if (skip_named_escape(fs)) {
+                    emit(middle, b, here());
+                    return true;
+                }
+                continue;
+            }
             if (at_newline()) {
-                if (fs.quote_len == 1) continue;
                 consume_newline();
             } else {
                 ++pos_;

@@ -778,6 +778,106 @@ TEST(lexer_fstrings, errors_inside_fstrings) {
               "ERROR SyntaxError: f-string: expressions nested too deeply @ 1:11-1:11\n");
 }
 
+TEST(lexer_fstrings, a_quote_in_a_format_spec_ends_the_literal_but_not_the_field) {
+    EXPECT_EQ(error_of("f'{x:'''}'"), "SyntaxError: unterminated string literal (detected at line 1) @ 1:10-1:10");
+    EXPECT_EQ(error_of("f'''{x:{x}y\n'''"), "SyntaxError: '{' was never closed @ 1:5-1:0");
+    EXPECT_EQ(error_of("f'{x:']'''"), "SyntaxError: closing parenthesis ']' does not match opening parenthesis '{' @ 1:7-1:7");
+    EXPECT_EQ(error_of("f'{x:\\\n'"), "SyntaxError: '{' was never closed @ 1:3-1:0");
+    EXPECT_EQ(error_of("f'{a:\\\n%Y-%m-%d{}'"), "SyntaxError: '{' was never closed @ 1:3-1:0");
+}
+
+TEST(lexer_fstrings, named_escapes_stop_at_braces_quotes_and_line_ends) {
+    EXPECT_EQ(error_of("f'\\N{{"), "SyntaxError: '{' was never closed @ 1:6-1:0");
+    EXPECT_EQ(kinds("f'{x:\\N{DIGIT O\"NE}}'"), "FSTRING_START LBRACE NAME COLON FSTRING_MIDDLE FSTRING_MIDDLE RBRACE FSTRING_END NEWLINE ENDMARKER");
+    EXPECT_EQ(kinds("f'\\N{D\\\nIGIT OE'"), "FSTRING_START FSTRING_MIDDLE FSTRING_END NEWLINE ENDMARKER");
+    EXPECT_EQ(error_of("f'{x}\\\n"), "SyntaxError: unterminated f-string literal (detected at line 1) @ 1:1-1:1");
+}
+
+TEST(lexer_fstrings, after_a_nested_field_a_spec_reads_doubled_open_braces_as_text) {
+    EXPECT_EQ(dump("f'{x:{y}{{z}}}'"),
+              "FSTRING_START 'f'' 1:0-1:2\n"
+              "LBRACE '{' 1:2-1:3\n"
+              "NAME 'x' 1:3-1:4\n"
+              "COLON ':' 1:4-1:5\n"
+              "LBRACE '{' 1:5-1:6\n"
+              "NAME 'y' 1:6-1:7\n"
+              "RBRACE '}' 1:7-1:8\n"
+              "FSTRING_MIDDLE '{' 1:8-1:9\n"
+              "FSTRING_MIDDLE 'z' 1:10-1:11\n"
+              "RBRACE '}' 1:11-1:12\n"
+              "FSTRING_MIDDLE '}' 1:12-1:13\n"
+              "FSTRING_END ''' 1:14-1:15\n"
+              "NEWLINE '' 1:15-1:15\n"
+              "ENDMARKER '' 1:-1-1:-1\n");
+    EXPECT_EQ(kinds("f'{x:{y}a{{z}}}'"), "FSTRING_START LBRACE NAME COLON LBRACE NAME RBRACE FSTRING_MIDDLE FSTRING_MIDDLE RBRACE FSTRING_MIDDLE FSTRING_END NEWLINE ENDMARKER");
+    EXPECT_EQ(kinds("f'{x:a{y}{{z}}}'"), "FSTRING_START LBRACE NAME COLON FSTRING_MIDDLE LBRACE NAME RBRACE FSTRING_MIDDLE FSTRING_MIDDLE RBRACE FSTRING_MIDDLE FSTRING_END NEWLINE ENDMARKER");
+    EXPECT_EQ(kinds("f'{x:{y}a{z}{{b}'"), "FSTRING_START LBRACE NAME COLON LBRACE NAME RBRACE FSTRING_MIDDLE LBRACE NAME RBRACE FSTRING_MIDDLE FSTRING_MIDDLE RBRACE FSTRING_END NEWLINE ENDMARKER");
+    EXPECT_EQ(dump("f'{x:{y:{z}{{}}}}'"),
+              "FSTRING_START 'f'' 1:0-1:2\n"
+              "LBRACE '{' 1:2-1:3\n"
+              "NAME 'x' 1:3-1:4\n"
+              "COLON ':' 1:4-1:5\n"
+              "LBRACE '{' 1:5-1:6\n"
+              "NAME 'y' 1:6-1:7\n"
+              "COLON ':' 1:7-1:8\n"
+              "LBRACE '{' 1:8-1:9\n"
+              "NAME 'z' 1:9-1:10\n"
+              "RBRACE '}' 1:10-1:11\n"
+              "FSTRING_MIDDLE '{' 1:11-1:12\n"
+              "FSTRING_MIDDLE '' 1:13-1:13\n"
+              "RBRACE '}' 1:13-1:14\n"
+              "FSTRING_MIDDLE '' 1:14-1:14\n"
+              "RBRACE '}' 1:14-1:15\n"
+              "FSTRING_MIDDLE '}' 1:15-1:16\n"
+              "FSTRING_END ''' 1:17-1:18\n"
+              "NEWLINE '' 1:18-1:18\n"
+              "ENDMARKER '' 1:-1-1:-1\n");
+    EXPECT_EQ(dump("f'{x:a{{b}'"),
+              "FSTRING_START 'f'' 1:0-1:2\n"
+              "LBRACE '{' 1:2-1:3\n"
+              "NAME 'x' 1:3-1:4\n"
+              "COLON ':' 1:4-1:5\n"
+              "FSTRING_MIDDLE 'a' 1:5-1:6\n"
+              "LBRACE '{' 1:6-1:7\n"
+              "LBRACE '{' 1:7-1:8\n"
+              "NAME 'b' 1:8-1:9\n"
+              "RBRACE '}' 1:9-1:10\n"
+              "ERROR SyntaxError: f-string: expecting '}' @ 1:11-1:11\n");
+    EXPECT_EQ(dump("f'{x:{{'"),
+              "FSTRING_START 'f'' 1:0-1:2\n"
+              "LBRACE '{' 1:2-1:3\n"
+              "NAME 'x' 1:3-1:4\n"
+              "COLON ':' 1:4-1:5\n"
+              "FSTRING_MIDDLE '' 1:5-1:5\n"
+              "LBRACE '{' 1:5-1:6\n"
+              "LBRACE '{' 1:6-1:7\n"
+              "ERROR SyntaxError: f-string: expecting '}' @ 1:8-1:8\n");
+    EXPECT_EQ(kinds("f'{x:a{{b}}c}'"), "FSTRING_START LBRACE NAME COLON FSTRING_MIDDLE LBRACE LBRACE NAME RBRACE RBRACE FSTRING_MIDDLE RBRACE FSTRING_END NEWLINE ENDMARKER");
+    EXPECT_EQ(dump("f'{x:a}}b}'"),
+              "FSTRING_START 'f'' 1:0-1:2\n"
+              "LBRACE '{' 1:2-1:3\n"
+              "NAME 'x' 1:3-1:4\n"
+              "COLON ':' 1:4-1:5\n"
+              "FSTRING_MIDDLE 'a' 1:5-1:6\n"
+              "RBRACE '}' 1:6-1:7\n"
+              "FSTRING_MIDDLE '' 1:7-1:7\n"
+              "ERROR SyntaxError: f-string: single '}' is not allowed @ 1:8-1:8\n");
+    EXPECT_EQ(dump("f'{x:{y}}}b}'"),
+              "FSTRING_START 'f'' 1:0-1:2\n"
+              "LBRACE '{' 1:2-1:3\n"
+              "NAME 'x' 1:3-1:4\n"
+              "COLON ':' 1:4-1:5\n"
+              "LBRACE '{' 1:5-1:6\n"
+              "NAME 'y' 1:6-1:7\n"
+              "RBRACE '}' 1:7-1:8\n"
+              "FSTRING_MIDDLE '' 1:8-1:8\n"
+              "RBRACE '}' 1:8-1:9\n"
+              "FSTRING_MIDDLE '' 1:9-1:9\n"
+              "ERROR SyntaxError: f-string: single '}' is not allowed @ 1:10-1:10\n");
+    EXPECT_EQ(error_of("f'{x:{y}\n}'"), "SyntaxError: unterminated f-string literal (detected at line 1) @ 1:1-1:1");
+    EXPECT_EQ(error_of("f'{x:{y}a\nb}'"), "SyntaxError: unterminated f-string literal (detected at line 1) @ 1:1-1:1");
+}
+
 TEST(lexer_fstrings, tstring_errors_say_tstring) {
     EXPECT_EQ(error_of("t'abc"), "SyntaxError: unterminated t-string literal (detected at line 1) @ 1:1-1:1");
     EXPECT_EQ(error_of("t'''abc"), "SyntaxError: unterminated triple-quoted t-string literal (detected at line 1) @ 1:1-1:1");
