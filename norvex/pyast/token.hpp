@@ -48,7 +48,11 @@ struct Token {
     std::int32_t end_col_offset = 0;
     // The token's text: the source slice, except for NAME tokens whose
     // identifier NFKC-normalises to something else (then the normalised
-    // name, stored by the tokenizer).
+    // name, stored by the tokenizer). FSTRING_MIDDLE/TSTRING_MIDDLE text is
+    // undecoded; a doubled brace ends its middle after the first brace and
+    // the second belongs to no token (lexer.hpp has the whole stream shape).
+    // Empty for NEWLINE (or the trailing comment before it), INDENT, DEDENT,
+    // ENDMARKER and ERRORTOKEN; INDENT, DEDENT and ENDMARKER have columns of -1.
     std::string_view text;
 };
 
