@@ -35,9 +35,12 @@ constexpr KeywordEntry keywords[] = {
 };
 
 Keyword keyword_of(std::string_view name) noexcept {
+    // Most names are no keyword: a first letter no keyword has settles them.
     if (name.size() < 2 || name.size() > 8) return Keyword::None_;
+    char c = name[0];
+    if (c < 'F' || c > 'y' || (c > 'T' && c < 'a')) return Keyword::None_;
     for (const KeywordEntry& k : keywords) {
-        if (k.text == name) return k.keyword;
+        if (k.text[0] == c && k.text == name) return k.keyword;
     }
     return Keyword::None_;
 }
