@@ -348,7 +348,11 @@ TEST_F(OracleTrees, the_parser_builds_the_same_trees) {
         SCOPED_TRACE(path);
         const ParseResult result = parse(read_file(path));
         if (const auto* error = record.if_contains("error")) {
-            EXPECT_FALSE(result.tree) << "CPython rejects it: " << error->at("msg").as_string();
+            // Other errors (a file the oracle could not read) say nothing about the parser.
+            const std::string_view type = error->at("type").as_string();
+            if (type == "SyntaxError" || type == "IndentationError" || type == "TabError") {
+                EXPECT_FALSE(result.tree) << "CPython rejects it: " << error->at("msg").as_string();
+            }
             continue;
         }
         ASSERT_TRUE(result.tree) << result.error->msg << " at " << result.error->lineno << ":" << result.error->offset;

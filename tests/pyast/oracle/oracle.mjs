@@ -44,7 +44,16 @@ py.FS.mkdir("/host");
 py.FS.mount(py.FS.filesystems.NODEFS, { root: "/" }, "/host");
 
 py.globals.set("MODE", mode);
-py.globals.set("FILES", py.toPy(files.map((f) => ({ path: f, host: "/host" + path.resolve(f) }))));
+// Symbolic links are resolved here: inside the mount an absolute link
+// target would point into pyodide's own file system, not the host's.
+const hostPath = (f) => {
+    try {
+        return "/host" + fs.realpathSync(path.resolve(f));
+    } catch {
+        return "/host" + path.resolve(f);
+    }
+};
+py.globals.set("FILES", py.toPy(files.map((f) => ({ path: f, host: hostPath(f) }))));
 // Each result is written as soon as it is made: the standard library's dumps
 // run to hundreds of megabytes together.
 py.globals.set("emit", writeAll);
