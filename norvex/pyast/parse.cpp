@@ -28,6 +28,16 @@ bool never_closed(const SyntaxError& e) {
     return e.msg.size() >= suffix.size() && e.msg.compare(e.msg.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+// Tokenizer errors CPython raises only when the parser asks for the token
+// that has them; the others it finds by tokenizing the rest of the file
+// after any syntax error, and they replace it.
+bool raised_on_demand(const SyntaxError& e) {
+    return never_closed(e) || e.msg == "unindent does not match any outer indentation level" ||
+           e.msg == "inconsistent use of tabs and spaces in indentation" || e.msg == "too many levels of indentation" ||
+           e.msg == "unexpected character after line continuation character" ||
+           e.msg == "unexpected EOF while parsing";
+}
+
 // The future statements at the top of a module name known features only
 // (CPython checks this while building the tree, so ast.parse reports it).
 std::optional<SyntaxError> check_future_imports(const Node* root, std::string_view src) {
@@ -139,7 +149,8 @@ ParseResult parse(std::string source) {
     auto finish = [&](SyntaxError err, std::size_t furthest) {
         if (tok_error) {
             const Token& last = tokens[std::min(furthest, tokens.size() - 1)];
-            if (!never_closed(*tok_error) || last.kind == TokenKind::ERRORTOKEN || last.lineno > tok_error->lineno)
+            bool reached = last.kind == TokenKind::ERRORTOKEN;
+            if (!raised_on_demand(*tok_error) || reached || (never_closed(*tok_error) && last.lineno > tok_error->lineno))
                 err = *tok_error;
         }
         result.error = std::move(err);

@@ -190,7 +190,8 @@ Node* Parser::params(bool lambda) {
                 kw_defaults.push_back(def);
             } else {
                 if (!def && !defaults.empty()) {
-                    if (error_pass_) raise_node("parameter without a default follows parameter with a default", p);
+                    if (error_pass_ && (at(TokenKind::COMMA) || at(closer)))
+                        raise_node("parameter without a default follows parameter with a default", p);
                     return nullptr;
                 }
                 args.push_back(p);

@@ -9,7 +9,22 @@ void Parser::invalid_block_after(const Token& kw, std::string_view what) {
     const Token& newline = peek();
     const Token& t = peek_at(1);
     // At the end of the input CPython points after the header's line and leaves the end unknown.
-    bool at_end = t.kind == TokenKind::DEDENT || t.kind == TokenKind::ENDMARKER;
+    bool at_end = t.kind == TokenKind::ENDMARKER;
+    if (t.kind == TokenKind::DEDENT) {
+        // DEDENTs before the end of the input have no column; those at the end stand where it is.
+        at_end = true;
+        for (std::size_t i = pos_ + 1; i < tokens_.size() && at_end; ++i)
+            at_end = tokens_[i].kind == TokenKind::DEDENT || tokens_[i].kind == TokenKind::ENDMARKER;
+        if (!at_end) {
+            SyntaxError e;
+            e.type = SyntaxError::Type::IndentationError;
+            e.msg = "expected an indented block after " + std::string(what) + " on line " + std::to_string(kw.lineno);
+            e.lineno = e.end_lineno = t.lineno;
+            e.offset = 0;
+            e.end_offset = -1;
+            throw ParseFailure{std::move(e), furthest_};
+        }
+    }
     const Token& where = at_end ? newline : t;
     std::string msg = "expected an indented block after ";
     msg += what;
@@ -18,7 +33,23 @@ void Parser::invalid_block_after(const Token& kw, std::string_view what) {
         raise(std::move(msg), where, where);
     } catch (ParseFailure& f) {
         f.error.type = SyntaxError::Type::IndentationError;
-        if (at_end) f.error.end_offset = -1;
+        if (at_end) {
+            // Where CPython's tokenizer stands at the end: the end of the last line.
+            std::string_view text = source_;
+            if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+            if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+            std::size_t line_start = text.rfind('\n');
+            line_start = line_start == std::string_view::npos ? 0 : line_start + 1;
+            int line = 1;
+            for (char c : text)
+                if (c == '\n') ++line;
+            int col = 1;
+            for (std::size_t i = line_start; i < text.size(); ++i)
+                if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ++col;
+            f.error.lineno = f.error.end_lineno = line;
+            f.error.offset = col;
+            f.error.end_offset = -1;
+        }
         throw;
     }
 }

@@ -178,7 +178,15 @@ Node* Parser::assignment_or_expr() {
     if (t.kind == TokenKind::COLON) {
         bool single = is<Name>(e) || is<Attribute>(e) || is<Subscript>(e);
         if (!single) {
-            if (error_pass_) {
+            // These messages need an annotation after the ':'.
+            bool annotated = false;
+            if (error_pass_ && !is<Yield>(e) && !is<YieldFrom>(e)) {
+                std::size_t m = mark();
+                next();
+                annotated = without_invalid([&] { return expression(); }) != nullptr;
+                reset(m);
+            }
+            if (annotated) {
                 if (is<Tuple>(e))
                     raise_node("only single target (not tuple) can be annotated",
                                start.kind == TokenKind::LPAR ? e : as<Tuple>(e)->elts[0]);
@@ -206,7 +214,9 @@ Node* Parser::assignment_or_expr() {
     Op op;
     if (augassign_op(t.kind, op)) {
         if (!(is<Name>(e) || is<Attribute>(e) || is<Subscript>(e))) {
-            if (error_pass_) check_target(e, ExprContext::Store, true);
+            // A bare yield is no star_expressions, so CPython gives no message for it.
+            bool bare_yield = start.kind == TokenKind::NAME && start.keyword == Keyword::yield;
+            if (error_pass_ && !bare_yield) check_target(e, ExprContext::Store, true);
             return nullptr;
         }
         next();
@@ -224,7 +234,8 @@ Node* Parser::assignment_or_expr() {
         while (at(TokenKind::EQUAL)) {
             if (is<Yield>(e) || is<YieldFrom>(e) || !set_context(e, ExprContext::Store)) {
                 if (error_pass_) {
-                    if (targets.empty()) {
+                    bool bare_yield = start.kind == TokenKind::NAME && start.keyword == Keyword::yield;
+                    if (targets.empty() && !bare_yield) {
                         Node* last = e;
                         if (is<Tuple>(e) && start.kind != TokenKind::LPAR && !as<Tuple>(e)->elts.empty())
                             last = as<Tuple>(e)->elts[as<Tuple>(e)->elts.size() - 1];
