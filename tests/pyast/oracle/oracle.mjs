@@ -10,7 +10,8 @@
 //                         "offset": O, "end_lineno": EL, "end_offset": EO}}
 // (error positions are null where Python gives None). Mode dump-plain leaves
 // out the attributes; mode services adds what the tree-service tests compare
-// (the tree as JSON, walk order, docstrings, source segments).
+// (the tree as JSON, walk order, docstrings, source segments, and "source":
+// the decoded text as hex UTF-8 when it differs from the file's bytes).
 //
 // The file's bytes go to ast.parse as bytes, so CPython decodes them as
 // compile() does for files: a UTF-8 byte order mark is dropped; a PEP 263

@@ -1,6 +1,8 @@
 # The Python side of oracle.mjs: parses each file and emits one JSON line per file.
 import ast
+import io
 import json
+import tokenize
 import warnings
 
 # ast.parse reports invalid escapes and the like as SyntaxWarnings on stderr;
@@ -57,7 +59,12 @@ def tree_json(node):
 
 
 def services(tree, source):
-    text = source.decode("utf-8", "surrogatepass") if isinstance(source, bytes) else source
+    # Positions count in the decoded text (a BOM dropped, a coding cookie
+    # applied), so segments are cut from it; when it differs from the file's
+    # bytes it travels along as "source".
+    encoding, _ = tokenize.detect_encoding(io.BytesIO(source).readline)
+    text = source.decode(encoding)
+    utf8 = text.encode("utf-8", "surrogatepass")
     # Operators and contexts are leaves here but not nodes in norvex, so
     # leaving them out keeps the walk order of the rest.
     leaves = (ast.expr_context, ast.operator, ast.boolop, ast.unaryop, ast.cmpop)
@@ -74,7 +81,8 @@ def services(tree, source):
     for i in range(0, len(nodes), step):
         s = ast.get_source_segment(text, nodes[i])
         segments.append([i, None if s is None else s.encode("utf-8", "surrogatepass").hex()])
-    return {"tree": tree_json(tree), "walk": [type(n).__name__ for n in nodes], "docstrings": docs,
+    extra = {} if utf8 == source else {"source": utf8.hex()}
+    return extra | {"tree": tree_json(tree), "walk": [type(n).__name__ for n in nodes], "docstrings": docs,
             "segments": segments, "dump_plain": ast.dump(tree, indent=2),
             "dump_flat": ast.dump(tree, include_attributes=True)}
 
