@@ -164,20 +164,6 @@ void Tokenizer::produce() {
     }
     while (!done_) {
         if (pending_ != 0) {
-            // A line that starts with a continuation gets its indentation
-            // tokens on the line where its first token is.
-            while (cur() == '\\' && pos_ + 1 < size_ && (src_[pos_ + 1] == '\n' || src_[pos_ + 1] == '\r')) {
-                Mark save = here();
-                ++pos_;
-                consume_newline();
-                if (at_eof()) {
-                    pos_ = save.pos;
-                    line_ = save.line;
-                    line_start_ = save.line_start;
-                    break;
-                }
-                while (cur() == ' ' || cur() == '\t' || cur() == '\f') ++pos_;
-            }
             // Indentation tokens carry no columns, as CPython's do.
             Mark m = here();
             Token& t = emit(pending_ > 0 ? TokenKind::INDENT : TokenKind::DEDENT, m, m);
@@ -209,7 +195,11 @@ bool Tokenizer::start_line() {
     at_bol_ = false;
     int col = 0;
     int alt_col = 0;
-    for (;; ++pos_) {
+    // Indentation cannot be split over lines with backslashes: the column
+    // before the first one counts (unless that column is 0, as in CPython).
+    int cont_col = 0;
+    int cont_alt_col = 0;
+    for (;;) {
         unsigned char c = cur();
         if (c == ' ') {
             ++col;
@@ -219,22 +209,32 @@ bool Tokenizer::start_line() {
             ++alt_col;
         } else if (c == '\f') {
             col = alt_col = 0;
+        } else if (c == '\\') {
+            bool joins = pos_ + 1 < size_ && (src_[pos_ + 1] == '\n' || src_[pos_ + 1] == '\r');
+            std::uint32_t after = pos_ + 1;
+            if (joins) after += (src_[after] == '\r' && after + 1 < size_ && src_[after + 1] == '\n') ? 2 : 1;
+            if (!joins || after >= size_) return lex_regular();  // fails as a stray or final backslash
+            if (cont_col == 0) {
+                cont_col = col;
+                cont_alt_col = alt_col;
+            }
+            ++pos_;
+            consume_newline();
+            continue;
         } else {
             break;
         }
+        ++pos_;
+    }
+    if (cont_col != 0) {
+        col = cont_col;
+        alt_col = cont_alt_col;
     }
     unsigned char c = cur();
     blank_line_ = at_eof() || c == '#' || c == '\n' || c == '\r';
     if (blank_line_ || !parens_.empty()) return false;
 
-    // Errors land on the line where the first token is, past any continuations.
     Mark m = here();
-    while (m.pos + 1 < size_ && src_[m.pos] == '\\' && (src_[m.pos + 1] == '\n' || src_[m.pos + 1] == '\r')) {
-        std::uint32_t p = m.pos + 1;
-        p += (src_[p] == '\r' && p + 1 < size_ && src_[p + 1] == '\n') ? 2 : 1;
-        m = Mark{p, m.line + 1, p};
-        while (m.pos < size_ && (src_[m.pos] == ' ' || src_[m.pos] == '\t' || src_[m.pos] == '\f')) ++m.pos;
-    }
     auto tab_error = [&] {
         return fail(SyntaxError::Type::TabError, "inconsistent use of tabs and spaces in indentation", m, 1, m.line, 0);
     };

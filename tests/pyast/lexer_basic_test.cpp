@@ -262,6 +262,64 @@ TEST(lexer_indent, dedent_must_match_an_outer_level) {
     EXPECT_EQ(error_of("if 1:\n\tx\n        \\\n  y\n"), "TabError: inconsistent use of tabs and spaces in indentation @ 4:1-4:0");
 }
 
+TEST(lexer_indent, a_continuation_at_the_start_of_a_line_keeps_the_column_before_it) {
+    EXPECT_EQ(error_of("if 1:\n  x\n \\\n y\n"), "IndentationError: unindent does not match any outer indentation level @ 4:3-4:-1");
+    EXPECT_EQ(kinds("if 1:\n  x\n  \\\n\ty\n"), "NAME NUMBER COLON NEWLINE INDENT NAME NEWLINE NAME NEWLINE DEDENT ENDMARKER");
+    EXPECT_EQ(dump("if 1:\n  x\n\\\n  y\n"),
+              "NAME 'if' 1:0-1:2\n"
+              "NUMBER '1' 1:3-1:4\n"
+              "COLON ':' 1:4-1:5\n"
+              "NEWLINE '' 1:5-1:5\n"
+              "INDENT '' 2:-1-2:-1\n"
+              "NAME 'x' 2:2-2:3\n"
+              "NEWLINE '' 2:3-2:3\n"
+              "NAME 'y' 4:2-4:3\n"
+              "NEWLINE '' 4:3-4:3\n"
+              "DEDENT '' 4:-1-4:-1\n"
+              "ENDMARKER '' 4:-1-4:-1\n");
+    EXPECT_EQ(kinds("if 1:\n  x\n  \\\n# c\n  y\n"), "NAME NUMBER COLON NEWLINE INDENT NAME NEWLINE NAME NEWLINE DEDENT ENDMARKER");
+    EXPECT_EQ(dump("if 1:\n  x\n\\\n# c\ny\n"),
+              "NAME 'if' 1:0-1:2\n"
+              "NUMBER '1' 1:3-1:4\n"
+              "COLON ':' 1:4-1:5\n"
+              "NEWLINE '' 1:5-1:5\n"
+              "INDENT '' 2:-1-2:-1\n"
+              "NAME 'x' 2:2-2:3\n"
+              "NEWLINE '' 2:3-2:3\n"
+              "DEDENT '' 5:-1-5:-1\n"
+              "NAME 'y' 5:0-5:1\n"
+              "NEWLINE '' 5:1-5:1\n"
+              "ENDMARKER '' 5:-1-5:-1\n");
+    EXPECT_EQ(dump("x\n\\\n   \n"),
+              "NAME 'x' 1:0-1:1\n"
+              "NEWLINE '' 1:1-1:1\n"
+              "ENDMARKER '' 3:-1-3:-1\n");
+    EXPECT_EQ(dump("class A:\n\tpass\n\\\n\n"),
+              "NAME 'class' 1:0-1:5\n"
+              "NAME 'A' 1:6-1:7\n"
+              "COLON ':' 1:7-1:8\n"
+              "NEWLINE '' 1:8-1:8\n"
+              "INDENT '' 2:-1-2:-1\n"
+              "NAME 'pass' 2:1-2:5\n"
+              "NEWLINE '' 2:5-2:5\n"
+              "DEDENT '' 4:-1-4:-1\n"
+              "ENDMARKER '' 4:-1-4:-1\n");
+    EXPECT_EQ(error_of("if 1:\n    \\x\n"), "SyntaxError: unexpected character after line continuation character @ 2:6-2:0");
+    EXPECT_EQ(error_of("if 1:\n  x\n\\y\n"), "SyntaxError: unexpected character after line continuation character @ 3:2-3:0");
+    EXPECT_EQ(error_of("  \\"), "SyntaxError: unexpected EOF while parsing @ 1:4-1:-1");
+    EXPECT_EQ(dump("if 1:\n  x\n\\\n"),
+              "NAME 'if' 1:0-1:2\n"
+              "NUMBER '1' 1:3-1:4\n"
+              "COLON ':' 1:4-1:5\n"
+              "NEWLINE '' 1:5-1:5\n"
+              "INDENT '' 2:-1-2:-1\n"
+              "NAME 'x' 2:2-2:3\n"
+              "NEWLINE '' 2:3-2:3\n"
+              "ERROR SyntaxError: unexpected EOF while parsing @ 3:2-3:-1\n");
+    EXPECT_EQ(error_of("x = 1\n  \\ \n"), "SyntaxError: unexpected character after line continuation character @ 2:4-2:0");
+    EXPECT_EQ(error_of("def f():\n    return\n  \\\n"), "SyntaxError: unexpected EOF while parsing @ 3:4-3:-1");
+}
+
 TEST(lexer_indent, at_most_one_hundred_levels) {
     std::string ok = "if 1:\n";
     for (int i = 1; i < 98; ++i) ok += std::string(i, ' ') + "if 1:\n";
