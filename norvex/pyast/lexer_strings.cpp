@@ -2,6 +2,12 @@
 #include "norvex/pyast/lexer.hpp"
 
 namespace norvex::pyast {
+namespace {
+
+// CPython's limit on f-strings and t-strings open inside each other.
+constexpr std::size_t max_fstring_nesting = 149;
+
+}  // namespace
 
 std::string Tokenizer::unterminated_message(const Frame& fs, std::int32_t detected) const {
     std::string msg = "unterminated ";
@@ -14,6 +20,11 @@ std::string Tokenizer::unterminated_message(const Frame& fs, std::int32_t detect
 bool Tokenizer::lex_string(Mark b, bool raw, bool /*bytes*/, bool fstring, bool tstring) {
     const char q = src_[pos_];
     const std::uint8_t qlen = peek(1) == q && peek(2) == q ? 3 : 1;
+    if (fstring || tstring) {
+        std::size_t open = 0;
+        for (const Frame& f : frames_) open += f.field ? 0 : 1;
+        if (open >= max_fstring_nesting) return fail_at("too many nested f-strings or t-strings", here());
+    }
     pos_ += qlen;
     if (fstring || tstring) {
         Frame f;

@@ -878,6 +878,18 @@ TEST(lexer_fstrings, after_a_nested_field_a_spec_reads_doubled_open_braces_as_te
     EXPECT_EQ(error_of("f'{x:{y}a\nb}'"), "SyntaxError: unterminated f-string literal (detected at line 1) @ 1:1-1:1");
 }
 
+TEST(lexer_fstrings, at_most_149_fstrings_inside_each_other) {
+    auto nest = [](int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += "f'{";
+        s += "x";
+        for (int i = 0; i < n; ++i) s += "}'";
+        return s;
+    };
+    EXPECT_EQ(error_of(nest(149)), "none");
+    EXPECT_EQ(error_of(nest(150)), "SyntaxError: too many nested f-strings or t-strings @ 1:449-1:449");
+}
+
 TEST(lexer_fstrings, tstring_errors_say_tstring) {
     EXPECT_EQ(error_of("t'abc"), "SyntaxError: unterminated t-string literal (detected at line 1) @ 1:1-1:1");
     EXPECT_EQ(error_of("t'''abc"), "SyntaxError: unterminated triple-quoted t-string literal (detected at line 1) @ 1:1-1:1");
