@@ -9,12 +9,15 @@ Node* Parser::call(Node* func, const Token& start) {
     const Token& lpar = next();
     std::vector<Node*> args, keywords;
     if (error_pass_) invalid_kwarg();
-    // A lone generator argument takes the call's parentheses as its own.
+    // A lone generator argument takes the call's parentheses as its own. The
+    // first argument is parsed once and handed on: parsing it again for the
+    // argument list would double the work at every level of nested calls.
+    Node* first = nullptr;
     if (!at(TokenKind::RPAR) && !at(TokenKind::STAR) && !at(TokenKind::DOUBLESTAR) &&
         !(at_name() && peek_at(1).kind == TokenKind::EQUAL)) {
-        std::size_t m = mark();
         Node* e = named_expression();
-        if (e && (at_kw(Keyword::for_) || (at_kw(Keyword::async) && peek_at(1).keyword == Keyword::for_))) {
+        if (!e) return nullptr;
+        if (at_kw(Keyword::for_) || (at_kw(Keyword::async) && peek_at(1).keyword == Keyword::for_)) {
             std::vector<Node*> gens;
             if (!for_if_clauses(gens)) return nullptr;
             if (!accept(TokenKind::RPAR)) {
@@ -33,9 +36,9 @@ Node* Parser::call(Node* func, const Token& start) {
             c->args = list({&g->base});
             return &c->base;
         }
-        reset(m);
+        first = e;
     }
-    if (!call_arguments(args, keywords, TokenKind::RPAR) || !accept(TokenKind::RPAR)) return nullptr;
+    if (!call_arguments(args, keywords, TokenKind::RPAR, first) || !accept(TokenKind::RPAR)) return nullptr;
     auto* c = make<Call>(span_from(start));
     c->func = func;
     c->args = list(args);
@@ -43,13 +46,19 @@ Node* Parser::call(Node* func, const Token& start) {
     return &c->base;
 }
 
-bool Parser::call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywords, TokenKind closer) {
+bool Parser::call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywords, TokenKind closer,
+                            Node* first) {
     bool seen_keyword = false;
     bool seen_double_star = false;
-    while (!at(closer)) {
+    while (first || !at(closer)) {
         const Token& start = peek();
-        if (error_pass_) invalid_kwarg();
-        if (accept(TokenKind::STAR)) {
+        if (error_pass_ && !first) invalid_kwarg();
+        if (first) {
+            if (at(TokenKind::EQUAL)) return false;
+            if (at_kw(Keyword::for_) || at_kw(Keyword::async)) return false;
+            args.push_back(first);
+            first = nullptr;
+        } else if (accept(TokenKind::STAR)) {
             Node* v = expression();
             if (!v) {
                 if (error_pass_) raise("Invalid star expression", peek(), peek());

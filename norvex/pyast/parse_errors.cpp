@@ -248,6 +248,11 @@ void Parser::invalid_named_assignment(Node* e) {
     reset(m);
     if (!ends) return;
     if (is_name) raise_range("invalid syntax. Maybe you meant '==' or ':=' instead of '='?", e, b);
+    // A parenthesised expression is an atom, so any kind qualifies but a tuple or generator.
+    bool parenthesised = before.kind == TokenKind::RPAR &&
+                         (e->pos.end_lineno != before.end_lineno || e->pos.end_col_offset != before.end_col_offset);
+    if (parenthesised && !is<Tuple>(e) && !is<GeneratorExp>(e))
+        raise_node("cannot assign to " + target_kind_name(e) + " here. Maybe you meant '==' instead of '='?", e);
     switch (e->kind) {
         case NodeKind::Compare:
         case NodeKind::BoolOp:
@@ -279,6 +284,15 @@ void Parser::raise_starting_from(std::string msg, const Token& from) {
     peek();
     const Token& last = tokens_[furthest_];
     raise_at(std::move(msg), from.lineno, from.col_offset, last.lineno, last.col_offset < 0 ? 0 : last.col_offset);
+}
+
+// invalid_comprehension reaches `'*' expression` after an opening bracket, so
+// the expression rules' own messages apply to a starred first element.
+void Parser::invalid_starred_display(const Token& open) {
+    std::size_t m = mark();
+    reset(static_cast<std::size_t>(&open - tokens_.data()) + 1);
+    if (accept(TokenKind::STAR)) expression();
+    reset(m);
 }
 
 void Parser::expect_colon(bool forced) {

@@ -10,7 +10,7 @@ bool is_ws_token(TokenKind k) {
 }  // namespace
 
 Parser::Parser(const std::vector<Token>& tokens, std::string_view source, Arena& arena, bool error_pass)
-    : tokens_(tokens), source_(source), arena_(arena), error_pass_(error_pass) {}
+    : tokens_(tokens), source_(source), arena_(arena), error_pass_(error_pass), memo_(error_pass) {}
 
 // CPython ends a node at the last token it consumed that is not layout, so a
 // compound statement ends with its last statement, not with the DEDENT.
@@ -66,7 +66,24 @@ Node* Parser::expressions() {
     return &t->base;
 }
 
+// In the error pass the invalid_* rules look ahead and retry by parsing
+// expressions again; remembering each parse by position (and by whether the
+// invalid rules were on) keeps nested brackets linear instead of doubling the
+// work at each level. The error pass builds no tree, so sharing nodes is safe.
 Node* Parser::expression() {
+    if (!memo_) return expression_rule();
+    std::size_t key = pos_ * 2 + (error_pass_ ? 1 : 0);
+    auto it = expr_memo_.find(key);
+    if (it != expr_memo_.end()) {
+        pos_ = it->second.second;
+        return it->second.first;
+    }
+    Node* e = expression_rule();
+    expr_memo_[key] = {e, pos_};
+    return e;
+}
+
+Node* Parser::expression_rule() {
     DepthGuard guard(*this);
     if (at_kw(Keyword::lambda)) return lambdef();
     const Token& start = peek();
@@ -615,7 +632,10 @@ Node* Parser::list_atom() {
         elts.push_back(e);
         if (accept(TokenKind::COMMA) && !star_named_expressions(elts, TokenKind::RSQB)) return nullptr;
     }
-    if (!accept(TokenKind::RSQB)) return nullptr;
+    if (!accept(TokenKind::RSQB)) {
+        if (error_pass_) invalid_starred_display(start);
+        return nullptr;
+    }
     auto* l = make<List>(span_from(start));
     l->elts = list(elts);
     l->ctx = ExprContext::Load;

@@ -16,6 +16,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace norvex::pyast {
@@ -138,6 +140,7 @@ private:
     // --- expressions (parse_expr.cpp) -----------------------------------------
     Node* expressions();
     Node* expression();
+    Node* expression_rule();
     Node* yield_expr();
     Node* star_expressions();
     Node* star_expression();
@@ -181,7 +184,9 @@ private:
 
     // --- arguments and parameters (parse_args.cpp) ----------------------------
     Node* call(Node* func, const Token& start);
-    bool call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywords, TokenKind closer);
+    // `first`: the first positional argument when the caller already parsed it.
+    bool call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywords, TokenKind closer,
+                        Node* first = nullptr);
     Node* params(bool lambda);
     Node* param(bool lambda, bool star_annotation);
     Node* empty_arguments();
@@ -222,6 +227,7 @@ private:
     // "expected ':'" where a block header lacks its colon (only before NEWLINE unless `forced`).
     void expect_colon(bool forced);
     void invalid_kwarg();
+    void invalid_starred_display(const Token& open);
     [[noreturn]] void expected_names();
     [[noreturn]] void raise_starting_from(std::string msg, const Token& from);
     // Bracket nesting of token i (the tokenizer's level for it).
@@ -243,6 +249,8 @@ private:
     std::string_view source_;
     Arena& arena_;
     bool error_pass_;
+    bool memo_;
+    std::unordered_map<std::size_t, std::pair<Node*, std::size_t>> expr_memo_;
     std::size_t pos_ = 0;
     std::size_t furthest_ = 0;
     int depth_ = 0;
