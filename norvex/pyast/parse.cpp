@@ -203,7 +203,12 @@ ParseResult parse(std::string source) {
     } else {
         err.msg = "invalid syntax";
     }
-    return finish(std::move(err), furthest);
+    // CPython reports these two without tokenizing the rest of the input.
+    if (err.type == SyntaxError::Type::IndentationError) {
+        result.error = std::move(err);
+        return result;
+    }
+    return finish(std::move(err), std::max(furthest, second.furthest()));
 }
 
 }  // namespace norvex::pyast

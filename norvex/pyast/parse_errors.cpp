@@ -295,6 +295,32 @@ void Parser::invalid_starred_display(const Token& open) {
     reset(m);
 }
 
+// invalid_dotted_as_name / invalid_import_from_as_name, just after 'as'.
+void Parser::invalid_import_target() {
+    if (at_name()) {
+        TokenKind k = peek_at(1).kind;
+        if (k == TokenKind::COMMA || k == TokenKind::RPAR || k == TokenKind::NEWLINE) return;
+    }
+    std::size_t m = mark();
+    Node* e = without_invalid([&] { return expression(); });
+    if (e) raise_node("cannot use " + target_kind_name(e) + " as import target", e);
+    reset(m);
+}
+
+// invalid_for_if_clause, just after 'for': targets not followed by 'in'.
+void Parser::invalid_for_if_clause() {
+    std::size_t m = mark();
+    bool any = false;
+    for (;;) {
+        Node* e = without_invalid([&] { return bitwise_or(); });
+        if (!e) break;
+        any = true;
+        if (!accept(TokenKind::COMMA)) break;
+    }
+    if (any && !at_kw(Keyword::in)) raise("'in' expected after for-loop variables", peek(), peek());
+    reset(m);
+}
+
 void Parser::expect_colon(bool forced) {
     if (!forced && !at(TokenKind::NEWLINE)) return;
     raise("expected ':'", peek(), peek());

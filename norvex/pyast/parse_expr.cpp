@@ -205,7 +205,13 @@ Node* Parser::named_expression() {
     Node* e = expression();
     if (!e) return nullptr;
     if (at(TokenKind::COLONEQUAL)) {
-        if (error_pass_) check_target(e, ExprContext::Store, false);
+        if (error_pass_) {
+            std::size_t m = mark();
+            next();
+            bool value = without_invalid([&] { return expression(); }) != nullptr;
+            reset(m);
+            if (value) check_target(e, ExprContext::Store, false);
+        }
         return nullptr;
     }
     if (error_pass_ && at(TokenKind::EQUAL)) invalid_named_assignment(e);
@@ -761,6 +767,7 @@ bool Parser::for_if_clauses(std::vector<Node*>& out) {
             return !out.empty();
         }
         next();
+        if (error_pass_) invalid_for_if_clause();
         Node* target = star_targets();
         if (!target || !accept_kw(Keyword::in)) return false;
         Node* iter = disjunction();

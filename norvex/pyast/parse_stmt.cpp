@@ -171,6 +171,31 @@ bool augassign_op(TokenKind k, Op& op) {
 // assignment | star_expressions: the left side is parsed as an expression and
 // becomes a target when '=', ':' or an augmented operator follows.
 Node* Parser::assignment_or_expr() {
+    if (!error_pass_) return assignment_or_expr_rule();
+    std::size_t m = mark();
+    Node* s = assignment_or_expr_rule();
+    if (s && !is<Expr>(s)) return s;
+    // Not an assignment: CPython tries invalid_assignment before reading an
+    // expression statement, and its `star_named_expression ','
+    // star_named_expressions*` runs the named-expression messages over every
+    // item it can read.
+    std::size_t after = mark();
+    reset(m);
+    if (star_named_expression() && accept(TokenKind::COMMA)) {
+        for (;;) {
+            std::size_t before = mark();
+            if (!star_named_expression()) {
+                reset(before);
+                break;
+            }
+            accept(TokenKind::COMMA);
+        }
+    }
+    reset(after);
+    return s;
+}
+
+Node* Parser::assignment_or_expr_rule() {
     const Token& start = peek();
     Node* e = at_kw(Keyword::yield) ? yield_expr() : star_expressions();
     if (!e) return nullptr;
@@ -283,6 +308,7 @@ Node* Parser::import_stmt() {
         if (!dotted_name_text(dotted)) return nullptr;
         Identifier asname{};
         if (accept_kw(Keyword::as)) {
+            if (error_pass_) invalid_import_target();
             if (!at_name()) return nullptr;
             asname = ident(next());
         }
@@ -328,6 +354,7 @@ Node* Parser::import_from() {
             const Token& name = next();
             Identifier asname{};
             if (accept_kw(Keyword::as)) {
+                if (error_pass_) invalid_import_target();
                 if (!at_name()) return nullptr;
                 asname = ident(next());
             }
@@ -338,7 +365,8 @@ Node* Parser::import_from() {
             if (!accept(TokenKind::COMMA)) break;
             if (paren && at(TokenKind::RPAR)) break;
             if (!paren && (at(TokenKind::NEWLINE) || at(TokenKind::SEMI))) {
-                if (error_pass_) raise("trailing comma not allowed without surrounding parentheses", peek(), peek());
+                if (error_pass_ && at(TokenKind::NEWLINE))
+                    raise("trailing comma not allowed without surrounding parentheses", peek(), peek());
                 return nullptr;
             }
         }
@@ -667,6 +695,14 @@ Node* Parser::with_item() {
         vars = star_target();
         TokenKind k = peek().kind;
         if (!vars || (k != TokenKind::COMMA && k != TokenKind::RPAR && k != TokenKind::COLON)) {
+            if (error_pass_) {
+                reset(m);
+                next();
+                Node* t = without_invalid([&] { return expression(); });
+                k = peek().kind;
+                if (t && (k == TokenKind::COMMA || k == TokenKind::RPAR || k == TokenKind::COLON))
+                    check_target(t, ExprContext::Store, false);
+            }
             reset(m);
             return nullptr;
         }

@@ -118,6 +118,7 @@ private:
     Node* simple_stmt();
     Node* compound_stmt();
     Node* assignment_or_expr();
+    Node* assignment_or_expr_rule();
     Node* import_stmt();
     Node* import_from();
     bool dotted_name_text(std::string& out);
@@ -227,6 +228,8 @@ private:
     // "expected ':'" where a block header lacks its colon (only before NEWLINE unless `forced`).
     void expect_colon(bool forced);
     void invalid_kwarg();
+    void invalid_import_target();
+    void invalid_for_if_clause();
     void invalid_starred_display(const Token& open);
     [[noreturn]] void expected_names();
     [[noreturn]] void raise_starting_from(std::string msg, const Token& from);

@@ -1,0 +1,1 @@
+[x for a, b c in y]

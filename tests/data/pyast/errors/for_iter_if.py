@@ -1,0 +1,1 @@
+for x in range(3) if y: pass

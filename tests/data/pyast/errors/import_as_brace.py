@@ -1,0 +1,2 @@
+import a as {b # c
+import d
