@@ -6,18 +6,10 @@ namespace {
 
 TEST(lexer_numbers, every_form_is_one_number_token) {
     EXPECT_EQ(dump("-1e-5 + 0x_FF_ff - 0O17 + 0B1_0 + 1_2.3_4e-1_0j"),
-              "MINUS '-' 1:0-1:1\n"
-              "NUMBER '1e-5' 1:1-1:5\n"
-              "PLUS '+' 1:6-1:7\n"
-              "NUMBER '0x_FF_ff' 1:8-1:16\n"
-              "MINUS '-' 1:17-1:18\n"
-              "NUMBER '0O17' 1:19-1:23\n"
-              "PLUS '+' 1:24-1:25\n"
-              "NUMBER '0B1_0' 1:26-1:31\n"
-              "PLUS '+' 1:32-1:33\n"
-              "NUMBER '1_2.3_4e-1_0j' 1:34-1:47\n"
-              "NEWLINE '' 1:47-1:47\n"
-              "ENDMARKER '' 1:-1-1:-1\n");
+              "MINUS '-' 1:0-1:1; NUMBER '1e-5' 1:1-1:5; PLUS '+' 1:6-1:7; NUMBER '0x_FF_ff' 1:8-1:16; "
+              "MINUS '-' 1:17-1:18; NUMBER '0O17' 1:19-1:23; PLUS '+' 1:24-1:25; NUMBER '0B1_0' 1:26-1:31; "
+              "PLUS '+' 1:32-1:33; NUMBER '1_2.3_4e-1_0j' 1:34-1:47; NEWLINE '' 1:47-1:47; "
+              "ENDMARKER '' 1:-1-1:-1; ");
     EXPECT_EQ(kinds("1_000"), "NUMBER NEWLINE ENDMARKER");
     EXPECT_EQ(kinds("0_0"), "NUMBER NEWLINE ENDMARKER");
     EXPECT_EQ(kinds("00"), "NUMBER NEWLINE ENDMARKER");
@@ -34,13 +26,8 @@ TEST(lexer_numbers, every_form_is_one_number_token) {
 
 TEST(lexer_numbers, a_keyword_may_follow_without_a_space) {
     EXPECT_EQ(dump("1if 1else 2"),
-              "NUMBER '1' 1:0-1:1\n"
-              "NAME 'if' 1:1-1:3\n"
-              "NUMBER '1' 1:4-1:5\n"
-              "NAME 'else' 1:5-1:9\n"
-              "NUMBER '2' 1:10-1:11\n"
-              "NEWLINE '' 1:11-1:11\n"
-              "ENDMARKER '' 1:-1-1:-1\n");
+              "NUMBER '1' 1:0-1:1; NAME 'if' 1:1-1:3; NUMBER '1' 1:4-1:5; NAME 'else' 1:5-1:9; "
+              "NUMBER '2' 1:10-1:11; NEWLINE '' 1:11-1:11; ENDMARKER '' 1:-1-1:-1; ");
     EXPECT_EQ(kinds("0x1for x in y"), "NUMBER NAME NAME NAME NAME NEWLINE ENDMARKER");
     EXPECT_EQ(kinds("1 if 1in x else 0"), "NUMBER NAME NUMBER NAME NAME NAME NUMBER NEWLINE ENDMARKER");
     EXPECT_EQ(kinds("1or 2"), "NUMBER NAME NUMBER NEWLINE ENDMARKER");
@@ -49,10 +36,7 @@ TEST(lexer_numbers, a_keyword_may_follow_without_a_space) {
     EXPECT_EQ(kinds("1is 2"), "NUMBER NAME NUMBER NEWLINE ENDMARKER");
     EXPECT_EQ(kinds("0b1and 1"), "NUMBER NAME NUMBER NEWLINE ENDMARKER");
     EXPECT_EQ(dump("1ifx"),
-              "NUMBER '1' 1:0-1:1\n"
-              "NAME 'ifx' 1:1-1:4\n"
-              "NEWLINE '' 1:4-1:4\n"
-              "ENDMARKER '' 1:-1-1:-1\n");
+              "NUMBER '1' 1:0-1:1; NAME 'ifx' 1:1-1:4; NEWLINE '' 1:4-1:4; ENDMARKER '' 1:-1-1:-1; ");
     EXPECT_EQ(kinds("1isx"), "NUMBER NAME NEWLINE ENDMARKER");
     EXPECT_EQ(kinds("1in(x)"), "NUMBER NAME LPAR NAME RPAR NEWLINE ENDMARKER");
     EXPECT_EQ(error_of("1andy"), "SyntaxError: invalid decimal literal @ 1:1-1:1");
@@ -66,10 +50,7 @@ TEST(lexer_numbers, a_keyword_may_follow_without_a_space) {
 
 TEST(lexer_numbers, a_dot_or_name_after_a_number_splits_or_fails) {
     EXPECT_EQ(dump("0b1.5"),
-              "NUMBER '0b1' 1:0-1:3\n"
-              "NUMBER '.5' 1:3-1:5\n"
-              "NEWLINE '' 1:5-1:5\n"
-              "ENDMARKER '' 1:-1-1:-1\n");
+              "NUMBER '0b1' 1:0-1:3; NUMBER '.5' 1:3-1:5; NEWLINE '' 1:5-1:5; ENDMARKER '' 1:-1-1:-1; ");
     EXPECT_EQ(kinds("0x1.5"), "NUMBER NUMBER NEWLINE ENDMARKER");
     EXPECT_EQ(error_of("5.__class__"), "SyntaxError: invalid decimal literal @ 1:2-1:2");
     EXPECT_EQ(error_of("1.__class__"), "SyntaxError: invalid decimal literal @ 1:2-1:2");

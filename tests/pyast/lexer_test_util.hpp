@@ -10,7 +10,8 @@
 
 namespace norvex::pyast {
 
-// "KIND 'text' line:col-line:col" per token; an error ends with "ERROR type: msg @ line:offset-line:offset".
+// "KIND 'text' line:col-line:col; " per token; an error ends it with
+// "ERROR type: msg @ line:offset-line:offset; ".
 inline std::string dump(std::string_view source) {
     Arena arena;
     Tokenizer tok(source, arena);
@@ -19,13 +20,13 @@ inline std::string dump(std::string_view source) {
         if (t.kind == TokenKind::ERRORTOKEN) break;
         out += std::string(name_of(t.kind)) + " '" + std::string(t.text) + "' " + std::to_string(t.lineno) + ":" +
                std::to_string(t.col_offset) + "-" + std::to_string(t.end_lineno) + ":" +
-               std::to_string(t.end_col_offset) + "\n";
+               std::to_string(t.end_col_offset) + "; ";
     }
     if (const auto& e = tok.error()) {
         static constexpr const char* types[] = {"SyntaxError", "IndentationError", "TabError"};
         out += std::string("ERROR ") + types[static_cast<int>(e->type)] + ": " + e->msg + " @ " +
                std::to_string(e->lineno) + ":" + std::to_string(e->offset) + "-" + std::to_string(e->end_lineno) +
-               ":" + std::to_string(e->end_offset) + "\n";
+               ":" + std::to_string(e->end_offset) + "; ";
     }
     return out;
 }
