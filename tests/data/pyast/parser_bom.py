@@ -1,0 +1,2 @@
+﻿"""Module with a byte order mark."""
+x = 1

@@ -1,0 +1,1 @@
+# Lone CR line endings.x = 1if x:    y = """ab"""

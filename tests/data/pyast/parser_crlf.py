@@ -1,0 +1,8 @@
+# CRLF line endings.
+x = f"""a
+{y}
+b"""
+def f():
+    return """
+    doc
+    """

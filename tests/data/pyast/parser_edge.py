@@ -1,0 +1,28 @@
+# Edge cases of strings, names and layout.
+ñ = ℌ = ﬁ = 1
+x = f"{f"{f"{x}"}"}" f"{x=!r:{w}}" f"{'a' 'b'}" rf"\{x}\n" f"{x:{y}{z}>10}"
+y = (u"a"
+     f"{b}"
+     "c"
+     )
+z = f"""{
+    x  # comment inside
+    + 1
+}"""
+w = f"{x
+    !r}" if 0 else t"{x
+}"
+v = lambda: (yield)
+try:
+    pass
+except* A, B:
+    pass
+def f():
+	return 1
+class K:
+	def g(self):
+		return f"{self!s:{'>'}{10}}"
+q = "\N{GREEK SMALL LETTER ALPHA}" f"\N{GREEK SMALL LETTER BETA}{x}\N{GREEK SMALL LETTER GAMMA}"
+s = f"{'''a
+b'''}"
+t = f'{x!a}' f'{x!s}' f"{x:%Y-%m-%d}" f"{x:{{}}>5}"
