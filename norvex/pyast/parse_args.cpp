@@ -154,6 +154,7 @@ Node* Parser::params(bool lambda) {
             if (error_pass_) raise("arguments cannot follow var-keyword argument", t, t);
             return nullptr;
         }
+        if (t.kind == TokenKind::LPAR && error_pass_) invalid_parenthesised_params(lambda);
         if (t.kind == TokenKind::SLASH) {
             if (error_pass_ && slash_seen) raise("/ may appear only once", t, t);
             if (error_pass_ && star_seen) raise("/ must be ahead of *", t, t);
@@ -191,6 +192,8 @@ Node* Parser::params(bool lambda) {
             if (!p) return nullptr;
             Node* def = nullptr;
             if (accept(TokenKind::EQUAL)) {
+                if (error_pass_ && !lambda && (at(TokenKind::RPAR) || at(TokenKind::COMMA)))
+                    raise("expected default value expression", prev(), prev());
                 def = expression();
                 if (!def) return nullptr;
             }

@@ -238,42 +238,45 @@ void Parser::invalid_named_assignment(Node* e) {
     std::size_t m = mark();
     const Token& eq = peek();
     if (eq.kind != TokenKind::EQUAL) return;
-    // `e` must be one NAME token for the first message, a bitwise_or for the second.
+    // `e` must be one NAME token for the first message, a bitwise_or (not
+    // a list, tuple, generator, True, None or False) for the second. The
+    // value is only read when one applies: how far the parser looked decides
+    // whether an unclosed bracket wins.
     const Token& before = tokens_[m - 1];
     bool is_name = is<Name>(e) && before.kind == TokenKind::NAME && e->pos.col_offset == before.col_offset &&
                    e->pos.lineno == before.lineno;
+    // A parenthesised expression is an atom, so any kind qualifies but a tuple or generator.
+    bool parenthesised = before.kind == TokenKind::RPAR &&
+                         (e->pos.end_lineno != before.end_lineno || e->pos.end_col_offset != before.end_col_offset);
+    bool qualifies = true;
+    switch (e->kind) {
+        case NodeKind::Tuple:
+        case NodeKind::GeneratorExp: qualifies = false; break;
+        case NodeKind::Compare:
+        case NodeKind::BoolOp:
+        case NodeKind::IfExp:
+        case NodeKind::Lambda:
+        case NodeKind::List:
+        case NodeKind::NamedExpr:
+        case NodeKind::Starred: qualifies = parenthesised; break;
+        case NodeKind::UnaryOp:
+            if (as<UnaryOp>(e)->op == Op::Not) qualifies = parenthesised;
+            break;
+        case NodeKind::Constant: {
+            auto k = as<Constant>(e)->value.kind;
+            if (k == ConstantValue::Kind::True || k == ConstantValue::Kind::False || k == ConstantValue::Kind::None)
+                qualifies = parenthesised;
+            break;
+        }
+        default: break;
+    }
+    if (!is_name && !qualifies) return;
     next();
     Node* b = without_invalid([&] { return bitwise_or(); });
     bool ends = b && !at(TokenKind::EQUAL) && !at(TokenKind::COLONEQUAL);
     reset(m);
     if (!ends) return;
     if (is_name) raise_range("invalid syntax. Maybe you meant '==' or ':=' instead of '='?", e, b);
-    // A parenthesised expression is an atom, so any kind qualifies but a tuple or generator.
-    bool parenthesised = before.kind == TokenKind::RPAR &&
-                         (e->pos.end_lineno != before.end_lineno || e->pos.end_col_offset != before.end_col_offset);
-    if (parenthesised && !is<Tuple>(e) && !is<GeneratorExp>(e))
-        raise_node("cannot assign to " + target_kind_name(e) + " here. Maybe you meant '==' instead of '='?", e);
-    switch (e->kind) {
-        case NodeKind::Compare:
-        case NodeKind::BoolOp:
-        case NodeKind::IfExp:
-        case NodeKind::Lambda:
-        case NodeKind::List:
-        case NodeKind::Tuple:
-        case NodeKind::GeneratorExp:
-        case NodeKind::NamedExpr:
-        case NodeKind::Starred: return;
-        case NodeKind::UnaryOp:
-            if (as<UnaryOp>(e)->op == Op::Not) return;
-            break;
-        case NodeKind::Constant: {
-            auto k = as<Constant>(e)->value.kind;
-            if (k == ConstantValue::Kind::True || k == ConstantValue::Kind::False || k == ConstantValue::Kind::None)
-                return;
-            break;
-        }
-        default: break;
-    }
     raise_node("cannot assign to " + target_kind_name(e) + " here. Maybe you meant '==' instead of '='?", e);
 }
 
@@ -321,6 +324,45 @@ void Parser::invalid_for_if_clause() {
     reset(m);
 }
 
+// invalid_parameters / invalid_lambda_parameters: '(' names ','? ')' in a parameter list.
+void Parser::invalid_parenthesised_params(bool lambda) {
+    std::size_t m = mark();
+    const Token& open = next();
+    bool any = false;
+    for (;;) {
+        if (!at_name()) break;
+        next();
+        if (!lambda && at(TokenKind::COLON)) {
+            next();
+            if (!without_invalid([&] { return expression(); })) break;
+        }
+        any = true;
+        if (!accept(TokenKind::COMMA)) break;
+    }
+    if (any && at(TokenKind::RPAR))
+        raise(lambda ? "Lambda expression parameters cannot be parenthesized" : "Function parameters cannot be parenthesized",
+              open, peek());
+    reset(m);
+}
+
+// invalid_expression: STRING (!STRING expression)+ STRING, text between two strings.
+void Parser::invalid_string_juxtaposition() {
+    if (!at(TokenKind::STRING) || peek_at(1).kind == TokenKind::STRING) return;
+    std::size_t m = mark();
+    next();
+    Node* first = nullptr;
+    Node* last = nullptr;
+    while (!at(TokenKind::STRING)) {
+        Node* e = without_invalid([&] { return expression(); });
+        if (!e) break;
+        if (!first) first = e;
+        last = e;
+    }
+    if (first && at(TokenKind::STRING))
+        raise_range("invalid syntax. Is this intended to be part of the string?", first, last);
+    reset(m);
+}
+
 void Parser::expect_colon(bool forced) {
     if (!forced && !at(TokenKind::NEWLINE)) return;
     raise("expected ':'", peek(), peek());
@@ -328,12 +370,15 @@ void Parser::expect_colon(bool forced) {
 
 // invalid_kwarg, at the start of one call argument.
 void Parser::invalid_kwarg() {
+    // Looking past the first token only after a NAME, as the grammar does:
+    // how far the parser looked decides whether an unclosed bracket wins.
     const Token& t = peek();
-    const Token& n = peek_at(1);
-    if (t.kind == TokenKind::NAME &&
-        (t.keyword == Keyword::True_ || t.keyword == Keyword::False_ || t.keyword == Keyword::None) &&
-        n.kind == TokenKind::EQUAL)
-        raise("cannot assign to " + std::string(t.text), t, n);
+    if (t.kind != TokenKind::NAME) {
+        if (t.kind == TokenKind::STAR || t.kind == TokenKind::DOUBLESTAR) return;
+    } else if (t.keyword == Keyword::True_ || t.keyword == Keyword::False_ || t.keyword == Keyword::None) {
+        if (peek_at(1).kind == TokenKind::EQUAL) raise("cannot assign to " + std::string(t.text), t, peek_at(1));
+    }
+    const Token& n = t.kind == TokenKind::NAME ? peek_at(1) : t;
     if (at_name() && n.kind == TokenKind::EQUAL) {
         std::size_t m = mark();
         next();
@@ -345,7 +390,6 @@ void Parser::invalid_kwarg() {
         reset(m);
         return;
     }
-    if (t.kind == TokenKind::STAR || t.kind == TokenKind::DOUBLESTAR) return;
     std::size_t m = mark();
     Node* a = without_invalid([&] { return expression(); });
     if (a && at(TokenKind::EQUAL)) {

@@ -87,7 +87,10 @@ Node* Parser::expression_rule() {
     DepthGuard guard(*this);
     if (at_kw(Keyword::lambda)) return lambdef();
     const Token& start = peek();
-    if (error_pass_) invalid_legacy_expression();
+    if (error_pass_) {
+        invalid_string_juxtaposition();
+        invalid_legacy_expression();
+    }
     Node* a = disjunction();
     if (!a) return nullptr;
     if (error_pass_) invalid_expression_after(a, start);
@@ -669,6 +672,22 @@ Node* Parser::brace_atom() {
                 keys.push_back(nullptr);
                 values.push_back(v);
                 continue;
+            }
+            // After a complete pair, a key without ':' is reported as such
+            // before the expression rules get to look at what follows it.
+            if (error_pass_) {
+                std::size_t m = mark();
+                Node* key = without_invalid([&] { return expression(); });
+                if (key && !at(TokenKind::COLON)) {
+                    try {
+                        raise_at("':' expected after dictionary key", key->pos.lineno, key->pos.end_col_offset - 1,
+                                 key->pos.end_lineno, key->pos.end_col_offset);
+                    } catch (ParseFailure& f) {
+                        f.error.end_offset = 0;
+                        throw;
+                    }
+                }
+                reset(m);
             }
             Node* k = expression();
             if (!k) return false;

@@ -775,6 +775,7 @@ Node* Parser::except_block(bool& star, int want_star) {
     }
     Node* type = nullptr;
     Identifier name{};
+    if (error_pass_ && at(TokenKind::NEWLINE)) raise("expected ':'", peek(), peek());
     if (!at(TokenKind::COLON) || star) {
         const Token& tstart = peek();
         type = expression();

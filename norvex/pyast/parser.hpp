@@ -228,6 +228,8 @@ private:
     // "expected ':'" where a block header lacks its colon (only before NEWLINE unless `forced`).
     void expect_colon(bool forced);
     void invalid_kwarg();
+    void invalid_parenthesised_params(bool lambda);
+    void invalid_string_juxtaposition();
     void invalid_import_target();
     void invalid_for_if_clause();
     void invalid_starred_display(const Token& open);

@@ -1,0 +1,4 @@
+def f():
+    self._pending.clear(=
+    x = 1
+    y = 2

@@ -1,0 +1,3 @@
+try:
+  x
+except

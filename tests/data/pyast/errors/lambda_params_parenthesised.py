@@ -1,0 +1,1 @@
+lambda x, (a, b): 0

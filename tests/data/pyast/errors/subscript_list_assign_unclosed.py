@@ -1,0 +1,3 @@
+def f():
+    mode[[] = list(mode[CC])
+    x = 1
