@@ -173,6 +173,7 @@ ParseResult parse(std::string source) {
     }
 
     Parser second(tokens, src, tree->arena, true);
+    second.set_prior_furthest(furthest);
     try {
         second.parse_file();
     } catch (const ParseFailure& f) {

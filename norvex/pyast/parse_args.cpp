@@ -100,9 +100,8 @@ bool Parser::call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywor
             if (at(TokenKind::EQUAL)) return false;
             if (seen_keyword) {
                 if (error_pass_)
-                    raise(seen_double_star ? "positional argument follows keyword argument unpacking"
-                                           : "positional argument follows keyword argument",
-                          peek(), peek());
+                    raise_at_last_token(seen_double_star ? "positional argument follows keyword argument unpacking"
+                                                         : "positional argument follows keyword argument");
                 return false;
             }
             if (at_kw(Keyword::for_) || at_kw(Keyword::async)) {
@@ -192,7 +191,7 @@ Node* Parser::params(bool lambda) {
             if (!p) return nullptr;
             Node* def = nullptr;
             if (accept(TokenKind::EQUAL)) {
-                if (error_pass_ && !lambda && (at(TokenKind::RPAR) || at(TokenKind::COMMA)))
+                if (error_pass_ && (at(TokenKind::RPAR) || at(TokenKind::COMMA)))
                     raise("expected default value expression", prev(), prev());
                 def = expression();
                 if (!def) return nullptr;

@@ -320,7 +320,7 @@ void Parser::invalid_for_if_clause() {
         any = true;
         if (!accept(TokenKind::COMMA)) break;
     }
-    if (any && !at_kw(Keyword::in)) raise("'in' expected after for-loop variables", peek(), peek());
+    if (any && !at_kw(Keyword::in)) raise_at_last_token("'in' expected after for-loop variables");
     reset(m);
 }
 
@@ -363,9 +363,27 @@ void Parser::invalid_string_juxtaposition() {
     reset(m);
 }
 
+// invalid_arithmetic / invalid_factor: an operator directly followed by 'not'.
+void Parser::invalid_not_operand() {
+    std::size_t m = mark();
+    const Token& kw = next();
+    Node* b = without_invalid([&] { return inversion(); });
+    if (b) raise_at("'not' after an operator must be parenthesized", kw.lineno, kw.col_offset, b->pos.end_lineno,
+                    b->pos.end_col_offset);
+    reset(m);
+}
+
+// A forced ':' reports the token in its place; the NEWLINE rules report,
+// like every message without a location, the last token read so far.
 void Parser::expect_colon(bool forced) {
-    if (!forced && !at(TokenKind::NEWLINE)) return;
-    raise("expected ':'", peek(), peek());
+    if (forced) raise("expected ':'", peek(), peek());
+    if (at(TokenKind::NEWLINE)) raise_at_last_token("expected ':'");
+}
+
+void Parser::raise_at_last_token(std::string msg) {
+    peek();
+    const Token& last = tokens_[std::max(furthest_, prior_furthest_)];
+    raise(std::move(msg), last, last);
 }
 
 // invalid_kwarg, at the start of one call argument.
@@ -374,7 +392,7 @@ void Parser::invalid_kwarg() {
     // how far the parser looked decides whether an unclosed bracket wins.
     const Token& t = peek();
     if (t.kind != TokenKind::NAME) {
-        if (t.kind == TokenKind::STAR || t.kind == TokenKind::DOUBLESTAR) return;
+        if (t.kind == TokenKind::STAR) return;
     } else if (t.keyword == Keyword::True_ || t.keyword == Keyword::False_ || t.keyword == Keyword::None) {
         if (peek_at(1).kind == TokenKind::EQUAL) raise("cannot assign to " + std::string(t.text), t, peek_at(1));
     }
@@ -385,8 +403,22 @@ void Parser::invalid_kwarg() {
         next();
         if (at(TokenKind::COMMA) || at(TokenKind::RPAR)) raise("expected argument value expression", t, n);
         Node* v = without_invalid([&] { return expression(); });
-        if (v && (at_kw(Keyword::for_) || (at_kw(Keyword::async) && peek_at(1).keyword == Keyword::for_)))
-            raise("invalid syntax. Maybe you meant '==' or ':=' instead of '='?", t, n);
+        if (v && (at_kw(Keyword::for_) || (at_kw(Keyword::async) && peek_at(1).keyword == Keyword::for_))) {
+            std::vector<Node*> gens;
+            if (without_invalid([&] { return for_if_clauses(gens); }))
+                raise("invalid syntax. Maybe you meant '==' or ':=' instead of '='?", t, n);
+        }
+        reset(m);
+        return;
+    }
+    if (t.kind == TokenKind::DOUBLESTAR) {
+        std::size_t m = mark();
+        next();
+        if (without_invalid([&] { return expression(); }) && accept(TokenKind::EQUAL)) {
+            Node* b = without_invalid([&] { return expression(); });
+            if (b) raise_at("cannot assign to keyword argument unpacking", t.lineno, t.col_offset, b->pos.end_lineno,
+                            b->pos.end_col_offset);
+        }
         reset(m);
         return;
     }

@@ -339,6 +339,11 @@ done:
 }
 
 namespace {
+bool arithmetic(Op op) {
+    return op == Op::Add || op == Op::Sub || op == Op::Mult || op == Op::Div || op == Op::Mod || op == Op::FloorDiv ||
+           op == Op::MatMult;
+}
+
 struct BinRule {
     TokenKind tok;
     Op op;
@@ -359,6 +364,7 @@ struct BinRule {
             if (!r) return a;                                              \
             std::size_t m = mark();                                        \
             next();                                                        \
+            if (error_pass_ && at_kw(Keyword::not_) && arithmetic(r->op)) invalid_not_operand(); \
             Node* b = NEXT();                                              \
             if (!b) {                                                      \
                 reset(m);                                                  \
@@ -390,6 +396,7 @@ Node* Parser::factor() {
         ops.push_back(&next());
     }
     DepthGuard guard(*this, static_cast<int>(ops.size()) / 2);
+    if (error_pass_ && !ops.empty() && at_kw(Keyword::not_)) invalid_not_operand();
     Node* a = power();
     if (!a) return nullptr;
     for (auto it = ops.rbegin(); it != ops.rend(); ++it) {

@@ -25,7 +25,12 @@ Node* Parser::match_stmt() {
     } else if (is<Starred>(subject)) {
         return nullptr;
     }
-    if (!accept(TokenKind::COLON)) return nullptr;
+    if (!accept(TokenKind::COLON)) {
+        // invalid_match_stmt comes before expression statements, so even
+        // `match(x)` on its own line is reported this way in the error pass.
+        if (error_pass_ && at(TokenKind::NEWLINE)) raise_at_last_token("expected ':'");
+        return nullptr;
+    }
     if (!at(TokenKind::NEWLINE) || peek_at(1).kind != TokenKind::INDENT) {
         if (error_pass_) invalid_block_after(start, "'match' statement");
         return nullptr;

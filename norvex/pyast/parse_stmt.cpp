@@ -366,7 +366,7 @@ Node* Parser::import_from() {
             if (paren && at(TokenKind::RPAR)) break;
             if (!paren && (at(TokenKind::NEWLINE) || at(TokenKind::SEMI))) {
                 if (error_pass_ && at(TokenKind::NEWLINE))
-                    raise("trailing comma not allowed without surrounding parentheses", peek(), peek());
+                    raise_at_last_token("trailing comma not allowed without surrounding parentheses");
                 return nullptr;
             }
         }
@@ -514,7 +514,15 @@ Node* Parser::function_def(std::vector<Node*> decorators, const Token& start) {
     if (!at_name()) return nullptr;
     const Token& name = next();
     std::vector<Node*> tparams;
-    if (at(TokenKind::LSQB) && !type_params(tparams)) return nullptr;
+    if (at(TokenKind::LSQB)) {
+        std::size_t m = mark();
+        if (!type_params(tparams)) {
+            // The type parameters are optional, so CPython's forced '(' meets the '['.
+            reset(m);
+            if (error_pass_) raise("expected '('", peek(), peek());
+            return nullptr;
+        }
+    }
     if (!accept(TokenKind::LPAR)) {
         if (error_pass_) raise("expected '('", peek(), peek());
         return nullptr;
@@ -775,7 +783,7 @@ Node* Parser::except_block(bool& star, int want_star) {
     }
     Node* type = nullptr;
     Identifier name{};
-    if (error_pass_ && at(TokenKind::NEWLINE)) raise("expected ':'", peek(), peek());
+    if (error_pass_ && at(TokenKind::NEWLINE)) raise_at_last_token("expected ':'");
     if (!at(TokenKind::COLON) || star) {
         const Token& tstart = peek();
         type = expression();
@@ -853,7 +861,7 @@ Node* Parser::try_stmt() {
         }
     }
     if (handlers.empty() && finalbody.empty()) {
-        if (error_pass_) raise("expected 'except' or 'finally' block", peek(), peek());
+        if (error_pass_) raise_at_last_token("expected 'except' or 'finally' block");
         return nullptr;
     }
     Position p = span_from(start);

@@ -65,6 +65,8 @@ public:
 
     // The furthest token index any rule looked at (places "invalid syntax").
     std::size_t furthest() const noexcept { return furthest_; }
+    // The plain pass's furthest token, which the error pass's messages without a location use.
+    void set_prior_furthest(std::size_t i) noexcept { prior_furthest_ = i; }
 
     // Positions and tokens, for the error reporting in parse.cpp.
     const Token& token_at(std::size_t i) const { return tokens_[i < tokens_.size() ? i : tokens_.size() - 1]; }
@@ -228,6 +230,7 @@ private:
     // "expected ':'" where a block header lacks its colon (only before NEWLINE unless `forced`).
     void expect_colon(bool forced);
     void invalid_kwarg();
+    void invalid_not_operand();
     void invalid_parenthesised_params(bool lambda);
     void invalid_string_juxtaposition();
     void invalid_import_target();
@@ -235,6 +238,8 @@ private:
     void invalid_starred_display(const Token& open);
     [[noreturn]] void expected_names();
     [[noreturn]] void raise_starting_from(std::string msg, const Token& from);
+    // Where CPython's RAISE_SYNTAX_ERROR points: the last token either pass read.
+    [[noreturn]] void raise_at_last_token(std::string msg);
     // Bracket nesting of token i (the tokenizer's level for it).
     int level_of(std::size_t i);
     // Runs `f` with the invalid_* rules off (the grammar's *_without_invalid rules).
@@ -258,6 +263,7 @@ private:
     std::unordered_map<std::size_t, std::pair<Node*, std::size_t>> expr_memo_;
     std::size_t pos_ = 0;
     std::size_t furthest_ = 0;
+    std::size_t prior_furthest_ = 0;  // the plain pass's, for the error pass
     int depth_ = 0;
     std::vector<int> levels_;
     std::string scratch_;

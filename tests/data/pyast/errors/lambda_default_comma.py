@@ -1,0 +1,1 @@
+g = lambda v=a, x=, *, y=c: None
