@@ -8,7 +8,12 @@
 //   {"path": P, "dump": "<ast.dump(tree, indent=2, include_attributes=True)>"}
 //   {"path": P, "error": {"type": "SyntaxError", "msg": M, "lineno": L,
 //                         "offset": O, "end_lineno": EL, "end_offset": EO}}
-// (error positions are null where Python gives None). Mode dump-plain leaves
+// (error positions are null where Python gives None). Types other than
+// SyntaxError, IndentationError and TabError are the oracle's own limits and
+// say nothing about the source: OSError kinds (unreadable file),
+// RecursionError (pyodide's stack is smaller than CPython's: a chain of a
+// thousand "+" already fails) and OracleCrash (deeper still: the interpreter
+// died and a fresh one took over for the next file). Mode dump-plain leaves
 // out the attributes; mode services adds what the tree-service tests compare
 // (the tree as JSON, walk order, docstrings, source segments, and "source":
 // the decoded text as hex UTF-8 when it differs from the file's bytes).
@@ -39,12 +44,6 @@ if (files.length === 0) {
     for (const line of fs.readFileSync(0, "utf8").split(/\r?\n/)) if (line.trim() !== "") files.push(line.trim());
 }
 
-const py = await loadPyodide();
-// The host's file system under /host, so Python reads each file's bytes itself.
-py.FS.mkdir("/host");
-py.FS.mount(py.FS.filesystems.NODEFS, { root: "/" }, "/host");
-
-py.globals.set("MODE", mode);
 // Symbolic links are resolved here: inside the mount an absolute link
 // target would point into pyodide's own file system, not the host's.
 const hostPath = (f) => {
@@ -54,16 +53,46 @@ const hostPath = (f) => {
         return "/host" + path.resolve(f);
     }
 };
-py.globals.set("FILES", py.toPy(files.map((f) => ({ path: f, host: hostPath(f) }))));
-// Each result is written as soon as it is made: the standard library's dumps
-// run to hundreds of megabytes together.
-py.globals.set("emit", writeAll);
+
+const oracleSource = fs.readFileSync(new URL("./oracle.py", import.meta.url), "utf8");
+
+// A Python interpreter with the host's file system under /host (so Python
+// reads each file's bytes itself) and oracle.py loaded; returns its process().
+async function start() {
+    const py = await loadPyodide();
+    // Stdout carries only the result lines: anything Python prints (the
+    // stack dump of a fatal error) goes to stderr.
+    const toStderr = { batched: (text) => process.stderr.write(text + "\n") };
+    py.setStdout(toStderr);
+    py.setStderr(toStderr);
+    py.FS.mkdir("/host");
+    py.FS.mount(py.FS.filesystems.NODEFS, { root: "/" }, "/host");
+    py.runPython(oracleSource);
+    return py.globals.get("process");
+}
+
+const noPosition = { lineno: null, offset: null, end_lineno: null, end_offset: null };
+let processFile;
 try {
-    await py.runPythonAsync(fs.readFileSync(new URL("./oracle.py", import.meta.url), "utf8"));
+    processFile = await start();
 } catch (e) {
-    // Only the Python traceback: the default report prints pyodide's whole minified source.
     process.stderr.write(`oracle: ${e.message ?? e}\n`);
     process.exit(1);
+}
+// Each result is written as soon as it is made: the standard library's dumps
+// run to hundreds of megabytes together.
+for (const f of files) {
+    let line;
+    try {
+        line = processFile(f, hostPath(f), mode);
+    } catch (e) {
+        // Source nested deep enough overflows the WebAssembly stack, which
+        // pyodide cannot survive: report the file and go on in a fresh interpreter.
+        const msg = String(e.message ?? e).split("\n")[0];
+        line = JSON.stringify({ path: f, error: { type: "OracleCrash", msg, ...noPosition } });
+        processFile = await start();
+    }
+    writeAll(line);
 }
 
 // Stdout may be a non-blocking pipe, where one write takes at most what the
