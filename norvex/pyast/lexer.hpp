@@ -15,21 +15,36 @@
 //   quotes); the TSTRING_* kinds likewise. A middle's text is the raw source
 //   slice, escapes undecoded, except that a doubled brace "{{" or "}}" ends
 //   the middle after its first brace and the second brace belongs to no
-//   token: the middle text already reads as the decoded brace. Empty middles
-//   appear where CPython has them (before the '}' of a format spec).
+//   token: the middle text already reads as the decoded brace. A named
+//   escape "\N{...}" also ends its middle (the next middle follows right
+//   after). Middles may span lines; their text keeps "\r\n" and "\r" as in
+//   the source, like STRING. Empty middles appear where CPython has them
+//   (before the '}' of a format spec, and before a "{{" that opens it).
 //   The text of a '=' self-documenting field is source().substr(lbrace.end,
 //   equal.end - lbrace.end) (from after '{' through '=').
+//   A quote inside a format spec ends the literal (FSTRING_END) while its
+//   field is still open: the field's '{' then stays open as a plain bracket,
+//   so the parser fails at the FSTRING_END, as CPython's does.
+// - "\r\n" and a lone "\r" end lines like "\n" (Python translates them
+//   before tokenizing); columns and lines count accordingly.
+// - A leading UTF-8 byte order mark is skipped (columns start after it).
 // - STRING spans the whole literal, prefix and quotes included, undecoded.
 // - A NAME with non-ASCII letters carries its NFKC form in `text` when that
 //   differs from the source (stored in the arena); `start`/`end` still cover
 //   the source bytes. Keywords are recognised on the source spelling.
 // - Characters that begin no token ('$', '?', '`') come as OP tokens; the
-//   parser reports them as "invalid syntax".
+//   parser reports them as "invalid syntax". "<>" comes as NOTEQUAL with its
+//   own text, as in CPython (valid only under barry_as_FLUFL). '!' outside
+//   "!=" is always EXCLAMATION.
 // - On an error the stream ends with one ERRORTOKEN at the error's position
-//   and error() holds CPython's message, type and position. Errors CPython
-//   raises only when the parser reaches them (an unclosed bracket at the
-//   end, bad indentation) are reported the same way: the parser, which fails
-//   first on anything before, decides which error wins.
+//   and error() holds CPython's message, type and position (offsets from 1
+//   in code points, as SyntaxError.offset). CPython tokenizes on demand, so
+//   a parser error on a token before the ERRORTOKEN wins over it; an
+//   unclosed bracket at the end ("'(' was never closed", ERRORTOKEN on the
+//   ENDMARKER's place) and bad indentation come the same way. Null bytes
+//   and bytes that are not UTF-8 are found up front but reported where
+//   CPython reports them (null bytes before any token, bad UTF-8 when the
+//   tokenizer reaches the line that holds it).
 #pragma once
 
 #include "norvex/pyast/ast.hpp"
