@@ -40,8 +40,9 @@
 //   and error() holds CPython's message, type and position (offsets from 1
 //   in code points, as SyntaxError.offset). CPython tokenizes on demand, so
 //   a parser error on a token before the ERRORTOKEN wins over it; an
-//   unclosed bracket at the end ("'(' was never closed", ERRORTOKEN on the
-//   ENDMARKER's place) and bad indentation come the same way. Null bytes
+//   unclosed bracket at the end ("'(' was never closed": the ERRORTOKEN
+//   comes last, where ENDMARKER would, but carries the bracket's position)
+//   and bad indentation come the same way. Null bytes
 //   and bytes that are not UTF-8 are found up front but reported where
 //   CPython reports them (null bytes before any token, bad UTF-8 when the
 //   tokenizer reaches the line that holds it).
