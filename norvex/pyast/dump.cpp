@@ -15,6 +15,7 @@
 #include "norvex/pyast/constant_repr.hpp"
 
 #include <charconv>
+#include <vector>
 
 namespace norvex::pyast {
 namespace {
@@ -26,6 +27,8 @@ const T& field_at(const Node* node, const FieldInfo* field) {
     return *reinterpret_cast<const T*>(reinterpret_cast<const unsigned char*>(node) + field->offset);
 }
 
+// Writes the dump with an explicit stack instead of recursion: the parser
+// accepts chains like 1+1+...+1 whose trees are deeper than a thread's stack.
 class Dumper {
 public:
     Dumper(std::string& out, const DumpOptions& options)
@@ -33,38 +36,98 @@ public:
         if (multiline_ && *options.indent > 0) unit_.assign(static_cast<std::size_t>(*options.indent), ' ');
     }
 
-    void node(const Node* n, int level) {
-        ++level;
+    void run(const Node* root) {
+        open_node(root, 0);
+        while (!stack_.empty()) {
+            if (stack_.back().list) {
+                step_list();
+            } else {
+                step_node();
+            }
+        }
+    }
+
+private:
+    // A node whose fields are being written, or a list field of `node`
+    // whose items are. `level` is the depth of the lines inside it.
+    struct Frame {
+        const Node* node;
+        const FieldInfo* field;  // node: the next field to look at; list: the list's field
+        std::uint32_t next_item;
+        int level;
+        bool list;
+        bool one_line;
+        bool first;
+    };
+
+    void open_node(const Node* n, int parent_level) {
         out_ += name_of(n->kind);
         out_.push_back('(');
-        const bool one_line = !multiline_ || fits_on_one_line(n);
-        bool first = true;
-        auto begin_field = [&](const char* name) {
-            if (!first) {
-                out_.push_back(',');
-                if (one_line) out_.push_back(' ');
-            }
-            if (!one_line) newline(level);
-            first = false;
-            out_ += name;
-            out_.push_back('=');
-        };
-        for (const FieldInfo* field = fields_of(n->kind); field->type != FieldType::End; ++field) {
-            if (!shown(n, field)) continue;
-            begin_field(field->name);
-            value(n, field, level);
+        stack_.push_back({n, fields_of(n->kind), 0, parent_level + 1, false, !multiline_ || fits_on_one_line(n), true});
+    }
+
+    void open_list(const Node* owner, const FieldInfo* field, int parent_level) {
+        out_.push_back('[');
+        stack_.push_back({owner, field, 0, parent_level + 1, true, false, true});
+    }
+
+    void begin_field(Frame& f, const char* name) {
+        if (!f.first) {
+            out_.push_back(',');
+            if (f.one_line) out_.push_back(' ');
         }
-        if (attributes_ && has_position(n->kind)) {
-            const std::int32_t values[] = {n->pos.lineno, n->pos.col_offset, n->pos.end_lineno, n->pos.end_col_offset};
+        if (!f.one_line) newline(f.level);
+        f.first = false;
+        out_ += name;
+        out_.push_back('=');
+    }
+
+    // Writes fields up to the next one holding nodes, which goes on the stack;
+    // closes the node when none is left.
+    void step_node() {
+        Frame& f = stack_.back();
+        while (f.field->type != FieldType::End) {
+            const FieldInfo* field = f.field++;
+            if (!shown(f.node, field)) continue;
+            begin_field(f, field->name);
+            switch (field->type) {
+                case FieldType::Node:
+                case FieldType::OptNode: open_node(field_at<Node*>(f.node, field), f.level); return;
+                case FieldType::Nodes:
+                case FieldType::OptNodes: open_list(f.node, field, f.level); return;
+                default: scalar(f.node, field, f.level);
+            }
+        }
+        if (attributes_ && has_position(f.node->kind)) {
+            const Position& pos = f.node->pos;
+            const std::int32_t values[] = {pos.lineno, pos.col_offset, pos.end_lineno, pos.end_col_offset};
             for (int i = 0; i < 4; ++i) {
-                begin_field(kAttributeNames[i]);
+                begin_field(f, kAttributeNames[i]);
                 integer(values[i]);
             }
         }
         out_.push_back(')');
+        stack_.pop_back();
     }
 
-private:
+    void step_list() {
+        Frame& f = stack_.back();
+        const NodeList& items = field_at<NodeList>(f.node, f.field);
+        if (f.next_item == items.count) {
+            out_.push_back(']');
+            stack_.pop_back();
+            return;
+        }
+        const std::uint32_t i = f.next_item++;
+        if (i != 0) out_ += multiline_ ? "," : ", ";
+        if (multiline_) newline(f.level);
+        if (items[i] == nullptr) {
+            out_ += "None";
+        } else {
+            open_node(items[i], f.level);
+        }
+    }
+
     static bool shown(const Node* n, const FieldInfo* field) {
         switch (field->type) {
             case FieldType::Node:
@@ -108,28 +171,16 @@ private:
         return true;
     }
 
-    void value(const Node* n, const FieldInfo* field, int level) {
+    // A field that holds no nodes: text, numbers, constants, operators,
+    // contexts, and lists of identifiers or operators.
+    void scalar(const Node* n, const FieldInfo* field, int level) {
         switch (field->type) {
-            case FieldType::Node:
-            case FieldType::OptNode: node(field_at<Node*>(n, field), level); break;
-            case FieldType::Nodes:
-            case FieldType::OptNodes: {
-                const NodeList& list = field_at<NodeList>(n, field);
-                list_of(list.size(), level, [&](std::size_t i, int item_level) {
-                    if (list[i] == nullptr) {
-                        out_ += "None";
-                    } else {
-                        node(list[i], item_level);
-                    }
-                });
-                break;
-            }
             case FieldType::Ident:
             case FieldType::OptIdent:
             case FieldType::OptStr: append_str_repr(out_, field_at<std::string_view>(n, field)); break;
             case FieldType::Idents: {
                 const IdentifierList& list = field_at<IdentifierList>(n, field);
-                list_of(list.size(), level, [&](std::size_t i, int) { append_str_repr(out_, list[i]); });
+                list_of(list.size(), level, [&](std::size_t i) { append_str_repr(out_, list[i]); });
                 break;
             }
             case FieldType::Int:
@@ -138,11 +189,11 @@ private:
             case FieldType::Op: operator_or_context(name_of(field_at<Op>(n, field))); break;
             case FieldType::Ops: {
                 const OpList& list = field_at<OpList>(n, field);
-                list_of(list.size(), level, [&](std::size_t i, int) { operator_or_context(name_of(list[i])); });
+                list_of(list.size(), level, [&](std::size_t i) { operator_or_context(name_of(list[i])); });
                 break;
             }
             case FieldType::Ctx: operator_or_context(name_of(field_at<ExprContext>(n, field))); break;
-            case FieldType::End: break;
+            default: break;
         }
     }
 
@@ -153,7 +204,7 @@ private:
         for (std::size_t i = 0; i < count; ++i) {
             if (i != 0) out_ += multiline_ ? "," : ", ";
             if (multiline_) newline(level);
-            item(i, level);
+            item(i);
         }
         out_.push_back(']');
     }
@@ -175,6 +226,7 @@ private:
     }
 
     std::string& out_;
+    std::vector<Frame> stack_;
     std::string unit_;
     bool attributes_;
     bool multiline_;
@@ -186,7 +238,7 @@ std::string dump(const Node* node, const DumpOptions& options) {
     if (node == nullptr) return "None";
     std::string out;
     Dumper dumper(out, options);
-    dumper.node(node, 0);
+    dumper.run(node);
     return out;
 }
 

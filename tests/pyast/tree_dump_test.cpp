@@ -311,5 +311,24 @@ TEST_F(DumpTest, kinds_without_positions_show_no_attributes) {
               "end_col_offset=13), is_async=0)], lineno=1, col_offset=0, end_lineno=1, end_col_offset=14)");
 }
 
+TEST_F(DumpTest, trees_deeper_than_the_stack_still_dump) {
+    // 1+1+...+1 nests to the left; CPython writes 1+1+1+1 as
+    // BinOp(left=BinOp(left=BinOp(left=Constant(value=1), op=Add(), right=Constant(value=1)), ...).
+    constexpr int depth = 200000;
+    Node* tree = integer(1);
+    for (int i = 0; i < depth; ++i) {
+        auto* sum = arena.make<BinOp>();
+        sum->left = tree;
+        sum->op = Op::Add;
+        sum->right = integer(1);
+        tree = &sum->base;
+    }
+    std::string expected;
+    for (int i = 0; i < depth; ++i) expected += "BinOp(left=";
+    expected += "Constant(value=1)";
+    for (int i = 0; i < depth; ++i) expected += ", op=Add(), right=Constant(value=1))";
+    EXPECT_EQ(dump(tree, {.indent = std::nullopt}), expected);
+}
+
 }  // namespace
 }  // namespace norvex::pyast
