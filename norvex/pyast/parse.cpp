@@ -199,6 +199,7 @@ ParseResult parse(std::string source) {
         err.offset = char_column(src, stmt.start) - 1;
         err.end_offset = -1;
     } else if (last.kind == TokenKind::DEDENT) {
+        err = second.error_at_dedent(furthest);
         err.type = SyntaxError::Type::IndentationError;
         err.msg = "unexpected unindent";
     } else {

@@ -382,8 +382,47 @@ void Parser::expect_colon(bool forced) {
 
 void Parser::raise_at_last_token(std::string msg) {
     peek();
-    const Token& last = tokens_[std::max(furthest_, prior_furthest_)];
+    std::size_t i = std::max(furthest_, prior_furthest_);
+    const Token& last = tokens_[i];
+    if (last.kind == TokenKind::DEDENT) {
+        SyntaxError e = error_at_dedent(i);
+        e.msg = std::move(msg);
+        throw ParseFailure{std::move(e), furthest_};
+    }
     raise(std::move(msg), last, last);
+}
+
+// A DEDENT has no column; CPython then reports where its tokenizer stands:
+// in the dedented line's indentation, or past the end of the line it was
+// reading ahead on, and no end.
+SyntaxError Parser::error_at_dedent(std::size_t i) const {
+    std::size_t j = i;
+    while (j < tokens_.size() && tokens_[j].kind == TokenKind::DEDENT) ++j;
+    const Token& dedent = tokens_[i];
+    const Token& next_tok = tokens_[j < tokens_.size() ? j : tokens_.size() - 1];
+    std::size_t start = 0;
+    for (int l = 1; l < dedent.lineno && start < source_.size(); ++l) {
+        std::size_t nl = source_.find('\n', start);
+        start = nl == std::string_view::npos ? source_.size() : nl + 1;
+    }
+    auto chars = [&](std::size_t from, std::size_t to) {
+        int n = 0;
+        for (std::size_t q = from; q < to && q < source_.size(); ++q)
+            if ((static_cast<unsigned char>(source_[q]) & 0xC0) != 0x80) ++n;
+        return n;
+    };
+    SyntaxError e;
+    e.lineno = e.end_lineno = dedent.lineno;
+    e.end_offset = -1;
+    if (next_tok.lineno == dedent.lineno && next_tok.col_offset >= 0) {
+        e.offset = chars(start, next_tok.start);
+    } else {
+        std::size_t stop = source_.find('\n', start);
+        if (stop == std::string_view::npos) stop = source_.size();
+        if (stop > start && source_[stop - 1] == '\r') --stop;
+        e.offset = chars(start, stop) + 1;
+    }
+    return e;
 }
 
 // invalid_kwarg, at the start of one call argument.

@@ -67,6 +67,8 @@ public:
     std::size_t furthest() const noexcept { return furthest_; }
     // The plain pass's furthest token, which the error pass's messages without a location use.
     void set_prior_furthest(std::size_t i) noexcept { prior_furthest_ = i; }
+    // Where CPython reports an error at the DEDENT token i (message left empty).
+    SyntaxError error_at_dedent(std::size_t i) const;
 
     // Positions and tokens, for the error reporting in parse.cpp.
     const Token& token_at(std::size_t i) const { return tokens_[i < tokens_.size() ? i : tokens_.size() - 1]; }
