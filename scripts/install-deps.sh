@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   libboost1.81-dev libboost-json1.81-dev libboost-filesystem1.81-dev
-  libspdlog-dev libfmt-dev libicu-dev
+  libspdlog-dev libfmt-dev libicu-dev libpcre2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3
 )

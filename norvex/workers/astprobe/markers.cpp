@@ -1,0 +1,107 @@
+// find_todos: TODO-style markers in comments (and anywhere after a "#"), matched with PCRE2.
+#include "norvex/workers/astprobe/metrics.hpp"
+
+#include "norvex/common/pystr.hpp"
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace norvex::astprobe {
+
+namespace json = boost::json;
+
+namespace {
+
+// "#\s*(TODO|FIXME|HACK|XXX|NOTE|BUG)\b[:\s]*(.*)" as Python's re reads it
+// with IGNORECASE on str:
+// - \s is str.isspace(), spelled out because PCRE2's own \s takes U+180E and
+//   leaves out \x1c-\x1f and \x85;
+// - Python's case-insensitive I also takes U+0130 and U+0131, which Unicode
+//   case folding (PCRE2's) does not; K and the Kelvin sign fold alike in both;
+// - \b and \w agree with Python under UCP (letters, numbers, underscore);
+// - lines never hold a line break, so "." may match everything.
+constexpr const char* PY_SPACE =
+    "\\t-\\r\\x{1c}-\\x{20}\\x{85}\\x{a0}\\x{1680}\\x{2000}-\\x{200a}\\x{2028}\\x{2029}\\x{202f}\\x{205f}\\x{3000}";
+
+std::string marker_pattern() {
+    return std::string("#[") + PY_SPACE + "]*(TODO|F[I\\x{130}\\x{131}]XME|HACK|XXX|NOTE|BUG)\\b[:" + PY_SPACE +
+           "]*(.*)";
+}
+
+// Compiled on first use, so a worker that never looks for markers never pays for it.
+class MarkerPattern {
+public:
+    MarkerPattern() {
+        const std::string pattern = marker_pattern();
+        int error = 0;
+        PCRE2_SIZE offset = 0;
+        code_ = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
+                              PCRE2_UTF | PCRE2_UCP | PCRE2_CASELESS | PCRE2_DOTALL, &error, &offset, nullptr);
+        if (code_ == nullptr) {
+            PCRE2_UCHAR message[256];
+            pcre2_get_error_message(error, message, sizeof message);
+            throw std::logic_error("marker pattern: " + std::string(reinterpret_cast<const char*>(message)));
+        }
+        // Without JIT support the interpreter gives the same matches.
+        pcre2_jit_compile(code_, PCRE2_JIT_COMPLETE);
+    }
+    ~MarkerPattern() { pcre2_code_free(code_); }
+    MarkerPattern(const MarkerPattern&) = delete;
+    MarkerPattern& operator=(const MarkerPattern&) = delete;
+
+    const pcre2_code* code() const noexcept { return code_; }
+
+private:
+    pcre2_code* code_ = nullptr;
+};
+
+const MarkerPattern& marker() {
+    static const MarkerPattern pattern;
+    return pattern;
+}
+
+struct MatchDataFree {
+    void operator()(pcre2_match_data* md) const noexcept { pcre2_match_data_free(md); }
+};
+
+}  // namespace
+
+json::array find_todos(std::string_view source) {
+    json::array out;
+    // A str never holds malformed UTF-8; text from elsewhere is read as Python would decode it.
+    std::string decoded;
+    if (!pystr::is_valid_utf8(source)) {
+        decoded = pystr::decode_utf8_replace(source);
+        source = decoded;
+    }
+    if (source.find('#') == std::string_view::npos) return out;
+
+    const pcre2_code* code = marker().code();
+    std::unique_ptr<pcre2_match_data, MatchDataFree> match(pcre2_match_data_create_from_pattern(code, nullptr));
+    if (!match) throw std::bad_alloc();
+
+    std::int64_t number = 0;
+    for (std::string_view line : pystr::splitlines(source)) {
+        ++number;
+        if (line.find('#') == std::string_view::npos) continue;
+        const int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(line.data()), line.size(), 0, PCRE2_NO_UTF_CHECK,
+                                   match.get(), nullptr);
+        if (rc == PCRE2_ERROR_NOMATCH) continue;
+        if (rc < 0) throw std::runtime_error("marker search failed (PCRE2 error " + std::to_string(rc) + ")");
+        const PCRE2_SIZE* at = pcre2_get_ovector_pointer(match.get());
+        const std::string_view word = line.substr(at[2], at[3] - at[2]);
+        const std::string_view rest = line.substr(at[4], at[5] - at[4]);
+        json::object record;
+        record["line"] = number;
+        record["type"] = pystr::upper(word);
+        record["text"] = pystr::strip(rest);
+        out.push_back(std::move(record));
+    }
+    return out;
+}
+
+}  // namespace norvex::astprobe

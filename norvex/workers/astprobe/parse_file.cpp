@@ -1,0 +1,180 @@
+// parse_file: path expansion and resolution, reading, decoding and parsing, with Python's error texts.
+#include "norvex/workers/astprobe/parse_file.hpp"
+
+#include "norvex/common/pystr.hpp"
+#include "norvex/pyast/constant_repr.hpp"
+#include "norvex/pyast/parse.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace norvex::astprobe {
+namespace {
+
+namespace fs = std::filesystem;
+
+ParsedFile failure(std::string message) {
+    ParsedFile out;
+    out.error = std::move(message);
+    return out;
+}
+
+// str(OSError) as Python writes it: "[Errno 2] No such file or directory: '/x'".
+std::string os_error_text(int err, const std::string* filename) {
+    std::string out = "[Errno " + std::to_string(err) + "] " + std::strerror(err);
+    if (filename != nullptr) {
+        out += ": ";
+        pyast::append_str_repr(out, *filename);
+    }
+    return out;
+}
+
+// A read failure carrying the text Python's OSError would show.
+struct OsFailure {
+    std::string text;
+};
+
+std::string home_of_current_user() {
+    if (const char* home = std::getenv("HOME"); home != nullptr) return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) return pw->pw_dir;
+    return {};
+}
+
+// Path.resolve(strict=False): symbolic links and "." / ".." resolved as far as
+// the path exists, the rest kept as written.
+std::string resolve(const std::string& expanded) {
+    std::error_code ec;
+    fs::path path = expanded.empty() ? fs::path(".") : fs::path(expanded);
+    fs::path absolute = fs::absolute(path, ec);
+    if (ec) absolute = path;
+    if (char* real = ::realpath(absolute.c_str(), nullptr); real != nullptr) {
+        std::string out(real);
+        std::free(real);
+        return out;
+    }
+    fs::path weak = fs::weakly_canonical(absolute, ec);
+    fs::path chosen = ec ? absolute.lexically_normal() : weak;
+    std::string out = chosen.string();
+    while (out.size() > 1 && out.back() == '/') out.pop_back();
+    return out;
+}
+
+std::string read_all(const std::string& resolved) {
+    const int fd = ::open(resolved.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw OsFailure{os_error_text(errno, &resolved)};
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) throw OsFailure{os_error_text(errno, &resolved)};
+    // open() lets a folder through; Python's open() refuses it by name.
+    if (S_ISDIR(st.st_mode)) throw OsFailure{os_error_text(EISDIR, &resolved)};
+    std::string bytes;
+    if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size) + 1);
+    char chunk[65536];
+    while (true) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n > 0) {
+            bytes.append(chunk, static_cast<std::size_t>(n));
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            throw OsFailure{os_error_text(errno, nullptr)};
+        }
+    }
+    return bytes;
+}
+
+}  // namespace
+
+std::string expand_user(std::string_view path) {
+    if (path.empty() || path.front() != '~') return std::string(path);
+    std::size_t slash = path.find('/', 1);
+    if (slash == std::string_view::npos) slash = path.size();
+    std::string home;
+    if (slash == 1) {
+        home = home_of_current_user();
+        if (home.empty() && std::getenv("HOME") == nullptr) return std::string(path);
+    } else {
+        const std::string name(path.substr(1, slash - 1));
+        const passwd* pw = ::getpwnam(name.c_str());
+        if (pw == nullptr || pw->pw_dir == nullptr) return std::string(path);
+        home = pw->pw_dir;
+    }
+    while (!home.empty() && home.back() == '/') home.pop_back();
+    std::string out = home + std::string(path.substr(slash));
+    return out.empty() ? std::string("/") : out;
+}
+
+std::string decode_source(std::string_view bytes) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    std::string text = pystr::is_valid_utf8(bytes) ? std::string(bytes) : pystr::decode_utf8_replace(bytes);
+    if (text.find('\r') == std::string::npos) return text;
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            out.push_back(text[i]);
+        } else {
+            out.push_back('\n');
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        }
+    }
+    return out;
+}
+
+ParsedFile parse_file(std::string_view path) {
+    try {
+        const std::string expanded = expand_user(path);
+        // Python's path functions refuse these before asking the system.
+        if (expanded.find('\0') != std::string::npos) return failure("embedded null byte");
+        const std::string resolved = resolve(expanded);
+
+        struct stat st {};
+        if (::stat(resolved.c_str(), &st) != 0) {
+            const int err = errno;
+            // Path.exists() answers false for these and raises the rest.
+            if (err == ENOENT || err == ENOTDIR || err == ELOOP || err == EBADF) {
+                return failure("File not found: " + std::string(path));
+            }
+            return failure(os_error_text(err, &resolved));
+        }
+
+        std::string text = decode_source(read_all(resolved));
+        // CPython refuses NUL before tokenizing, without a line; the line of
+        // the first one is what lets a reader find it.
+        if (const std::size_t nul = text.find('\0'); nul != std::string::npos) {
+            const auto line = 1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(nul), '\n');
+            return failure("Syntax error at line " + std::to_string(line) +
+                           ": source code string cannot contain null bytes");
+        }
+
+        pyast::ParseResult parsed = pyast::parse(std::move(text));
+        if (!parsed.tree) {
+            const pyast::SyntaxError& e = *parsed.error;
+            return failure("Syntax error at line " + std::to_string(e.lineno) + ": " + e.msg);
+        }
+        ParsedFile out;
+        out.source = parsed.tree->source;
+        out.tree = std::move(parsed.tree);
+        return out;
+    } catch (const OsFailure& e) {
+        return failure(e.text);
+    } catch (const std::exception& e) {
+        return failure(e.what());
+    }
+}
+
+}  // namespace norvex::astprobe
