@@ -9,7 +9,8 @@
 // such as Load() or Dict()); otherwise each field starts its own line one
 // level deeper. A non-empty list is never simple and always puts each item
 // on its own line one level deeper than the field. Without an indent all
-// separators are ", ".
+// separators are ", ". With attributes, a positioned node's four positions
+// follow its fields and count as fields too, so it never fits on one line.
 #include "norvex/pyast/dump.hpp"
 
 #include "norvex/pyast/constant_repr.hpp"
