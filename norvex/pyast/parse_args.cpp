@@ -64,6 +64,14 @@ bool Parser::call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywor
                 if (error_pass_) raise("Invalid star expression", peek(), peek());
                 return false;
             }
+            if (error_pass_ && at(TokenKind::EQUAL)) {
+                std::size_t m = mark();
+                next();
+                Node* b = without_invalid([&] { return expression(); });
+                if (b) raise_at("cannot assign to iterable argument unpacking", start.lineno, start.col_offset,
+                                b->pos.end_lineno, b->pos.end_col_offset);
+                reset(m);
+            }
             if (seen_double_star) {
                 if (error_pass_) {
                     const Token& comma = tokens_[&start - tokens_.data() - 1];

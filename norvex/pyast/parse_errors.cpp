@@ -375,6 +375,37 @@ void Parser::invalid_not_operand() {
 
 // A forced ':' reports the token in its place; the NEWLINE rules report,
 // like every message without a location, the last token read so far.
+// invalid_type_param: a bound or constraints on *Ts or **P (at the ':').
+void Parser::invalid_type_param_bound(const char* kind) {
+    std::size_t m = mark();
+    const Token& colon = next();
+    Node* e = without_invalid([&] { return expression(); });
+    if (e)
+        raise_starting_from(std::string(is<Tuple>(e) ? "cannot use constraints with " : "cannot use bound with ") + kind,
+                            colon);
+    reset(m);
+}
+
+// invalid_expression: `pass if x else <statement>` and the like.
+void Parser::invalid_statement_before_if(const Token& stmt) {
+    std::size_t m = mark();
+    next();
+    if (without_invalid([&] { return disjunction(); }) && accept_kw(Keyword::else_) &&
+        without_invalid([&] { return simple_stmt(); }))
+        raise("expected expression before 'if', but statement is given", stmt, stmt);
+    reset(m);
+}
+
+// invalid_comprehension: the elements `elts` of a '[' or '{' display are
+// followed by 'for' (the parser is at it).
+void Parser::invalid_comprehension(const Token& open, const std::vector<Node*>& elts) {
+    if (elts.empty() || open.kind == TokenKind::LPAR || !at_kw(Keyword::for_)) return;
+    const char* msg = "did you forget parentheses around the comprehension target?";
+    if (elts.size() >= 2) raise_range(msg, elts[0], elts.back());
+    if (prev().kind == TokenKind::COMMA)
+        raise_at(msg, elts[0]->pos.lineno, elts[0]->pos.col_offset, prev().end_lineno, prev().end_col_offset);
+}
+
 void Parser::expect_colon(bool forced) {
     if (forced) raise("expected ':'", peek(), peek());
     if (at(TokenKind::NEWLINE)) raise_at_last_token("expected ':'");

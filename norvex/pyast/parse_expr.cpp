@@ -601,10 +601,19 @@ Node* Parser::paren_atom() {
         if (!y || !accept(TokenKind::RPAR)) return nullptr;
         return y;
     }
+    if (error_pass_ && at(TokenKind::DOUBLESTAR)) {
+        const Token& stars = next();
+        if (without_invalid([&] { return expression(); }) && at(TokenKind::RPAR))
+            raise("cannot use double starred expression here", stars, stars);
+        return nullptr;
+    }
     Node* e = star_named_expression();
     if (!e) return nullptr;
     if (at_kw(Keyword::for_) || (at_kw(Keyword::async) && peek_at(1).keyword == Keyword::for_)) {
-        if (is<Starred>(e)) return nullptr;
+        if (is<Starred>(e)) {
+            if (error_pass_) raise_node("iterable unpacking cannot be used in comprehension", e);
+            return nullptr;
+        }
         std::vector<Node*> gens;
         if (!for_if_clauses(gens) || !accept(TokenKind::RPAR)) return nullptr;
         auto* g = make<GeneratorExp>(span_from(start));
@@ -637,7 +646,10 @@ Node* Parser::list_atom() {
         Node* e = star_named_expression();
         if (!e) return nullptr;
         if (at_kw(Keyword::for_) || (at_kw(Keyword::async) && peek_at(1).keyword == Keyword::for_)) {
-            if (is<Starred>(e)) return nullptr;
+            if (is<Starred>(e)) {
+                if (error_pass_) raise_node("iterable unpacking cannot be used in comprehension", e);
+                return nullptr;
+            }
             std::vector<Node*> gens;
             if (!for_if_clauses(gens) || !accept(TokenKind::RSQB)) return nullptr;
             auto* g = make<ListComp>(span_from(start));
@@ -646,10 +658,16 @@ Node* Parser::list_atom() {
             return &g->base;
         }
         elts.push_back(e);
-        if (accept(TokenKind::COMMA) && !star_named_expressions(elts, TokenKind::RSQB)) return nullptr;
+        if (accept(TokenKind::COMMA)) {
+            if (error_pass_) invalid_comprehension(start, elts);
+            if (!star_named_expressions(elts, TokenKind::RSQB)) return nullptr;
+        }
     }
     if (!accept(TokenKind::RSQB)) {
-        if (error_pass_) invalid_starred_display(start);
+        if (error_pass_) {
+            invalid_comprehension(start, elts);
+            invalid_starred_display(start);
+        }
         return nullptr;
     }
     auto* l = make<List>(span_from(start));
@@ -730,9 +748,11 @@ Node* Parser::brace_atom() {
         d->values = list(values);
         return &d->base;
     };
-    if (accept(TokenKind::DOUBLESTAR)) {
+    if (at(TokenKind::DOUBLESTAR)) {
+        const Token& stars = next();
         Node* v = bitwise_or();
         if (!v) return nullptr;
+        if (error_pass_ && at_kw(Keyword::for_)) raise("dict unpacking cannot be used in dict comprehension", stars, stars);
         keys.push_back(nullptr);
         values.push_back(v);
         if (!dict_items()) return nullptr;
@@ -767,7 +787,10 @@ Node* Parser::brace_atom() {
         return make_dict();
     }
     if (at_for()) {
-        if (is<Starred>(e)) return nullptr;
+        if (is<Starred>(e)) {
+            if (error_pass_) raise_node("iterable unpacking cannot be used in comprehension", e);
+            return nullptr;
+        }
         std::vector<Node*> gens;
         if (!for_if_clauses(gens) || !accept(TokenKind::RBRACE)) return nullptr;
         auto* g = make<SetComp>(span_from(start));
@@ -776,8 +799,14 @@ Node* Parser::brace_atom() {
         return &g->base;
     }
     std::vector<Node*> elts{e};
-    if (accept(TokenKind::COMMA) && !star_named_expressions(elts, TokenKind::RBRACE)) return nullptr;
-    if (!accept(TokenKind::RBRACE)) return nullptr;
+    if (accept(TokenKind::COMMA)) {
+        if (error_pass_) invalid_comprehension(start, elts);
+        if (!star_named_expressions(elts, TokenKind::RBRACE)) return nullptr;
+    }
+    if (!accept(TokenKind::RBRACE)) {
+        if (error_pass_) invalid_comprehension(start, elts);
+        return nullptr;
+    }
     auto* s = make<Set>(span_from(start));
     s->elts = list(elts);
     return &s->base;
@@ -826,7 +855,9 @@ Node* Parser::lambdef() {
     }
     if (!accept(TokenKind::COLON)) return nullptr;
     if (error_pass_ && (at(TokenKind::FSTRING_MIDDLE) || at(TokenKind::TSTRING_MIDDLE)))
-        raise("f-string: lambda expressions are not allowed without parentheses", start, prev());
+        raise(std::string(at(TokenKind::TSTRING_MIDDLE) ? "t-string" : "f-string") +
+                  ": lambda expressions are not allowed without parentheses",
+              start, prev());
     Node* body = expression();
     if (!body) return nullptr;
     auto* l = make<Lambda>(span_from(start));

@@ -83,6 +83,12 @@ Node* Parser::strings() {
     TextRun run;
     std::vector<Node*> values;
     bool any_f = false, any_t = false, any_plain = false, any_bytes = false, any_text = false;
+    struct Piece {
+        const Token* first;
+        const Token* last;
+        bool tmpl;
+    };
+    std::vector<Piece> pieces;
     for (;;) {
         const Token& t = peek();
         if (t.kind == TokenKind::STRING) {
@@ -97,6 +103,7 @@ Node* Parser::strings() {
             if (pre.bytes) any_bytes = true;
             else any_text = true;
             any_plain = true;
+            pieces.push_back({&t, &t, false});
             next();
             run.add(scratch_, {t.lineno, t.col_offset, t.end_lineno, t.end_col_offset}, pre.unicode);
         } else if (t.kind == TokenKind::FSTRING_START || t.kind == TokenKind::TSTRING_START) {
@@ -131,6 +138,7 @@ Node* Parser::strings() {
                     flush_run(arena_, run, values);
                     values.push_back(field);
                 } else if (m.kind == end) {
+                    pieces.push_back({&t, &m, tmpl});
                     next();
                     break;
                 } else {
@@ -145,7 +153,14 @@ Node* Parser::strings() {
         }
     }
     if (any_t && (any_plain || any_f)) {
-        if (error_pass_) raise("cannot mix t-string literals with string or bytes literals", start, prev());
+        if (error_pass_) {
+            // From the last piece before the kind changes to the first piece after it.
+            for (std::size_t i = 1; i < pieces.size(); ++i) {
+                if (pieces[i].tmpl != pieces[i - 1].tmpl)
+                    raise("cannot mix t-string literals with string or bytes literals", *pieces[i - 1].first,
+                          *pieces[i].last);
+            }
+        }
         return nullptr;
     }
     if (any_bytes && any_text) raise("cannot mix bytes and nonbytes literals", peek(), peek());
@@ -172,6 +187,7 @@ Node* Parser::strings() {
 // debug_text_ when '=' asks for the expression's text before the value.
 Node* Parser::replacement_field(bool tmpl, bool interpolation) {
     DepthGuard guard(*this, 8);
+    const std::string kind = tmpl ? "t-string: " : "f-string: ";
     const Token& lbrace = next();
     const Token& first = peek();
     if (first.kind == TokenKind::RBRACE || first.kind == TokenKind::EXCLAMATION || first.kind == TokenKind::COLON ||
@@ -179,21 +195,24 @@ Node* Parser::replacement_field(bool tmpl, bool interpolation) {
         if (error_pass_) {
             std::string what = first.kind == TokenKind::RBRACE ? "'}'" : first.kind == TokenKind::EXCLAMATION ? "'!'"
                                : first.kind == TokenKind::COLON ? "':'" : "'='";
-            raise("f-string: valid expression required before " + what, first, first);
+            raise(kind + "valid expression required before " + what, first, first);
         }
         return nullptr;
     }
     Node* value = annotated_rhs();
-    if (!value) return nullptr;
+    if (!value) {
+        if (error_pass_) raise(kind + "expecting a valid expression after '{'", first, first);
+        return nullptr;
+    }
     const Token& expr_last = prev();
     auto expecting = [&](std::initializer_list<TokenKind> ok, const char* msg) {
         if (!error_pass_) return;
         for (TokenKind k : ok)
             if (at(k)) return;
-        raise(msg, peek(), peek());
+        raise(kind + msg, peek(), peek());
     };
     expecting({TokenKind::EQUAL, TokenKind::EXCLAMATION, TokenKind::COLON, TokenKind::RBRACE},
-              "f-string: expecting '=', or '!', or ':', or '}'");
+              "expecting '=', or '!', or ':', or '}'");
     bool debug = false;
     std::string dtext;
     Position dpos;
@@ -204,24 +223,28 @@ Node* Parser::replacement_field(bool tmpl, bool interpolation) {
         literal::decode_body(without_comments(source_.substr(lbrace.end, after.start - lbrace.end)), true, false, dtext);
         dpos = {lbrace.end_lineno, lbrace.end_col_offset, after.lineno, after.col_offset};
         expecting({TokenKind::EXCLAMATION, TokenKind::COLON, TokenKind::RBRACE},
-                  "f-string: expecting '!', or ':', or '}'");
+                  "expecting '!', or ':', or '}'");
     }
     int conversion = -1;
     if (at(TokenKind::EXCLAMATION)) {
         const Token& bang = next();
         const Token& conv = peek();
-        if (conv.kind != TokenKind::NAME || conv.start != bang.end) {
-            if (error_pass_) raise("f-string: missing conversion character", conv, conv);
+        if (conv.kind != TokenKind::NAME) {
+            if (error_pass_) {
+                bool missing = conv.kind == TokenKind::COLON || conv.kind == TokenKind::RBRACE;
+                raise(kind + (missing ? "missing conversion character" : "invalid conversion character"), conv, conv);
+            }
             return nullptr;
         }
+        if (conv.start != bang.end)
+            raise(kind + "conversion type must come right after the exclamation mark", bang, conv);
         if (conv.text != "s" && conv.text != "r" && conv.text != "a") {
-            raise("f-string: invalid conversion character '" + std::string(conv.text) +
-                          "': expected 's', 'r', or 'a'",
-                      conv, conv);
+            raise(kind + "invalid conversion character '" + std::string(conv.text) + "': expected 's', 'r', or 'a'",
+                  conv, conv);
         }
         conversion = conv.text[0];
         next();
-        expecting({TokenKind::COLON, TokenKind::RBRACE}, "f-string: expecting ':' or '}'");
+        expecting({TokenKind::COLON, TokenKind::RBRACE}, "expecting ':' or '}'");
     }
     Node* spec = nullptr;
     if (at(TokenKind::COLON)) {
@@ -230,7 +253,7 @@ Node* Parser::replacement_field(bool tmpl, bool interpolation) {
         if (!spec) return nullptr;
     }
     if (!at(TokenKind::RBRACE)) {
-        if (error_pass_) raise(spec ? "f-string: expecting '}', or format specs" : "f-string: expecting '}'", peek(), peek());
+        if (error_pass_) raise(kind + (spec ? "expecting '}', or format specs" : "expecting '}'"), peek(), peek());
         return nullptr;
     }
     next();

@@ -115,7 +115,8 @@ Node* Parser::pattern() {
             const Token& t = peek();
             if (t.kind == TokenKind::NAME && t.soft == SoftKeyword::underscore)
                 raise("cannot use '_' as a target", t, t);
-            raise("invalid pattern target", t, t);
+            Node* e = without_invalid([&] { return expression(); });
+            if (e) raise_node("cannot use " + target_kind_name(e) + " as pattern target", e);
         }
         return nullptr;
     }
@@ -348,10 +349,23 @@ Node* Parser::class_pattern(Node* cls, const Token& start) {
         } else {
             if (!kwd_names.empty()) {
                 if (error_pass_) {
+                    // The whole run of positional patterns after the keywords.
                     std::size_t m = mark();
-                    Node* p = pattern();
+                    Node* first = pattern();
+                    Node* last = first;
+                    while (last && at(TokenKind::COMMA) && !(peek_at(1).kind == TokenKind::NAME &&
+                                                             peek_at(2).kind == TokenKind::EQUAL)) {
+                        std::size_t before = mark();
+                        next();
+                        Node* q = pattern();
+                        if (!q) {
+                            reset(before);
+                            break;
+                        }
+                        last = q;
+                    }
                     reset(m);
-                    if (p) raise_node("positional patterns follow keyword patterns", p);
+                    if (first) raise_range("positional patterns follow keyword patterns", first, last);
                 }
                 return nullptr;
             }

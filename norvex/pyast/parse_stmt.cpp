@@ -80,9 +80,16 @@ Node* Parser::simple_stmt() {
                 r->base.pos = span_from(start);
                 return &r->base;
             }
-            case Keyword::pass: next(); return &make<Pass>(span_from(start))->base;
-            case Keyword::break_: next(); return &make<Break>(span_from(start))->base;
-            case Keyword::continue_: next(); return &make<Continue>(span_from(start))->base;
+            case Keyword::pass:
+            case Keyword::break_:
+            case Keyword::continue_: {
+                next();
+                Position p = span_from(start);
+                if (error_pass_ && at_kw(Keyword::if_)) invalid_statement_before_if(start);
+                if (start.keyword == Keyword::pass) return &make<Pass>(p)->base;
+                if (start.keyword == Keyword::break_) return &make<Break>(p)->base;
+                return &make<Continue>(p)->base;
+            }
             case Keyword::del: {
                 next();
                 std::vector<Node*> targets;
@@ -301,6 +308,16 @@ Node* Parser::import_stmt() {
     if (start.keyword == Keyword::from) return import_from();
     next();
     if (error_pass_ && at(TokenKind::NEWLINE)) expected_names();
+    if (error_pass_) {
+        // invalid_import: names, then 'from' and a module, as in the other import form.
+        std::size_t m = mark();
+        std::string dotted;
+        while (dotted_name_text(dotted) && accept(TokenKind::COMMA)) {
+        }
+        if (!dotted.empty() && accept_kw(Keyword::from) && dotted_name_text(dotted))
+            raise_starting_from("Did you mean to use 'from ... import ...' instead?", start);
+        reset(m);
+    }
     std::vector<Node*> names;
     for (;;) {
         const Token& first = peek();
@@ -451,6 +468,7 @@ Node* Parser::type_param() {
     if (accept(TokenKind::STAR)) {
         if (!at_name()) return nullptr;
         const Token& name = next();
+        if (error_pass_ && at(TokenKind::COLON)) invalid_type_param_bound("TypeVarTuple");
         Node* def = nullptr;
         if (accept(TokenKind::EQUAL)) {
             def = star_expression();
@@ -464,6 +482,7 @@ Node* Parser::type_param() {
     if (accept(TokenKind::DOUBLESTAR)) {
         if (!at_name()) return nullptr;
         const Token& name = next();
+        if (error_pass_ && at(TokenKind::COLON)) invalid_type_param_bound("ParamSpec");
         Node* def = nullptr;
         if (accept(TokenKind::EQUAL)) {
             def = expression();
@@ -784,11 +803,22 @@ Node* Parser::except_block(bool& star, int want_star) {
     Node* type = nullptr;
     Identifier name{};
     if (error_pass_ && at(TokenKind::NEWLINE)) raise_at_last_token("expected ':'");
+    if (error_pass_ && star && (at(TokenKind::COLON) || at(TokenKind::NEWLINE)))
+        raise_at_last_token("expected one or more exception types");
     if (!at(TokenKind::COLON) || star) {
         const Token& tstart = peek();
         type = expression();
         if (!type) return nullptr;
         if (accept_kw(Keyword::as)) {
+            if (error_pass_ && !(at_name() && peek_at(1).kind == TokenKind::COLON)) {
+                std::size_t m = mark();
+                Node* e = without_invalid([&] { return expression(); });
+                if (e && at(TokenKind::COLON))
+                    raise_node(std::string("cannot use ") + (star ? "except*" : "except") + " statement with " +
+                                   target_kind_name(e),
+                               e);
+                reset(m);
+            }
             if (!at_name()) return nullptr;
             name = ident(next());
         } else if (at(TokenKind::COMMA)) {

@@ -232,6 +232,9 @@ private:
     // "expected ':'" where a block header lacks its colon (only before NEWLINE unless `forced`).
     void expect_colon(bool forced);
     void invalid_kwarg();
+    void invalid_type_param_bound(const char* kind);
+    void invalid_statement_before_if(const Token& stmt);
+    void invalid_comprehension(const Token& open, const std::vector<Node*>& elts);
     void invalid_not_operand();
     void invalid_parenthesised_params(bool lambda);
     void invalid_string_juxtaposition();

@@ -1,0 +1,1 @@
+[a, b for a in c]

@@ -1,0 +1,1 @@
+def f[**P: (a, b)](): pass

@@ -1,0 +1,1 @@
+pass if x else y
