@@ -616,32 +616,46 @@ Node* Parser::class_def(std::vector<Node*> decorators, const Token& start) {
     return &c->base;
 }
 
+// 'if' and its 'elif' clauses are read in a loop and nested afterwards, so a
+// long elif chain cannot exhaust the stack; each clause's If ends where the
+// whole statement ends, as in CPython.
 Node* Parser::if_stmt(bool) {
-    const Token& start = next();  // 'if' or 'elif'
-    Node* test = named_expression();
-    if (!test) return nullptr;
-    if (!accept(TokenKind::COLON)) {
-        if (error_pass_) expect_colon(false);
-        return nullptr;
-    }
-    std::vector<Node*> body, orelse;
-    if (!block(body)) {
-        if (error_pass_) invalid_block_after(start, start.keyword == Keyword::if_ ? "'if' statement" : "'elif' statement");
-        return nullptr;
-    }
-    if (at_kw(Keyword::elif)) {
-        Node* e = if_stmt(true);
-        if (!e) return nullptr;
-        orelse.push_back(e);
-    } else if (at_kw(Keyword::else_)) {
+    struct Clause {
+        const Token* kw;
+        Node* test;
+        std::vector<Node*> body;
+    };
+    std::vector<Clause> clauses;
+    std::vector<Node*> orelse;
+    do {
+        const Token& kw = next();  // 'if' or 'elif'
+        Node* test = named_expression();
+        if (!test) return nullptr;
+        if (!accept(TokenKind::COLON)) {
+            if (error_pass_) expect_colon(false);
+            return nullptr;
+        }
+        std::vector<Node*> body;
+        if (!block(body)) {
+            if (error_pass_) invalid_block_after(kw, kw.keyword == Keyword::if_ ? "'if' statement" : "'elif' statement");
+            return nullptr;
+        }
+        clauses.push_back({&kw, test, std::move(body)});
+    } while (at_kw(Keyword::elif));
+    DepthGuard guard(*this, static_cast<int>(clauses.size()) - 1);
+    if (at_kw(Keyword::else_)) {
         if (!else_block(orelse)) return nullptr;
         if (error_pass_ && at_kw(Keyword::elif)) raise("'elif' block follows an 'else' block", peek(), peek());
     }
-    auto* n = make<If>(span_from(start));
-    n->test = test;
-    n->body = list(body);
-    n->orelse = list(orelse);
-    return &n->base;
+    Node* inner = nullptr;
+    for (auto it = clauses.rbegin(); it != clauses.rend(); ++it) {
+        auto* n = make<If>(span_from(*it->kw));
+        n->test = it->test;
+        n->body = list(it->body);
+        n->orelse = inner ? list({inner}) : list(orelse);
+        inner = &n->base;
+    }
+    return inner;
 }
 
 bool Parser::else_block(std::vector<Node*>& out) {

@@ -94,6 +94,26 @@ TEST(parser_errors, deep_nesting_fails_without_exhausting_the_stack) {
     EXPECT_FALSE(error_of(ifs + "1\n").msg.empty());
 }
 
+TEST(parser_errors, long_elif_chains_nest_without_recursion) {
+    std::string chain = "if x:\n    pass\n";
+    for (int i = 0; i < 2000; ++i) chain += "elif x == " + std::to_string(i) + ":\n    pass\n";
+    ParseResult r = parse(chain + "else:\n    y = 1\n");
+    ASSERT_TRUE(r.tree) << r.error->msg;
+    const Node* n = as<Module>(r.tree->root)->body[0];
+    int depth = 0;
+    while (const If* i = as<If>(n)) {
+        ++depth;
+        // Every clause ends where the whole statement ends.
+        EXPECT_EQ(i->base.pos.end_lineno, 2 * 2000 + 4);
+        n = i->orelse.empty() ? nullptr : i->orelse[0];
+    }
+    EXPECT_EQ(depth, 2001);
+    EXPECT_TRUE(is<Assign>(n));
+
+    for (int i = 2000; i < 200000; ++i) chain += "elif x == " + std::to_string(i) + ":\n    pass\n";
+    EXPECT_FALSE(error_of(chain).msg.empty());
+}
+
 TEST(parser_errors, moderate_nesting_still_parses) {
     ParseResult lists = parse(std::string(199, '[') + std::string(199, ']') + "\n");
     EXPECT_TRUE(lists.tree) << (lists.error ? lists.error->msg : "");
