@@ -183,7 +183,7 @@ Node* Parser::strings() {
     return &s->base;
 }
 
-// '{' annotated_rhs ['='] ['!' NAME] [':' spec] '}'. Sets debug_pending_ and
+// '{' annotated_rhs ['='] ['!' NAME] [':' format] '}'. Sets debug_pending_ and
 // debug_text_ when '=' asks for the expression's text before the value.
 Node* Parser::replacement_field(bool tmpl, bool interpolation) {
     DepthGuard guard(*this, 8);
@@ -246,18 +246,18 @@ Node* Parser::replacement_field(bool tmpl, bool interpolation) {
         next();
         expecting({TokenKind::COLON, TokenKind::RBRACE}, "expecting ':' or '}'");
     }
-    Node* spec = nullptr;
+    Node* format = nullptr;
     if (at(TokenKind::COLON)) {
         const Token& colon = next();
-        spec = format_spec(tmpl, colon);
-        if (!spec) return nullptr;
+        format = format_specifier(tmpl, colon);
+        if (!format) return nullptr;
     }
     if (!at(TokenKind::RBRACE)) {
-        if (error_pass_) raise(kind + (spec ? "expecting '}', or format specs" : "expecting '}'"), peek(), peek());
+        if (error_pass_) raise(kind + (format ? "expecting '}', or format specs" : "expecting '}'"), peek(), peek());
         return nullptr;
     }
     next();
-    if (debug && conversion == -1 && !spec) conversion = 'r';
+    if (debug && conversion == -1 && !format) conversion = 'r';
     Position p = span_from(lbrace);
     Node* field;
     if (interpolation) {
@@ -268,13 +268,13 @@ Node* Parser::replacement_field(bool tmpl, bool interpolation) {
         literal::decode_body(source_.substr(lbrace.end, expr_last.end - lbrace.end), true, false, text);
         n->str.text = arena_.store(text);
         n->conversion = conversion;
-        n->format_spec = spec;
+        n->format_spec = format;
         field = &n->base;
     } else {
         auto* n = make<FormattedValue>(p);
         n->value = value;
         n->conversion = conversion;
-        n->format_spec = spec;
+        n->format_spec = format;
         field = &n->base;
     }
     debug_pending_ = debug;
@@ -284,7 +284,7 @@ Node* Parser::replacement_field(bool tmpl, bool interpolation) {
     return field;
 }
 
-Node* Parser::format_spec(bool tmpl, const Token& colon) {
+Node* Parser::format_specifier(bool tmpl, const Token& colon) {
     TextRun run;
     std::vector<Node*> values;
     TokenKind middle = tmpl ? TokenKind::TSTRING_MIDDLE : TokenKind::FSTRING_MIDDLE;

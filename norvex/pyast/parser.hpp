@@ -199,9 +199,9 @@ private:
     // --- strings (parse_fstring.cpp) ------------------------------------------
     Node* strings();
     void fstring(std::vector<Node*>& parts, bool template_str);
-    // Fields nested in a t-string's format spec are FormattedValues, not Interpolations.
+    // Fields nested in a t-string's format specifier are FormattedValues, not Interpolations.
     Node* replacement_field(bool template_str, bool interpolation);
-    Node* format_spec(bool template_str, const Token& colon);
+    Node* format_specifier(bool template_str, const Token& colon);
 
     // --- patterns (parse_pattern.cpp) -----------------------------------------
     Node* patterns();
