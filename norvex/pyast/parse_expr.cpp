@@ -28,10 +28,6 @@ Position Parser::span_from(const Node* start) const {
     return p;
 }
 
-Position Parser::span(const Node* a, const Node* b) {
-    return {a->pos.lineno, a->pos.col_offset, b->pos.end_lineno, b->pos.end_col_offset};
-}
-
 Node* Parser::name_node(const Token& t, ExprContext ctx) {
     auto* n = make<Name>({t.lineno, t.col_offset, t.end_lineno, t.end_col_offset});
     n->id = ident(t);
@@ -42,28 +38,6 @@ Node* Parser::name_node(const Token& t, ExprContext ctx) {
 void DepthGuard::overflow() {
     const Token& t = p.token_at(p.pos_);
     p.raise_at("Parser stack overflowed - Python source too complex to parse", t.lineno, t.col_offset, t.end_lineno, t.end_col_offset);
-}
-
-// expressions: expression (',' expression)* [','] — a bare tuple when a comma is seen.
-Node* Parser::expressions() {
-    const Token& start = peek();
-    Node* a = expression();
-    if (!a) return nullptr;
-    if (!at(TokenKind::COMMA)) return a;
-    std::vector<Node*> elts{a};
-    while (accept(TokenKind::COMMA)) {
-        std::size_t m = mark();
-        Node* e = expression();
-        if (!e) {
-            reset(m);
-            break;
-        }
-        elts.push_back(e);
-    }
-    auto* t = make<Tuple>(span_from(start));
-    t->elts = list(elts);
-    t->ctx = ExprContext::Load;
-    return &t->base;
 }
 
 // In the error pass the invalid_* rules look ahead and retry by parsing
@@ -443,11 +417,11 @@ Node* Parser::primary() {
     const Token& start = peek();
     Node* a = atom();
     if (!a) return nullptr;
-    return primary_trailers(a, start, false);
+    return primary_trailers(a, start);
 }
 
 // Applies '.' NAME, '(' arguments ')' and '[' slices ']' trailers.
-Node* Parser::primary_trailers(Node* a, const Token& start, bool) {
+Node* Parser::primary_trailers(Node* a, const Token& start) {
     for (;;) {
         TokenKind k = peek().kind;
         if (k == TokenKind::DOT) {

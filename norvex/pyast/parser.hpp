@@ -107,7 +107,6 @@ private:
     // Position from token `start` to the last non-whitespace token consumed.
     Position span_from(const Token& start) const;
     Position span_from(const Node* start) const;
-    static Position span(const Node* a, const Node* b);
 
     template <typename T>
     T* make(Position p) { return arena_.make<T>(p); }
@@ -143,7 +142,6 @@ private:
     Node* type_param();
 
     // --- expressions (parse_expr.cpp) -----------------------------------------
-    Node* expressions();
     Node* expression();
     Node* expression_rule();
     Node* yield_expr();
@@ -166,7 +164,7 @@ private:
     Node* power();
     Node* await_primary();
     Node* primary();
-    Node* primary_trailers(Node* atom, const Token& start, bool targets_only);
+    Node* primary_trailers(Node* atom, const Token& start);
     Node* slices();
     Node* slice();
     Node* atom();
@@ -198,7 +196,6 @@ private:
 
     // --- strings (parse_fstring.cpp) ------------------------------------------
     Node* strings();
-    void fstring(std::vector<Node*>& parts, bool template_str);
     // Fields nested in a t-string's format specifier are FormattedValues, not Interpolations.
     Node* replacement_field(bool template_str, bool interpolation);
     Node* format_specifier(bool template_str, const Token& colon);
