@@ -35,8 +35,9 @@ std::size_t leading_spaces(std::string_view line) {
     return n == std::string_view::npos ? line.size() : n;
 }
 
-// Drops the first n code points of a line made of spaces up to at least
-// there, so bytes and code points agree.
+// Cuts the margin off a later line. A line with text starts with at least
+// `margin` spaces and a blank line is all spaces, so counting the margin in
+// bytes is counting it in characters.
 std::string_view drop_margin(std::string_view line, std::size_t margin) {
     return line.substr(std::min(margin, line.size()));
 }
