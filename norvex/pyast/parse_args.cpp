@@ -165,10 +165,13 @@ Node* Parser::params(bool lambda) {
         if (t.kind == TokenKind::SLASH) {
             if (error_pass_ && slash_seen) raise("/ may appear only once", t, t);
             if (error_pass_ && star_seen) raise("/ must be ahead of *", t, t);
+            if (error_pass_ && args.empty() && posonly.empty() && peek_at(1).kind == TokenKind::COMMA)
+                raise("at least one argument must precede /", t, t);
             if (slash_seen || star_seen || args.empty()) return nullptr;
             next();
             slash_seen = true;
             posonly.swap(args);
+            if (error_pass_ && at(TokenKind::STAR)) raise("expected comma between / and *", peek(), peek());
         } else if (t.kind == TokenKind::STAR) {
             if (star_seen) {
                 if (error_pass_) raise("* argument may appear only once", t, t);
@@ -188,11 +191,16 @@ Node* Parser::params(bool lambda) {
             } else {
                 vararg = param(lambda, true);
                 if (!vararg) return nullptr;
-                if (at(TokenKind::EQUAL)) return nullptr;
+                if (at(TokenKind::EQUAL)) {
+                    if (error_pass_) raise("var-positional argument cannot have default value", peek(), peek());
+                    return nullptr;
+                }
             }
         } else if (t.kind == TokenKind::DOUBLESTAR) {
             next();
             kwarg = param(lambda, false);
+            if (kwarg && at(TokenKind::EQUAL) && error_pass_)
+                raise("var-keyword argument cannot have default value", peek(), peek());
             if (!kwarg || at(TokenKind::EQUAL)) return nullptr;
         } else {
             Node* p = param(lambda, false);

@@ -735,6 +735,8 @@ Node* Parser::with_item() {
         next();
         vars = star_target();
         TokenKind k = peek().kind;
+        // invalid_with_stmt reads the items up to a NEWLINE to say "expected ':'".
+        if (vars && error_pass_ && k == TokenKind::NEWLINE) k = TokenKind::COLON;
         if (!vars || (k != TokenKind::COMMA && k != TokenKind::RPAR && k != TokenKind::COLON)) {
             if (error_pass_) {
                 reset(m);
@@ -771,6 +773,8 @@ Node* Parser::with_stmt(const Token* async_tok) {
         }
         if (!items.empty() && accept(TokenKind::RPAR) && at(TokenKind::COLON)) {
             done = true;
+        } else if (error_pass_ && !items.empty() && prev().kind == TokenKind::RPAR && at(TokenKind::NEWLINE)) {
+            raise_at_last_token("expected ':'");
         } else {
             items.clear();
             reset(m);
@@ -809,9 +813,11 @@ Node* Parser::with_stmt(const Token* async_tok) {
 // want_star: -1 either, 0 plain only, 1 star only.
 Node* Parser::except_block(bool& star, int want_star) {
     const Token& start = next();  // 'except'
-    star = accept(TokenKind::STAR) != nullptr;
+    const Token* star_tok = accept(TokenKind::STAR);
+    star = star_tok != nullptr;
     if ((want_star == 0 && star) || (want_star == 1 && !star)) {
-        if (error_pass_) raise("cannot have both 'except' and 'except*' on the same 'try'", start, start);
+        if (error_pass_)
+            raise("cannot have both 'except' and 'except*' on the same 'try'", start, star_tok ? *star_tok : start);
         return nullptr;
     }
     Node* type = nullptr;

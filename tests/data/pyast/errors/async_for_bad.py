@@ -1,0 +1,2 @@
+async for f() in x:
+    pass

@@ -1,0 +1,2 @@
+for 1 in x:
+    pass

@@ -1,0 +1,1 @@
+x = a if else b

@@ -1,0 +1,2 @@
+with (a as b, c)
+    pass
