@@ -1,0 +1,105 @@
+// The astprobe program end to end on real pipes: framing, quitting, signals, a reader that goes away.
+#include "probe_test_util.hpp"
+#include "program_runner.hpp"
+
+#include "norvex/common/pyjson.hpp"
+
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+using namespace norvex::testing;
+using ::testing::StartsWith;
+
+TEST(AstprobeProgram, AnswersEveryLineInOrderAndSkipsBlankOnes) {
+    ScratchDir dir;
+    const std::string file = dir.write("m.py", "def f():\n    return g()\n");
+    const std::string input = "{\"action\": \"call_graph\", \"path\": \"" + file + "\"}\n"
+                              "   \t\r\n\n"
+                              "{\"action\": \"find_todos\", \"path\"\n"
+                              "{\"action\": \"nope\", \"path\": \"" + file + "\"}\n"
+                              "{\"action\": \"nope\", \"path\": \"/no/such.py\"}\n"
+                              "{\"path\": \"" + file + "\"}\n"
+                              "[1, 2]\n"
+                              "\xc2\xa0{\"action\": \"symbols\", \"path\": \"" + file + "\"}\xe3\x80\x80\r\n"
+                              "{\"action\": \"call_graph\", \"path\": \"" + file + "\"}";  // last line unterminated
+    const Transcript t = run_program(ASTPROBE_PROGRAM, input);
+    EXPECT_EQ(t.status, 0);
+    EXPECT_EQ(t.err, "");
+    EXPECT_EQ(t.out,
+              "{\"success\": true, \"result\": {\"f\": [\"g\"]}}\n"
+              "{\"success\": false, \"error\": \"Invalid JSON: Expecting ':' delimiter: line 1 column 32 (char 31)\"}\n"
+              "{\"success\": false, \"error\": \"Unknown action: nope\"}\n"
+              "{\"success\": false, \"error\": \"File not found: /no/such.py\"}\n"
+              "{\"success\": false, \"error\": \"Unknown action: \"}\n"
+              "{\"success\": false, \"error\": \"Invalid command: expected a JSON object, not an array\"}\n"
+              "{\"success\": true, \"result\": {\"functions\": [{\"name\": \"f\", \"line\": 1}], \"classes\": [], \"variables\": [], \"constants\": []}}\n"
+              "{\"success\": true, \"result\": {\"f\": [\"g\"]}}\n");
+}
+
+TEST(AstprobeProgram, QuitAnswersGoodbyeAndReadsNoFurther) {
+    const Transcript t = run_program(ASTPROBE_PROGRAM,
+                                     "{\"action\": \"quit\"}\n{\"action\": \"nope\"}\n");
+    EXPECT_EQ(t.status, 0);
+    EXPECT_EQ(t.out, "{\"success\": true, \"result\": \"goodbye\"}\n");
+    EXPECT_EQ(t.err, "");
+
+    const Transcript silent = run_program(ASTPROBE_PROGRAM, "");
+    EXPECT_EQ(silent.status, 0);
+    EXPECT_EQ(silent.out, "");
+}
+
+TEST(AstprobeProgram, OutputIsAsciiWithPythonEscapes) {
+    ScratchDir dir;
+    const std::string file = dir.write("u.py", "def caf\xc3\xa9():\n    \"\"\"\xf0\x9f\x98\x80 \xe2\x82\xac\"\"\"\n");
+    const Transcript t = run_program(ASTPROBE_PROGRAM, "{\"action\": \"find_functions\", \"path\": \"" + file + "\"}\n");
+    EXPECT_EQ(t.out,
+              "{\"success\": true, \"result\": [{\"name\": \"caf\\u00e9\", \"type\": \"function\", \"line\": 1, \"end_line\": 2, "
+              "\"args\": [], \"return_type\": \"\", \"decorators\": [], \"docstring\": \"\\ud83d\\ude00 \\u20ac\", \"is_method\": false}]}\n");
+}
+
+TEST(AstprobeProgram, AnswersEachCommandBeforeTheNextArrives) {
+    ScratchDir dir;
+    const std::string file = dir.write("m.py", "# TODO: one\n");
+    ProgramRun run(ASTPROBE_PROGRAM);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(run.write("{\"action\": \"find_todos\", \"path\": \"" + file + "\"}\n"));
+        EXPECT_EQ(run.read_line(), "{\"success\": true, \"result\": [{\"line\": 1, \"type\": \"TODO\", \"text\": \"one\"}]}");
+        // Once it serves, an interrupt meant for the parent's terminal leaves it serving.
+        ASSERT_EQ(::kill(run.pid(), SIGINT), 0);
+    }
+    run.close_stdin();
+    EXPECT_EQ(run.read_line(), std::nullopt);
+    EXPECT_EQ(run.wait(), 0);
+}
+
+TEST(AstprobeProgram, ExitsQuietlyWhenItsReaderGoesAway) {
+    ScratchDir dir;
+    const std::string file = dir.write("m.py", "x = 1\n");
+    ProgramRun run(ASTPROBE_PROGRAM);
+    run.close_stdout();
+    // The first answer meets the broken pipe; the program must end with 0 and say nothing.
+    for (int i = 0; i < 100 && run.write("{\"action\": \"symbols\", \"path\": \"" + file + "\"}\n"); ++i) {
+    }
+    run.close_stdin();
+    EXPECT_EQ(run.wait(), 0);
+    EXPECT_EQ(run.read_all_stderr(), "");
+}
+
+TEST(AstprobeProgram, ParseAstIsTheIndentedDumpCutAt5000CodePoints) {
+    ScratchDir dir;
+    std::string source;
+    for (int i = 0; i < 200; ++i) source += "v" + std::to_string(i) + " = '\xc3\xa9'\n";
+    const std::string file = dir.write("big.py", source);
+    const Transcript t = run_program(ASTPROBE_PROGRAM, "{\"action\": \"parse_ast\", \"path\": \"" + file + "\"}\n");
+    const auto answer = norvex::pyjson::parse(t.out).as_object();
+    ASSERT_EQ(answer.at("success"), true);
+    const std::string dump(answer.at("result").at("ast").as_string());
+    EXPECT_THAT(dump, StartsWith("Module(\n  body=[\n    Assign(\n      targets=[\n        Name(id='v0', ctx=Store())],\n"
+                                 "      value=Constant(value='\xc3\xa9')),\n"));
+    std::size_t code_points = 0;
+    for (unsigned char c : dump) code_points += (c & 0xC0) != 0x80;
+    EXPECT_EQ(code_points, 5000u);
+}
