@@ -109,8 +109,8 @@ static std::size_t byte_of(std::string_view src, int line, int col) {
     e.offset = char_column(source_, from.start);
     e.end_lineno = to.end_lineno;
     e.end_offset = end_column(source_, from.start, to.end_lineno == from.lineno, to.end);
-    // CPython's NEWLINE token covers the newline character.
-    if (to.end == to.start) e.end_offset += 1;
+    // CPython's NEWLINE token covers the newline character (after any comment).
+    if (to.kind == TokenKind::NEWLINE || to.end == to.start) e.end_offset += 1;
     throw ParseFailure{std::move(e), furthest_};
 }
 
@@ -146,11 +146,23 @@ ParseResult parse(std::string source) {
     // A tokenizer error stands, except an unclosed bracket, which CPython only
     // reports when the parser reached the end of the input or looked past the
     // bracket's line before failing.
+    // CPython's look over the rest of the input does not report errors met
+    // inside an f-string or t-string either; those too need the parser there.
+    bool in_fstring = false;
+    if (tok_error) {
+        int open = 0;
+        for (const Token& t : tokens) {
+            if (t.kind == TokenKind::FSTRING_START || t.kind == TokenKind::TSTRING_START) ++open;
+            if (t.kind == TokenKind::FSTRING_END || t.kind == TokenKind::TSTRING_END) --open;
+        }
+        in_fstring = open > 0;
+    }
     auto finish = [&](SyntaxError err, std::size_t furthest) {
         if (tok_error) {
             const Token& last = tokens[std::min(furthest, tokens.size() - 1)];
             bool reached = last.kind == TokenKind::ERRORTOKEN;
-            if (!raised_on_demand(*tok_error) || reached || (never_closed(*tok_error) && last.lineno > tok_error->lineno))
+            bool on_demand = raised_on_demand(*tok_error) || in_fstring;
+            if (!on_demand || reached || (never_closed(*tok_error) && last.lineno > tok_error->lineno))
                 err = *tok_error;
         }
         result.error = std::move(err);
@@ -190,7 +202,7 @@ ParseResult parse(std::string source) {
     err.end_lineno = last.end_lineno;
     err.offset = char_column(src, last.start);
     err.end_offset = char_column(src, last.end);
-    if (last.end == last.start) err.end_offset += 1;
+    if (last.kind == TokenKind::NEWLINE || last.end == last.start) err.end_offset += 1;
     if (last.kind == TokenKind::INDENT) {
         // CPython places it after the indentation and leaves the end unknown.
         const Token& stmt = second.token_at(furthest + 1);

@@ -367,7 +367,8 @@ void Parser::invalid_string_juxtaposition() {
 void Parser::invalid_not_operand() {
     std::size_t m = mark();
     const Token& kw = next();
-    Node* b = without_invalid([&] { return inversion(); });
+    // The operand is read with the invalid rules on, as the grammar's rule does.
+    Node* b = inversion();
     if (b) raise_at("'not' after an operator must be parenthesized", kw.lineno, kw.col_offset, b->pos.end_lineno,
                     b->pos.end_col_offset);
     reset(m);

@@ -248,7 +248,14 @@ Node* Parser::assignment_or_expr_rule() {
         if (!(is<Name>(e) || is<Attribute>(e) || is<Subscript>(e))) {
             // A bare yield is no star_expressions, so CPython gives no message for it.
             bool bare_yield = start.kind == TokenKind::NAME && start.keyword == Keyword::yield;
-            if (error_pass_ && !bare_yield) check_target(e, ExprContext::Store, true);
+            // The message needs a right-hand side after the operator.
+            if (error_pass_ && !bare_yield) {
+                std::size_t m = mark();
+                next();
+                bool rhs = without_invalid([&] { return annotated_rhs(); }) != nullptr;
+                reset(m);
+                if (rhs) check_target(e, ExprContext::Store, true);
+            }
             return nullptr;
         }
         next();

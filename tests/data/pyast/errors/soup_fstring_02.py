@@ -1,0 +1,1 @@
+f"{ del ; None f"{x}" }" def ^ ) True or as 3j > & match pass

@@ -1,0 +1,4 @@
+yield // } pass % | += ] in and break finally f 
+         ) elif }" . [ x #c
+ f"{x}" f"{ }" 
+ ~ << for del +=

@@ -1,0 +1,2 @@
+( } case _ == 
+     1 f"{x}" }" >> @ "s" ( is f and raise

@@ -1,0 +1,1 @@
+, ** << [ >> == elif del b'b' == as : f"{x}" & } { | = "s" -> { yield
