@@ -407,6 +407,17 @@ void Parser::invalid_comprehension(const Token& open, const std::vector<Node*>& 
         raise_at(msg, elts[0]->pos.lineno, elts[0]->pos.col_offset, prev().end_lineno, prev().end_col_offset);
 }
 
+void Parser::invalid_targets(std::size_t at, ExprContext ctx) {
+    std::size_t m = mark();
+    reset(at);
+    Node* e = without_invalid([&] { return star_expressions(); });
+    reset(m);
+    if (!e) return;
+    const Node* bad = invalid_target(e, ctx);
+    if (!bad) return;
+    raise_node((ctx == ExprContext::Del ? "cannot delete " : "cannot assign to ") + target_kind_name(bad), bad);
+}
+
 void Parser::expect_colon(bool forced) {
     if (forced) raise("expected ':'", peek(), peek());
     if (at(TokenKind::NEWLINE)) raise_at_last_token("expected ':'");
@@ -467,7 +478,7 @@ void Parser::invalid_kwarg() {
     } else if (t.keyword == Keyword::True_ || t.keyword == Keyword::False_ || t.keyword == Keyword::None) {
         if (peek_at(1).kind == TokenKind::EQUAL) raise("cannot assign to " + std::string(t.text), t, peek_at(1));
     }
-    const Token& n = t.kind == TokenKind::NAME ? peek_at(1) : t;
+    const Token& n = at_name() ? peek_at(1) : t;
     if (at_name() && n.kind == TokenKind::EQUAL) {
         std::size_t m = mark();
         next();

@@ -64,6 +64,18 @@ Node* Parser::expression_rule() {
     if (error_pass_) {
         invalid_string_juxtaposition();
         invalid_legacy_expression();
+        // invalid_expression also reads `pass`/`break`/`continue` 'if' ...:
+        // it looks one token past the keyword, which decides how far the
+        // parser has read.
+        if (at_kw(Keyword::pass) || at_kw(Keyword::break_) || at_kw(Keyword::continue_)) {
+            const Token& kw = peek();
+            if (peek_at(1).kind == TokenKind::NAME && peek_at(1).keyword == Keyword::if_) {
+                std::size_t m = mark();
+                next();
+                invalid_statement_before_if(kw);
+                reset(m);
+            }
+        }
     }
     Node* a = disjunction();
     if (!a) return nullptr;
@@ -797,8 +809,12 @@ bool Parser::for_if_clauses(std::vector<Node*>& out) {
         }
         next();
         if (error_pass_) invalid_for_if_clause();
+        std::size_t target_at = mark();
         Node* target = star_targets();
-        if (!target || !accept_kw(Keyword::in)) return false;
+        if (!target || !accept_kw(Keyword::in)) {
+            if (error_pass_) invalid_targets(target_at, ExprContext::Store);
+            return false;
+        }
         Node* iter = disjunction();
         if (!iter) return false;
         std::vector<Node*> ifs;
@@ -885,7 +901,6 @@ Node* Parser::target_atom(ExprContext ctx) {
     Node* e = primary();
     if (!e) return nullptr;
     if (!set_context(e, ctx)) {
-        if (error_pass_) check_target(e, ctx, false);
         reset(m);
         return nullptr;
     }

@@ -92,19 +92,23 @@ Node* Parser::simple_stmt() {
             }
             case Keyword::del: {
                 next();
+                std::size_t targets_at = mark();
                 std::vector<Node*> targets;
+                bool ok = true;
                 for (;;) {
-                    if (error_pass_ && at(TokenKind::STAR)) {
-                        Node* s = without_invalid([&] { return star_expression(); });
-                        if (s) raise_node("cannot delete starred", s);
-                    }
                     Node* t = target_atom(ExprContext::Del);
-                    if (!t) return nullptr;
+                    if (!t) {
+                        ok = false;
+                        break;
+                    }
                     targets.push_back(t);
                     if (!accept(TokenKind::COMMA)) break;
                     if (at(TokenKind::NEWLINE) || at(TokenKind::SEMI)) break;
                 }
-                if (!at(TokenKind::NEWLINE) && !at(TokenKind::SEMI)) return nullptr;
+                if (!ok || (!at(TokenKind::NEWLINE) && !at(TokenKind::SEMI))) {
+                    if (error_pass_) invalid_targets(targets_at, ExprContext::Del);
+                    return nullptr;
+                }
                 auto* d = make<Delete>(span_from(start));
                 d->targets = list(targets);
                 return &d->base;
@@ -702,8 +706,12 @@ Node* Parser::while_stmt() {
 Node* Parser::for_stmt(const Token* async_tok) {
     const Token& kw = next();
     const Token& start = async_tok ? *async_tok : kw;
+    std::size_t target_at = mark();
     Node* target = star_targets();
-    if (!target || !accept_kw(Keyword::in)) return nullptr;
+    if (!target || !accept_kw(Keyword::in)) {
+        if (error_pass_) invalid_targets(target_at, ExprContext::Store);
+        return nullptr;
+    }
     Node* iter = star_expressions();
     if (!iter) return nullptr;
     if (!accept(TokenKind::COLON)) {

@@ -229,6 +229,9 @@ private:
     // "expected ':'" where a block header lacks its colon (only before NEWLINE unless `forced`).
     void expect_colon(bool forced);
     void invalid_kwarg();
+    // invalid_for_target / invalid_del_stmt: the targets at token `at`, read
+    // as star_expressions, name what cannot be assigned or deleted.
+    void invalid_targets(std::size_t at, ExprContext ctx);
     void invalid_type_param_bound(const char* kind);
     void invalid_statement_before_if(const Token& stmt);
     void invalid_comprehension(const Token& open, const std::vector<Node*>& elts);

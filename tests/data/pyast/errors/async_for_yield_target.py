@@ -1,0 +1,3 @@
+async def f():
+    async for (yield):
+        pass

@@ -1,0 +1,3 @@
+def f():
+    node = stack[-1](    break
+    x = 1

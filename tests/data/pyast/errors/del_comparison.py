@@ -1,0 +1,1 @@
+del y not in "s" pass

@@ -1,0 +1,2 @@
+for x if y else z , w:
+    pass

@@ -1,0 +1,2 @@
+for lambda: 0 await x:
+    pass
