@@ -506,7 +506,8 @@ Node* Parser::slice() {
         lower = named_expression();
         if (!lower) return nullptr;
         if (!at(TokenKind::COLON)) return lower;
-        if (is<NamedExpr>(lower)) return nullptr;
+        // A slice bound is an expression: a bare walrus is not one, a parenthesised one is.
+        if (is<NamedExpr>(lower) && start.kind != TokenKind::LPAR) return nullptr;
     }
     next();  // ':'
     Node* upper = nullptr;

@@ -1,0 +1,6 @@
+# Random syntax trees written back as source: deep nesting of every expression kind.
+@deco
+async def g():
+    x
+    del b.x, q[(x for i, j in '\n\t')]
+    z: {((yield from {x.attr: [b for i in b if 1] for k in 3j or y or c}) for i, j in +(yield from a) ** (-y.attr)): x or {b, *c.attr}[[a for i in (lambda p=c, *va, kw=17: a) for j in {c async for k in 69}]] for k in (w := f(([y for i in b] for i in (b for i, j in 58)))[c, (1 >= x) < f't{c!r:>10}' <= (yield from y)])}[[{67, *(lambda p, *va, kw=f(((w := y) for i in 1(y, k=3))): 2 ** (-await x))} for i in a for j in b], (~(f((3j for i in b)).attr < ~40[y, b] <= c), f(([f"t{'str'[*y,]!s}" for i in x] for i in [(w := {x: 24, **84}) for i in (a - x, {29, *1})])), {f((100 .attr if x else [c for i in 53 if 100000000000000000000 for j in y] for i in (y or 'str' or 17 for i, j in c < 83 <= 45))) async for k in ()})] = f((x < {y: b for k in (w := ('é' or None or y))} and {()[c ** (-2.5), :{a: 1 for k in 1}](()[b'b', f"t{'é'}"], *(41[3j, 89] is (57 if 25 else 'q\'uo"te'))): x for k in {{{36: a for k in x}: x, **{89 async for k in c}} async for k in x}} and (yield from {{x async for k in 79}: y(x) for k in 'q\'uo"te'}).attr for i in ((w := (yield (w := (42 if 27 else x)))),)))
