@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 
 #include <chrono>
+#include <fstream>
 #include <csignal>
 #include <thread>
 
@@ -102,4 +103,25 @@ TEST(AstprobeProgram, ParseAstIsTheIndentedDumpCutAt5000CodePoints) {
     std::size_t code_points = 0;
     for (unsigned char c : dump) code_points += (c & 0xC0) != 0x80;
     EXPECT_EQ(code_points, 5000u);
+}
+
+TEST(AstprobeProgram, ModernSyntaxAnswersAsCPython314) {
+    // modern.answers.jsonl: the Python reference's answers to the ten actions,
+    // run under CPython 3.14 (pyodide), with the file's path as @PATH@.
+    const std::string file = ASTPROBE_DATA + "/modern.py";
+    std::ifstream recorded(ASTPROBE_DATA + "/modern.answers.jsonl");
+    std::string expected, line;
+    while (std::getline(recorded, line)) {
+        for (std::size_t at; (at = line.find("@PATH@")) != std::string::npos;) line.replace(at, 6, file);
+        expected += line + "\n";
+    }
+    std::string input;
+    for (const char* action : {"analyze", "parse_ast", "find_functions", "find_classes", "find_imports", "find_todos",
+                               "complexity", "symbols", "call_graph", "summarize"}) {
+        input += "{\"action\": \"" + std::string(action) + "\", \"path\": \"" + file + "\"}\n";
+    }
+    const Transcript t = run_program(ASTPROBE_PROGRAM, input);
+    EXPECT_EQ(t.status, 0);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(t.out, expected);
 }
