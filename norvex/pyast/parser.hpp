@@ -30,8 +30,8 @@ struct ParseFailure {
 
 // Decoding literal tokens into constants (literal_strings.cpp, literal_numbers.cpp).
 namespace literal {
-// The value of a NUMBER token's text. Throws ParseFailure-free: returns false
-// on text that is not a number the grammar accepts.
+// The value of a NUMBER token's text; false (never a throw) for text that is
+// not a number the grammar accepts.
 bool decode_number(std::string_view text, Arena& arena, ConstantValue& out);
 
 struct StringPrefix {
@@ -49,8 +49,8 @@ struct DecodeError {
     std::size_t offset = 0;    // byte offset of the bad escape within the body
 };
 
-// Appends the decoded body of a (non-f) string to `out`: escapes decoded unless
-// raw; bytes literals must be ASCII.
+// Appends the decoded body of a string literal or f-string middle to `out`:
+// escapes decoded unless raw, newlines universal; bytes literals must be ASCII.
 DecodeError decode_body(std::string_view body, bool raw, bool bytes, std::string& out);
 // Encodes a code point as (generalised) UTF-8, surrogates included.
 void append_utf8(std::string& out, std::uint32_t cp);
