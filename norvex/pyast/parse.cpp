@@ -143,11 +143,12 @@ ParseResult parse(std::string source) {
     const std::optional<SyntaxError>& tok_error = tokenizer.error();
 
     ParseResult result;
-    // A tokenizer error stands, except an unclosed bracket, which CPython only
-    // reports when the parser reached the end of the input or looked past the
-    // bracket's line before failing.
-    // CPython's look over the rest of the input does not report errors met
-    // inside an f-string or t-string either; those too need the parser there.
+    // After a syntax error CPython tokenizes the rest of the input, and a
+    // tokenizer error found there replaces the parser's. Errors it raises only
+    // on demand (bad indentation, a line continuation, an unclosed bracket at
+    // the end) and errors inside an f-string or t-string stand only where the
+    // parser reached them; an unclosed bracket also wins when the parser
+    // looked past the bracket's line.
     bool in_fstring = false;
     if (tok_error) {
         int open = 0;
