@@ -4,6 +4,7 @@
 #include "norvex/common/pyjson.hpp"
 #include "norvex/common/pystr.hpp"
 #include "norvex/pyast/dump.hpp"
+#include "norvex/pyast/tree_services.hpp"
 #include "norvex/workers/astprobe/metrics.hpp"
 #include "norvex/workers/astprobe/parse_file.hpp"
 #include "norvex/workers/astprobe/structure.hpp"
@@ -16,6 +17,7 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <unistd.h>
 
@@ -64,7 +66,60 @@ const json::string* text_field(const json::object& command, std::string_view key
 
 using Entry = json::value (*)(const ParsedFile&, std::string_view path);
 
+// Nodes this deep cannot reach the part of the dump that is kept: each level
+// of nesting puts its node on a new line indented by 2 more spaces, so the
+// text before a node at depth d is longer than d * (d - 1) >= 5000.
+constexpr std::size_t DUMP_DEPTH = 128;
+
+// Replaces everything below DUMP_DEPTH by one field-less node, so that a
+// degenerate tree (a chain of 100000 "+") dumps in little time and memory
+// while the first DUMP_LIMIT code points stay what the full dump would give.
+void prune_below_dump_limit(pyast::Tree& tree) {
+    pyast::Node* stub = nullptr;
+    std::vector<std::pair<pyast::Node*, std::size_t>> stack{{tree.root, 0}};
+    while (!stack.empty()) {
+        auto [node, depth] = stack.back();
+        stack.pop_back();
+        auto* base = reinterpret_cast<unsigned char*>(node);
+        for (const pyast::FieldInfo* field = pyast::fields_of(node->kind); field->type != pyast::FieldType::End; ++field) {
+            unsigned char* at = base + field->offset;
+            if (field->type == pyast::FieldType::Node || field->type == pyast::FieldType::OptNode) {
+                auto& child = *reinterpret_cast<pyast::Node**>(at);
+                if (child == nullptr) continue;
+                if (depth + 1 < DUMP_DEPTH) {
+                    stack.emplace_back(child, depth + 1);
+                } else {
+                    if (stub == nullptr) stub = &tree.arena.make<pyast::Pass>()->base;
+                    child = stub;
+                }
+            } else if (field->type == pyast::FieldType::Nodes || field->type == pyast::FieldType::OptNodes) {
+                auto& list = *reinterpret_cast<pyast::NodeList*>(at);
+                if (depth + 1 >= DUMP_DEPTH) {
+                    list.count = 0;
+                    continue;
+                }
+                for (pyast::Node* child : list) {
+                    if (child != nullptr) stack.emplace_back(child, depth + 1);
+                }
+            }
+        }
+    }
+}
+
+std::size_t tree_depth(const pyast::Node& root) {
+    std::size_t deepest = 0;
+    std::vector<std::pair<const pyast::Node*, std::size_t>> stack{{&root, 0}};
+    while (!stack.empty()) {
+        auto [node, depth] = stack.back();
+        stack.pop_back();
+        deepest = std::max(deepest, depth);
+        pyast::detail::for_each_child(node, [&](const pyast::Node* child) { stack.emplace_back(child, depth + 1); });
+    }
+    return deepest;
+}
+
 json::value run_parse_ast(const ParsedFile& f, std::string_view) {
+    if (tree_depth(f.module()) >= DUMP_DEPTH) prune_below_dump_limit(*f.tree);
     const std::string dumped = pyast::dump(&f.module());
     return json::object{{"ast", pystr::cut(dumped, DUMP_LIMIT)}};
 }

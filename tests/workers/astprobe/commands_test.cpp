@@ -1,6 +1,7 @@
 // handle_command, the line step and the line splitter, in process.
 #include "probe_test_util.hpp"
 
+#include "norvex/pyast/dump.hpp"
 #include "norvex/workers/astprobe/commands.hpp"
 
 #include <gmock/gmock.h>
@@ -92,4 +93,21 @@ TEST(LineSplitter, SplitsAtLineFeedsAcrossChunks) {
     s.feed("tail");
     EXPECT_EQ(s.next_line(), std::nullopt);
     EXPECT_EQ(s.finish(), "tail");
+}
+
+TEST(HandleCommand, ParseAstOfDeepTreesKeepsTheFullDumpsFirst5000CodePoints) {
+    ScratchDir dir;
+    std::string chain = "x = a";
+    for (int i = 0; i < 3000; ++i) chain += " + a";
+    // Lists inside lists, as deep as the tokenizer lets brackets nest, with a call at the bottom.
+    const std::string lists = "x = " + std::string(190, '[') + "f(y)" + std::string(190, ']') + "\n";
+    for (const std::string& source : {chain + "\n", lists}) {
+        auto tree = parse_ok(source);
+        const std::string full = norvex::pyast::dump(tree->root);
+        ASSERT_GT(full.size(), 50000u);  // far past the cut, and deeper than the pruning depth
+        const std::string path = dir.write("deep.py", source);
+        const json::object answer = handle_command({{"action", "parse_ast"}, {"path", path}});
+        ASSERT_EQ(answer.at("success"), true);
+        EXPECT_EQ(answer.at("result").at("ast").as_string(), full.substr(0, 5000));
+    }
 }
