@@ -6,12 +6,15 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace norvex::pyast {
 
-// A syntax error as Python reports it.
+// A syntax error as Python reports it. Source nested past what the parser
+// handles comes back as MemoryError, as CPython raises it ("Parser stack
+// overflowed - Python source too complex to parse").
 struct SyntaxError {
-    enum class Type : std::uint8_t { SyntaxError, IndentationError, TabError };
+    enum class Type : std::uint8_t { SyntaxError, IndentationError, TabError, MemoryError };
     Type type = Type::SyntaxError;
     std::string msg;          // e.g. "invalid syntax", "expected ':'"
     int lineno = 0;           // from 1
@@ -19,6 +22,16 @@ struct SyntaxError {
     int end_lineno = 0;
     int end_offset = 0;
 };
+
+// "SyntaxError", "IndentationError", "TabError" or "MemoryError".
+inline std::string_view name_of(SyntaxError::Type type) noexcept {
+    switch (type) {
+        case SyntaxError::Type::IndentationError: return "IndentationError";
+        case SyntaxError::Type::TabError: return "TabError";
+        case SyntaxError::Type::MemoryError: return "MemoryError";
+        default: return "SyntaxError";
+    }
+}
 
 struct ParseResult {
     std::unique_ptr<Tree> tree;          // set when the source parsed

@@ -37,7 +37,13 @@ Node* Parser::name_node(const Token& t, ExprContext ctx) {
 
 void DepthGuard::overflow() {
     const Token& t = p.token_at(p.pos_);
-    p.raise_at("Parser stack overflowed - Python source too complex to parse", t.lineno, t.col_offset, t.end_lineno, t.end_col_offset);
+    try {
+        p.raise_at("Parser stack overflowed - Python source too complex to parse", t.lineno, t.col_offset,
+                   t.end_lineno, t.end_col_offset);
+    } catch (ParseFailure& f) {
+        f.error.type = SyntaxError::Type::MemoryError;
+        throw;
+    }
 }
 
 // In the error pass the invalid_* rules look ahead and retry by parsing

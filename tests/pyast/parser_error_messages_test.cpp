@@ -16,14 +16,6 @@ struct Case {
     int offset;
 };
 
-const char* type_name(SyntaxError::Type t) {
-    switch (t) {
-        case SyntaxError::Type::IndentationError: return "IndentationError";
-        case SyntaxError::Type::TabError: return "TabError";
-        default: return "SyntaxError";
-    }
-}
-
 // Kept inline so the error pass is checked where node and pyodide are not installed.
 TEST(parser_error_messages, common_mistakes_get_cpython_messages) {
     const Case cases[] = {
@@ -173,7 +165,7 @@ TEST(parser_error_messages, common_mistakes_get_cpython_messages) {
     for (const Case& c : cases) {
         ParseResult r = parse(c.source);
         ASSERT_TRUE(r.error) << c.source;
-        EXPECT_STREQ(type_name(r.error->type), c.type) << c.source;
+        EXPECT_EQ(name_of(r.error->type), std::string_view(c.type)) << c.source;
         EXPECT_EQ(r.error->msg, c.msg) << c.source;
         EXPECT_EQ(r.error->lineno, c.lineno) << c.source;
         EXPECT_EQ(r.error->offset, c.offset) << c.source;

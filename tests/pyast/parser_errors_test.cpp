@@ -72,6 +72,7 @@ TEST(parser_errors, hints_need_brackets_around_the_expressions) {
 TEST(parser_errors, deep_nesting_fails_without_exhausting_the_stack) {
     SyntaxError unary = error_of(std::string(10000, '-') + "1\n");
     EXPECT_EQ(unary.msg, "Parser stack overflowed - Python source too complex to parse");
+    EXPECT_EQ(unary.type, SyntaxError::Type::MemoryError);
 
     SyntaxError parens = error_of(std::string(201, '(') + std::string(201, ')') + "\n");
     EXPECT_EQ(parens.msg, "too many nested parentheses");

@@ -79,14 +79,6 @@ std::string read_file(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::string type_name(SyntaxError::Type t) {
-    switch (t) {
-        case SyntaxError::Type::IndentationError: return "IndentationError";
-        case SyntaxError::Type::TabError: return "TabError";
-        default: return "SyntaxError";
-    }
-}
-
 int int_or(const json::value& v, int none) { return v.is_null() ? none : static_cast<int>(v.as_int64()); }
 
 class ParserOracle : public ::testing::Test {
@@ -128,9 +120,9 @@ TEST_F(ParserOracle, broken_files_give_the_same_syntax_error) {
         ASSERT_TRUE(result.error) << path << " parsed, but CPython says " << want.at("msg").as_string();
         const SyntaxError& got = *result.error;
         const std::string want_type(want.at("type").as_string());
-        // CPython reports its parser's stack limit as MemoryError; the message is the same.
+        EXPECT_EQ(name_of(got.type), want_type) << path;
+        // Where the parser's stack gives out depends on the build; only the kind and message are compared.
         if (want_type != "MemoryError") {
-            EXPECT_EQ(type_name(got.type), want_type) << path;
             EXPECT_EQ(got.lineno, int_or(want.at("lineno"), 0)) << path;
             EXPECT_EQ(got.offset, int_or(want.at("offset"), 0)) << path;
         }
