@@ -1,5 +1,5 @@
 # The two entry points: `make demo` (the main job) and `make test` (what CI runs).
-.PHONY: deps configure build test test-default test-asan demo bench install clean
+.PHONY: deps configure build test test-default test-asan fuzz-smoke demo bench install clean
 
 JOBS ?= $(shell nproc)
 
@@ -20,7 +20,11 @@ test-asan: deps
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan
 
-test: test-default test-asan
+# A short libFuzzer run of every target (fuzz/); longer runs by hand.
+fuzz-smoke: deps
+	bash fuzz/run-smoke.sh 30
+
+test: test-default test-asan fuzz-smoke
 
 demo: build
 	./build/default/bin/forkyard_demo

@@ -8,6 +8,7 @@ packages=(
   libspdlog-dev libfmt-dev libicu-dev libpcre2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()
