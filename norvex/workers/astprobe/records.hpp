@@ -25,7 +25,7 @@ inline bool is_function(const pyast::Node* node) noexcept {
            (node->kind == pyast::NodeKind::FunctionDef || node->kind == pyast::NodeKind::AsyncFunctionDef);
 }
 
-// The name of a FunctionDef or AsyncFunctionDef (their layouts agree up to body).
+// The name of a FunctionDef or AsyncFunctionDef.
 inline pyast::Identifier function_name(const pyast::Node& node) noexcept {
     if (const auto* f = pyast::as<pyast::FunctionDef>(&node)) return f->name;
     return pyast::as<pyast::AsyncFunctionDef>(&node)->name;
