@@ -1,6 +1,8 @@
 // Counting semaphore: one parked timer per waiter, woken by release().
 #include "norvex/common/async_semaphore.hpp"
 
+#include "norvex/common/coro_support.hpp"
+
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
@@ -38,8 +40,7 @@ asio::awaitable<void> AsyncSemaphore::acquire() {
         waiter.owner = nullptr;
         throw boost::system::system_error(asio::error::operation_aborted, "semaphore acquire cancelled");
     }
-    auto state = co_await asio::this_coro::cancellation_state;
-    if (state.cancelled() != asio::cancellation_type::none) {
+    if (cancelled(co_await asio::this_coro::cancellation_state)) {
         release();
         throw boost::system::system_error(asio::error::operation_aborted, "semaphore acquire cancelled");
     }

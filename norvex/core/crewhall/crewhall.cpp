@@ -2,6 +2,7 @@
 #include "norvex/core/crewhall/crewhall.hpp"
 
 #include "norvex/common/clock.hpp"
+#include "norvex/common/coro_support.hpp"
 #include "norvex/common/logging.hpp"
 
 #include <boost/asio/bind_cancellation_slot.hpp>
@@ -31,21 +32,7 @@ std::shared_ptr<spdlog::logger> log() {
 
 // what() of a standard exception; empty for anything else, which the final
 // step reports as "Unknown error".
-std::string error_text(const std::exception_ptr& e) {
-    try {
-        std::rethrow_exception(e);
-    } catch (const std::exception& ex) {
-        return ex.what();
-    } catch (...) {
-        return "";
-    }
-}
-
-// Asked with `co_await asio::this_coro::cancellation_state`, which (unlike
-// other awaits) does not itself throw once the job is cancelled.
-bool cancelled(const asio::cancellation_state& state) {
-    return state.cancelled() != asio::cancellation_type::none;
-}
+std::string error_text(const std::exception_ptr& e) { return exception_text(e).value_or(""); }
 
 std::size_t semaphore_slots(int max_workers) {
     if (max_workers < 0)

@@ -6,6 +6,8 @@
 #include "norvex/core/crewhall/records.hpp"
 
 #include <boost/asio/any_io_executor.hpp>
+#include "norvex/common/coro_support.hpp"
+
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/cancellation_signal.hpp>
 #include <boost/json/object.hpp>
@@ -20,13 +22,6 @@
 #include <vector>
 
 namespace norvex::crewhall {
-
-namespace detail {
-template <typename T>
-struct is_awaitable : std::false_type {};
-template <typename T, typename E>
-struct is_awaitable<boost::asio::awaitable<T, E>> : std::true_type {};
-}  // namespace detail
 
 // The pool's progress operation as the executor receives it: pass a status
 // record (normally the pool's own, from get_status, with its fields
@@ -56,7 +51,7 @@ public:
     StatusCallback(F&& callback) {  // NOLINT(google-explicit-constructor): assigned from lambdas
         using Fn = std::remove_cvref_t<F>;
         using Returned = std::invoke_result_t<Fn&, const WorkerStatus&>;
-        if constexpr (detail::is_awaitable<Returned>::value) {
+        if constexpr (is_awaitable_v<Returned>) {
             awaited_ = [fn = Fn(std::forward<F>(callback))](const WorkerStatus& s) mutable
                 -> boost::asio::awaitable<void> { co_await fn(s); };
         } else {

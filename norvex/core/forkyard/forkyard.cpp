@@ -46,31 +46,9 @@ std::string make_private_temp_dir() {
     return pattern;
 }
 
-std::string error_text(const std::exception_ptr& e) {
-    try {
-        std::rethrow_exception(e);
-    } catch (const std::exception& ex) {
-        return ex.what();
-    } catch (...) {
-        return "unknown error";
-    }
-}
+std::string error_text(const std::exception_ptr& e) { return exception_text(e).value_or("unknown error"); }
 
-bool is_standard_exception(const std::exception_ptr& e) {
-    try {
-        std::rethrow_exception(e);
-    } catch (const std::exception&) {
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
-// Asked with `co_await asio::this_coro::cancellation_state`, which (unlike
-// awaiting another coroutine) does not itself throw once cancelled.
-bool cancelled(const asio::cancellation_state& state) {
-    return state.cancelled() != asio::cancellation_type::none;
-}
+bool is_standard_exception(const std::exception_ptr& e) { return exception_text(e).has_value(); }
 
 }  // namespace
 

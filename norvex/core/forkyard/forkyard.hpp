@@ -2,6 +2,7 @@
 #pragma once
 
 #include "norvex/common/async_semaphore.hpp"
+#include "norvex/common/coro_support.hpp"
 #include "norvex/common/ordered_map.hpp"
 #include "norvex/core/forkyard/line_protocol.hpp"
 #include "norvex/core/forkyard/records.hpp"
@@ -114,17 +115,10 @@ private:
     AsyncSemaphore _lock;
 };
 
-namespace detail {
-template <typename T>
-struct is_awaitable : std::false_type {};
-template <typename T, typename E>
-struct is_awaitable<boost::asio::awaitable<T, E>> : std::true_type {};
-}  // namespace detail
-
 template <typename F>
 void Forkyard::on_result(F&& callback) {
     using Returned = std::invoke_result_t<F&, const SubprocessResult&>;
-    if constexpr (detail::is_awaitable<Returned>::value) {
+    if constexpr (is_awaitable_v<Returned>) {
         _callbacks.push_back(Listener{{}, [fn = std::forward<F>(callback)](const SubprocessResult& r)
                                               -> boost::asio::awaitable<void> { co_await fn(r); }});
     } else {
