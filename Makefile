@@ -1,5 +1,5 @@
 # The two entry points: `make demo` (the main job) and `make test` (what CI runs).
-.PHONY: deps configure build test test-default test-asan fuzz-smoke demo bench install clean
+.PHONY: deps configure build test test-default test-asan fuzz-smoke demo bench bench-pyast install clean
 
 JOBS ?= $(shell nproc)
 
@@ -31,6 +31,9 @@ demo: build
 
 bench: build
 	bash bench/run.sh
+
+bench-pyast: build
+	bash bench/run_pyast.sh
 
 install: build
 	cmake --install build/default --prefix $(or $(PREFIX),$(CURDIR)/build/install)
