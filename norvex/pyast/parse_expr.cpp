@@ -123,15 +123,16 @@ Node* Parser::yield_expr() {
     return &n->base;
 }
 
-Node* Parser::star_expressions() {
+// item (',' item)* [','] : the item alone, or a Tuple of the items.
+Node* Parser::comma_tuple(Node* (Parser::*item)(), ExprContext ctx) {
     const Token& start = peek();
-    Node* a = star_expression();
+    Node* a = (this->*item)();
     if (!a) return nullptr;
     if (!at(TokenKind::COMMA)) return a;
     std::vector<Node*> elts{a};
     while (accept(TokenKind::COMMA)) {
         std::size_t m = mark();
-        Node* e = star_expression();
+        Node* e = (this->*item)();
         if (!e) {
             reset(m);
             break;
@@ -140,9 +141,11 @@ Node* Parser::star_expressions() {
     }
     auto* t = make<Tuple>(span_from(start));
     t->elts = list(elts);
-    t->ctx = ExprContext::Load;
+    t->ctx = ctx;
     return &t->base;
 }
+
+Node* Parser::star_expressions() { return comma_tuple(&Parser::star_expression, ExprContext::Load); }
 
 Node* Parser::star_expression() {
     const Token& start = peek();
@@ -865,26 +868,7 @@ Node* Parser::lambdef() {
 
 // --- targets -------------------------------------------------------------------
 
-Node* Parser::star_targets() {
-    const Token& start = peek();
-    Node* a = star_target();
-    if (!a) return nullptr;
-    if (!at(TokenKind::COMMA)) return a;
-    std::vector<Node*> elts{a};
-    while (accept(TokenKind::COMMA)) {
-        std::size_t m = mark();
-        Node* e = star_target();
-        if (!e) {
-            reset(m);
-            break;
-        }
-        elts.push_back(e);
-    }
-    auto* t = make<Tuple>(span_from(start));
-    t->elts = list(elts);
-    t->ctx = ExprContext::Store;
-    return &t->base;
-}
+Node* Parser::star_targets() { return comma_tuple(&Parser::star_target, ExprContext::Store); }
 
 Node* Parser::star_target() {
     const Token& start = peek();

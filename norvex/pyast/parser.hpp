@@ -145,6 +145,7 @@ private:
     Node* expression();
     Node* expression_rule();
     Node* yield_expr();
+    Node* comma_tuple(Node* (Parser::*item)(), ExprContext ctx);
     Node* star_expressions();
     Node* star_expression();
     bool star_named_expressions(std::vector<Node*>& out, TokenKind closer);
