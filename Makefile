@@ -1,5 +1,5 @@
 # The two entry points: `make demo` (the main job) and `make test` (what CI runs).
-.PHONY: deps configure build test test-default test-asan fuzz-smoke demo bench bench-pyast install clean
+.PHONY: deps configure build test test-default test-asan fuzz-smoke demo demo-forkyard bench bench-pyast install clean
 
 JOBS ?= $(shell nproc)
 
@@ -26,7 +26,12 @@ fuzz-smoke: deps
 
 test: test-default test-asan fuzz-smoke
 
+# The main job: the analysis tool, end to end, on an example file.
 demo: build
+	./build/default/bin/norvex analyze examples/inventory.py
+
+# A tour of the worker manager with an example worker program.
+demo-forkyard: build
 	./build/default/bin/forkyard_demo
 
 bench: build

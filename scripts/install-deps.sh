@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libboost1.81-dev libboost-json1.81-dev libboost-filesystem1.81-dev
   libspdlog-dev libfmt-dev libicu-dev libpcre2-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   python3
   clang-14 libclang-rt-14-dev
 )

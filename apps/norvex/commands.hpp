@@ -1,0 +1,33 @@
+// The subcommands of the norvex program: each adds itself to the command line and runs when chosen.
+#pragma once
+
+#include <CLI/App.hpp>
+
+#include <string>
+
+namespace norvex::cli {
+
+// Exit statuses of the program.
+inline constexpr int EXIT_OK = 0;
+inline constexpr int EXIT_FAILED = 1;  // the command ran and reports a failure
+inline constexpr int EXIT_USAGE = 2;   // the command line was wrong
+
+// `norvex analyze PATH [--op OPERATION]`: the code-analysis tool, end to end.
+struct AnalyzeCommand {
+    CLI::App* app = nullptr;
+    std::string path;
+    std::string operation = "analyze";
+};
+void add_analyze(CLI::App& parent, AnalyzeCommand& command);
+int run_analyze(const AnalyzeCommand& command);
+
+// `norvex ast PATH [--positions]`: the whole syntax-tree dump, in process.
+struct AstCommand {
+    CLI::App* app = nullptr;
+    std::string path;
+    bool positions = false;
+};
+void add_ast(CLI::App& parent, AstCommand& command);
+int run_ast(const AstCommand& command);
+
+}  // namespace norvex::cli
