@@ -110,7 +110,8 @@ std::size_t tree_depth(const pyast::Node& root) {
     std::size_t deepest = 0;
     std::vector<std::pair<const pyast::Node*, std::size_t>> stack{{&root, 0}};
     while (!stack.empty()) {
-        auto [node, depth] = stack.back();
+        const pyast::Node* node = stack.back().first;
+        const std::size_t depth = stack.back().second;
         stack.pop_back();
         deepest = std::max(deepest, depth);
         pyast::detail::for_each_child(node, [&](const pyast::Node* child) { stack.emplace_back(child, depth + 1); });
