@@ -1,6 +1,8 @@
 // Shared helpers of the tool tests: scratch folders, astprobe's own answers, running the norvex program.
 #pragma once
 
+#include "../support/scratch_dir.hpp"
+
 #include "norvex/common/ids.hpp"
 #include "norvex/common/pyjson.hpp"
 #include "norvex/workers/astprobe/commands.hpp"
@@ -30,29 +32,6 @@ inline const std::string SCRIPTED_WORKERS_DIR = NORVEX_TEST_WORKERS_DIR;
 inline const std::string NORVEX_PROGRAM_PATH = NORVEX_PROGRAM;
 inline const std::string EXAMPLES_DIR = NORVEX_EXAMPLES_DIR;
 
-// A fresh folder under the system's temporary folder, removed with the object.
-class ScratchDir {
-public:
-    ScratchDir() : path_(std::filesystem::temp_directory_path() / ("sourcelens_test_" + new_task_id())) {
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const std::filesystem::path& path() const noexcept { return path_; }
-    std::string write(const std::string& name, std::string_view bytes) const {
-        const auto file = path_ / name;
-        std::ofstream(file, std::ios::binary) << bytes;
-        return file.string();
-    }
-
-private:
-    std::filesystem::path path_;
-};
 
 inline std::string read_file(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);

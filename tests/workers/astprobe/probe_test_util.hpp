@@ -1,6 +1,8 @@
 // Shared helpers of the astprobe tests: parsing snippets, JSON text, scratch folders, program paths.
 #pragma once
 
+#include "../../support/scratch_dir.hpp"
+
 #include "norvex/common/ids.hpp"
 #include "norvex/common/pyjson.hpp"
 #include "norvex/pyast/parse.hpp"
@@ -28,29 +30,5 @@ inline std::unique_ptr<pyast::Tree> parse_ok(std::string source) {
 // The compact JSON text Python's json.dumps writes: the form expected values are taken in.
 inline std::string text_of(const boost::json::value& v) { return pyjson::dumps(v); }
 
-// A fresh folder under the system's temporary folder, removed with the object.
-class ScratchDir {
-public:
-    ScratchDir() : path_(std::filesystem::temp_directory_path() / ("astprobe_test_" + new_task_id())) {
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const std::filesystem::path& path() const noexcept { return path_; }
-    // Writes `bytes` to a file of this folder and gives its path.
-    std::string write(const std::string& name, std::string_view bytes) const {
-        const auto file = path_ / name;
-        std::ofstream(file, std::ios::binary) << bytes;
-        return file.string();
-    }
-
-private:
-    std::filesystem::path path_;
-};
 
 }  // namespace norvex::testing
