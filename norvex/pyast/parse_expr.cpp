@@ -216,15 +216,16 @@ Node* Parser::named_expression() {
     return e;
 }
 
-Node* Parser::disjunction() {
+// operand (keyword operand)* : the operand alone, or a BoolOp of them.
+Node* Parser::bool_op(Keyword keyword, Node* (Parser::*operand)(), Op op) {
     const Token& start = peek();
-    Node* a = conjunction();
-    if (!a || !at_kw(Keyword::or_)) return a;
+    Node* a = (this->*operand)();
+    if (!a || !at_kw(keyword)) return a;
     std::vector<Node*> values{a};
-    while (at_kw(Keyword::or_)) {
+    while (at_kw(keyword)) {
         std::size_t m = mark();
         next();
-        Node* b = conjunction();
+        Node* b = (this->*operand)();
         if (!b) {
             reset(m);
             break;
@@ -233,32 +234,14 @@ Node* Parser::disjunction() {
     }
     if (values.size() == 1) return a;
     auto* n = make<BoolOp>(span_from(start));
-    n->op = Op::Or;
+    n->op = op;
     n->values = list(values);
     return &n->base;
 }
 
-Node* Parser::conjunction() {
-    const Token& start = peek();
-    Node* a = inversion();
-    if (!a || !at_kw(Keyword::and_)) return a;
-    std::vector<Node*> values{a};
-    while (at_kw(Keyword::and_)) {
-        std::size_t m = mark();
-        next();
-        Node* b = inversion();
-        if (!b) {
-            reset(m);
-            break;
-        }
-        values.push_back(b);
-    }
-    if (values.size() == 1) return a;
-    auto* n = make<BoolOp>(span_from(start));
-    n->op = Op::And;
-    n->values = list(values);
-    return &n->base;
-}
+Node* Parser::disjunction() { return bool_op(Keyword::or_, &Parser::conjunction, Op::Or); }
+
+Node* Parser::conjunction() { return bool_op(Keyword::and_, &Parser::inversion, Op::And); }
 
 // 'not' chains are built without recursion so long chains cannot exhaust the stack.
 Node* Parser::inversion() {

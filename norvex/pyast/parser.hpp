@@ -151,6 +151,7 @@ private:
     bool star_named_expressions(std::vector<Node*>& out, TokenKind closer);
     Node* star_named_expression();
     Node* named_expression();
+    Node* bool_op(Keyword keyword, Node* (Parser::*operand)(), Op op);
     Node* disjunction();
     Node* conjunction();
     Node* inversion();
