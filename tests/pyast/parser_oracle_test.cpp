@@ -3,6 +3,7 @@
 // The oracle (tests/pyast/oracle, pyodide under node) parses each file under
 // tests/data/pyast (samples and errors/) and, with NORVEX_PYAST_ORACLE_EXTRA
 // set to a folder, every .py file below it (e.g. /usr/lib/python3.11).
+#include "oracle_files.hpp"
 #include "norvex/pyast/dump.hpp"
 #include "norvex/pyast/parse.hpp"
 
@@ -60,19 +61,7 @@ OracleRun run_oracle(const std::vector<fs::path>& files) {
     return run;
 }
 
-std::vector<fs::path> sample_files() {
-    std::vector<fs::path> files;
-    auto add_folder = [&files](const fs::path& folder) {
-        if (!fs::is_directory(folder)) return;
-        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-            if (entry.is_regular_file() && entry.path().extension() == ".py") files.push_back(entry.path());
-        }
-    };
-    add_folder(kData);
-    if (const char* extra = std::getenv("NORVEX_PYAST_ORACLE_EXTRA")) add_folder(extra);
-    std::sort(files.begin(), files.end());
-    return files;
-}
+std::vector<fs::path> sample_files() { return testing::oracle_sample_files(); }
 
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

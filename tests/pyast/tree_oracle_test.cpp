@@ -7,6 +7,7 @@
 // same files with norvex's parser and compares the dumps. Set
 // NORVEX_PYAST_ORACLE_EXTRA to a folder to add its .py files (for example a
 // Python standard library) to the run.
+#include "oracle_files.hpp"
 #include "norvex/pyast/dump.hpp"
 #include "norvex/pyast/parse.hpp"
 #include "norvex/pyast/tree_services.hpp"
@@ -240,19 +241,7 @@ OracleRun run_oracle(const std::vector<fs::path>& files) {
     return run;
 }
 
-std::vector<fs::path> sample_files() {
-    std::vector<fs::path> files;
-    auto add_folder = [&files](const fs::path& folder) {
-        if (!fs::is_directory(folder)) return;
-        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-            if (entry.is_regular_file() && entry.path().extension() == ".py") files.push_back(entry.path());
-        }
-    };
-    add_folder(kData);
-    if (const char* extra = std::getenv("NORVEX_PYAST_ORACLE_EXTRA")) add_folder(extra);
-    std::sort(files.begin(), files.end());
-    return files;
-}
+std::vector<fs::path> sample_files() { return testing::oracle_sample_files(); }
 
 class OracleTrees : public ::testing::Test {
 protected:
