@@ -1,0 +1,70 @@
+// The input-and-capture layer under the computer-use executor: what it needs of a desktop.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace norvex::pc {
+
+// An RGB image, 3 bytes per pixel, rows top to bottom, no padding.
+struct RgbImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels;  // width * height * 3
+};
+
+// What a desktop failure throws; its message says what went wrong and what to do.
+struct DesktopError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+enum class MouseButton { left, middle, right };
+
+// One desktop. Coordinates are screen pixels of the primary output. Every call
+// blocks until its effect has been sent to the display (and, for timed calls,
+// until the time has passed). Key names are the executor's: "enter", "ctrl",
+// "f5", "a", "+", ... An unknown key name throws DesktopError.
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+
+    // Pointer moved to (x, y), then `clicks` clicks of `button` there.
+    virtual void click(int x, int y, int clicks = 1, MouseButton button = MouseButton::left) = 0;
+    // A smooth motion to (x, y) taking `duration_seconds` (0 jumps); returns when it is there.
+    virtual void move_to(int x, int y, double duration_seconds) = 0;
+    virtual void mouse_down(MouseButton button = MouseButton::left) = 0;
+    virtual void mouse_up(MouseButton button = MouseButton::left) = 0;
+    virtual std::pair<int, int> position() = 0;
+    // Wheel steps at the pointer: positive scrolls up (vertical) or right (horizontal).
+    virtual void scroll(int steps) = 0;
+    virtual void hscroll(int steps) = 0;
+
+    virtual void press(const std::string& key) = 0;
+    // Keys pressed in the order given, released in reverse order.
+    virtual void hotkey(const std::vector<std::string>& keys) = 0;
+    virtual void key_down(const std::string& key) = 0;
+    virtual void key_up(const std::string& key) = 0;
+    // UTF-8 text typed one character at a time, `interval_seconds` apart.
+    virtual void write(const std::string& text, double interval_seconds) = 0;
+
+    // The whole primary output, pixel for pixel.
+    virtual RgbImage screenshot() = 0;
+
+    // Convenience forms of click, as the executor names them.
+    void right_click(int x, int y) { click(x, y, 1, MouseButton::right); }
+    void middle_click(int x, int y) { click(x, y, 1, MouseButton::middle); }
+    void double_click(int x, int y) { click(x, y, 2, MouseButton::left); }
+};
+
+// The system clipboard: holds `text` after set_text returns.
+class Clipboard {
+public:
+    virtual ~Clipboard() = default;
+    virtual void set_text(const std::string& text) = 0;
+};
+
+}  // namespace norvex::pc
