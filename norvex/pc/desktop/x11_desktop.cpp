@@ -1,0 +1,191 @@
+// X11Desktop: the connection, screen space and pointer actions.
+#include "norvex/pc/desktop/x11_impl.hpp"
+#include "norvex/pc/desktop/x11_screen.hpp"
+
+#include <X11/extensions/XTest.h>
+#include <X11/extensions/Xrandr.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <thread>
+
+namespace norvex::pc {
+
+namespace {
+
+unsigned x_button(MouseButton button) {
+    switch (button) {
+        case MouseButton::left: return 1;
+        case MouseButton::middle: return 2;
+        case MouseButton::right: return 3;
+    }
+    return 1;
+}
+
+std::string display_from_environment() {
+    const char* value = std::getenv("DISPLAY");
+    return value != nullptr ? value : "";
+}
+
+}  // namespace
+
+X11Desktop::Impl::~Impl() {
+    if (display == nullptr) return;
+    release_shm();
+    XCloseDisplay(display);
+}
+
+const ScreenRect& X11Desktop::Impl::screen_space() {
+    bool changed = false;
+    if (randr) {
+        // Our connection gets only the RandR notifications selected at start;
+        // draining them tells whether the layout moved since the last look.
+        XEvent event;
+        while (XPending(display) > 0) {
+            XNextEvent(display, &event);
+            if (event.type >= randr_event_base && event.type <= randr_event_base + RRNotify) {
+                XRRUpdateConfiguration(&event);
+                changed = true;
+            }
+        }
+    }
+    if (changed) rect = x11::primary_output_rect(display);
+    return rect;
+}
+
+X11Desktop::X11Desktop() : X11Desktop(display_from_environment()) {}
+
+X11Desktop::X11Desktop(const std::string& display_name) : impl_(std::make_unique<Impl>()) {
+    impl_->name = display_name;
+    const bool from_environment = display_name == display_from_environment();
+    impl_->display = XOpenDisplay(display_name.empty() ? nullptr : display_name.c_str());
+    if (impl_->display == nullptr) {
+        if (display_name.empty())
+            throw DesktopError("cannot open X display: DISPLAY is not set; start an X server or set DISPLAY");
+        throw DesktopError("cannot open X display '" + display_name + "'" + (from_environment ? " ($DISPLAY)" : "") +
+                           "; start an X server or set DISPLAY");
+    }
+    int event_base = 0;
+    int error_base = 0;
+    int major = 0;
+    int minor = 0;
+    if (!XTestQueryExtension(impl_->display, &event_base, &error_base, &major, &minor))
+        throw DesktopError("X display '" + display_name +
+                           "' has no XTEST extension, so input cannot be sent; enable XTEST in the X server");
+    impl_->screen = DefaultScreen(impl_->display);
+    impl_->root = RootWindow(impl_->display, impl_->screen);
+    // Make our own fake input win over a server grab by another client.
+    XTestGrabControl(impl_->display, True);
+
+    int randr_error_base = 0;
+    if (XRRQueryExtension(impl_->display, &impl_->randr_event_base, &randr_error_base)) {
+        impl_->randr = true;
+        XRRSelectInput(impl_->display, impl_->root,
+                       RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+    }
+    impl_->rect = x11::primary_output_rect(impl_->display);
+    impl_->sync();
+}
+
+X11Desktop::~X11Desktop() = default;
+
+const std::string& X11Desktop::display_name() const noexcept { return impl_->name; }
+
+ScreenRect X11Desktop::screen_rect() { return impl_->screen_space(); }
+
+void X11Desktop::move_to(int x, int y, double duration_seconds) {
+    const ScreenRect& rect = impl_->screen_space();
+    Display* d = impl_->display;
+    const int target_x = rect.x + x;
+    const int target_y = rect.y + y;
+    if (duration_seconds > 0) {
+        Window root_return = 0;
+        Window child = 0;
+        int start_x = 0;
+        int start_y = 0;
+        int win_x = 0;
+        int win_y = 0;
+        unsigned mask = 0;
+        XQueryPointer(d, impl_->root, &root_return, &child, &start_x, &start_y, &win_x, &win_y, &mask);
+        // One step about every 10 ms, on a fixed schedule so that the motion
+        // takes the time asked for however long each step's round trip is.
+        using clock = std::chrono::steady_clock;
+        const int steps = std::max(1, static_cast<int>(std::lround(duration_seconds / 0.01)));
+        const auto start = clock::now();
+        for (int i = 1; i < steps; ++i) {
+            const double t = static_cast<double>(i) / steps;
+            // Ease in and out, as a hand slows down near both ends.
+            const double eased = t < 0.5 ? 2 * t * t : 1 - std::pow(-2 * t + 2, 2) / 2;
+            const int px = static_cast<int>(std::lround(start_x + (target_x - start_x) * eased));
+            const int py = static_cast<int>(std::lround(start_y + (target_y - start_y) * eased));
+            std::this_thread::sleep_until(start + std::chrono::duration<double>(duration_seconds * t));
+            XTestFakeMotionEvent(d, impl_->screen, px, py, CurrentTime);
+            XFlush(d);
+        }
+        std::this_thread::sleep_until(start + std::chrono::duration<double>(duration_seconds));
+    }
+    XTestFakeMotionEvent(d, impl_->screen, target_x, target_y, CurrentTime);
+    impl_->sync();
+}
+
+void X11Desktop::click(int x, int y, int clicks, MouseButton button) {
+    move_to(x, y, 0);
+    Display* d = impl_->display;
+    const unsigned b = x_button(button);
+    for (int i = 0; i < clicks; ++i) {
+        XTestFakeButtonEvent(d, b, True, CurrentTime);
+        XTestFakeButtonEvent(d, b, False, CurrentTime);
+    }
+    impl_->sync();
+}
+
+void X11Desktop::mouse_down(MouseButton button) {
+    XTestFakeButtonEvent(impl_->display, x_button(button), True, CurrentTime);
+    impl_->sync();
+}
+
+void X11Desktop::mouse_up(MouseButton button) {
+    XTestFakeButtonEvent(impl_->display, x_button(button), False, CurrentTime);
+    impl_->sync();
+}
+
+std::pair<int, int> X11Desktop::position() {
+    const ScreenRect& rect = impl_->screen_space();
+    Window root_return = 0;
+    Window child = 0;
+    int x = 0;
+    int y = 0;
+    int win_x = 0;
+    int win_y = 0;
+    unsigned mask = 0;
+    XQueryPointer(impl_->display, impl_->root, &root_return, &child, &x, &y, &win_x, &win_y, &mask);
+    return {x - rect.x, y - rect.y};
+}
+
+namespace {
+
+void wheel(Display* d, unsigned positive_button, unsigned negative_button, int steps) {
+    const unsigned button = steps > 0 ? positive_button : negative_button;
+    for (int i = 0; i < std::abs(steps); ++i) {
+        XTestFakeButtonEvent(d, button, True, CurrentTime);
+        XTestFakeButtonEvent(d, button, False, CurrentTime);
+    }
+}
+
+}  // namespace
+
+void X11Desktop::scroll(int steps) {
+    // Buttons 4 and 5 are the wheel's up and down.
+    wheel(impl_->display, 4, 5, steps);
+    impl_->sync();
+}
+
+void X11Desktop::hscroll(int steps) {
+    // Buttons 6 and 7 are the wheel's left and right.
+    wheel(impl_->display, 7, 6, steps);
+    impl_->sync();
+}
+
+}  // namespace norvex::pc

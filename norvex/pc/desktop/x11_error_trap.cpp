@@ -1,0 +1,50 @@
+// A scoped X error handler that records errors of one display.
+#include "norvex/pc/desktop/x11_error_trap.hpp"
+
+namespace norvex::pc::x11 {
+
+namespace {
+// The innermost live trap of this thread; Xlib calls the handler without a
+// user pointer, so the trap is found through here.
+thread_local ErrorTrap* current_trap = nullptr;
+}  // namespace
+
+ErrorTrap::ErrorTrap(Display* display) : display_(display) {
+    // Errors of earlier requests belong to whoever made them, not to us.
+    XSync(display_, False);
+    outer_ = current_trap;
+    current_trap = this;
+    previous_ = XSetErrorHandler(&ErrorTrap::on_error);
+}
+
+ErrorTrap::~ErrorTrap() {
+    XSync(display_, False);
+    XSetErrorHandler(previous_);
+    current_trap = outer_;
+}
+
+bool ErrorTrap::failed() {
+    XSync(display_, False);
+    return failed_;
+}
+
+int ErrorTrap::on_error(Display* display, XErrorEvent* event) {
+    ErrorTrap* trap = current_trap;
+    while (trap != nullptr && trap->display_ != display) trap = trap->outer_;
+    if (trap == nullptr) {
+        // Not ours: hand it to the handler that was there before the outermost trap.
+        ErrorTrap* outermost = current_trap;
+        while (outermost != nullptr && outermost->outer_ != nullptr) outermost = outermost->outer_;
+        if (outermost != nullptr && outermost->previous_ != nullptr) return outermost->previous_(display, event);
+        return 0;
+    }
+    if (!trap->failed_) {
+        char buffer[256] = {};
+        XGetErrorText(display, event->error_code, buffer, sizeof buffer);
+        trap->text_ = buffer;
+        trap->failed_ = true;
+    }
+    return 0;
+}
+
+}  // namespace norvex::pc::x11

@@ -1,0 +1,40 @@
+// The state behind X11Desktop, shared by its pointer, keyboard and capture files.
+#pragma once
+
+#include "norvex/pc/desktop/x11_desktop.hpp"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+
+#include <string>
+
+namespace norvex::pc {
+
+struct X11Desktop::Impl {
+    Display* display = nullptr;
+    std::string name;
+    int screen = 0;
+    Window root = 0;
+
+    // Screen space, refreshed when XRandR reports a change.
+    ScreenRect rect;
+    bool randr = false;
+    int randr_event_base = 0;
+
+    // The shared-memory capture image, made on the first screenshot and kept.
+    bool shm_tried = false;
+    bool shm_usable = false;
+    XImage* shm_image = nullptr;
+    XShmSegmentInfo shm_info{};
+
+    ~Impl();
+
+    // The current screen rectangle, re-read if the server reported a change.
+    const ScreenRect& screen_space();
+    void release_shm();
+    // Sends what was queued and waits until the server has handled it.
+    void sync() { XSync(display, False); }
+};
+
+}  // namespace norvex::pc
