@@ -8,6 +8,7 @@
 #include <X11/extensions/XShm.h>
 
 #include <string>
+#include <vector>
 
 namespace norvex::pc {
 
@@ -27,6 +28,15 @@ struct X11Desktop::Impl {
     bool shm_usable = false;
     XImage* shm_image = nullptr;
     XShmSegmentInfo shm_info{};
+
+    // Keys put down by key_down and not yet released: what key_up must undo.
+    struct HeldKey {
+        KeySym keysym = 0;
+        KeyCode code = 0;
+        bool with_shift = false;
+        bool temporary = false;  // bound to a spare keycode for as long as it is held
+    };
+    std::vector<HeldKey> held;
 
     ~Impl();
 

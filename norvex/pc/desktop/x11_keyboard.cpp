@@ -1,12 +1,169 @@
 // X11Desktop: key presses, hotkeys and typed text.
 #include "norvex/pc/desktop/x11_impl.hpp"
+#include "norvex/pc/desktop/x11_keymap.hpp"
+#include "norvex/pc/desktop/x11_keys.hpp"
+
+#include "norvex/common/logging.hpp"
+#include "norvex/common/pystr.hpp"
+
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
 
 namespace norvex::pc {
 
-void X11Desktop::press(const std::string&) { throw DesktopError("not built yet"); }
-void X11Desktop::hotkey(const std::vector<std::string>&) { throw DesktopError("not built yet"); }
-void X11Desktop::key_down(const std::string&) { throw DesktopError("not built yet"); }
-void X11Desktop::key_up(const std::string&) { throw DesktopError("not built yet"); }
-void X11Desktop::write(const std::string&, double) { throw DesktopError("not built yet"); }
+namespace {
+
+using HeldKey = X11Desktop::Impl::HeldKey;
+
+KeySym resolve_name(const std::string& key) {
+    if (auto ks = x11::keysym_for_key(key)) return *ks;
+    throw DesktopError("unknown key name '" + key +
+                       "': use a name such as enter, ctrl, shift, f5, pagedown, a single character, or an X keysym name");
+}
+
+std::string describe_char(char32_t c) {
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+    std::string out;
+    pystr::append_utf8(out, c);
+    return "'" + out + "' (" + code + ")";
+}
+
+KeyCode shift_code(const x11::KeyMap& map) {
+    if (auto s = map.find(XK_Shift_L)) return s->code;
+    if (auto s = map.find(XK_Shift_R)) return s->code;
+    throw DesktopError("the X keyboard map has no Shift key, so shifted characters cannot be typed; load a layout with setxkbmap");
+}
+
+void fake_key(Display* d, KeyCode code, bool down) { XTestFakeKeyEvent(d, code, down ? True : False, CurrentTime); }
+
+// Puts one key down: with Shift first when its keysym needs it, on a spare
+// keycode when the map lacks it (kept bound until the key is released).
+HeldKey put_down(X11Desktop::Impl& impl, KeySym keysym) {
+    Display* d = impl.display;
+    x11::KeyMap map(d);
+    HeldKey held{keysym, 0, false, false};
+    if (auto stroke = map.find(keysym)) {
+        held.code = stroke->code;
+        held.with_shift = stroke->shift;
+    } else {
+        x11::SpareKeys spare(d, map);
+        auto code = spare.bind(keysym);
+        if (!code) throw DesktopError(std::string("the X keyboard map has no key for '") + XKeysymToString(keysym) +
+                                      "' and no unused keycode to lend it; free a keycode with xmodmap");
+        held.code = *code;
+        held.temporary = true;
+        // The binding outlives this scope: key_up undoes it after the release.
+        spare.keep();
+    }
+    if (held.with_shift) fake_key(d, shift_code(map), true);
+    fake_key(d, held.code, true);
+    return held;
+}
+
+void lift(X11Desktop::Impl& impl, const HeldKey& held) {
+    Display* d = impl.display;
+    fake_key(d, held.code, false);
+    if (held.with_shift) fake_key(d, shift_code(x11::KeyMap(d)), false);
+    if (held.temporary) {
+        XSync(d, False);
+        std::this_thread::sleep_for(std::chrono::duration<double>(x11::kRemapSettleSeconds));
+        std::vector<KeySym> empty(static_cast<std::size_t>(x11::KeyMap(d).keysyms_per_keycode()), NoSymbol);
+        XChangeKeyboardMapping(d, held.code, static_cast<int>(empty.size()), empty.data(), 1);
+    }
+}
+
+}  // namespace
+
+void X11Desktop::key_down(const std::string& key) {
+    const KeySym keysym = resolve_name(key);
+    impl_->held.push_back(put_down(*impl_, keysym));
+    impl_->sync();
+}
+
+void X11Desktop::key_up(const std::string& key) {
+    const KeySym keysym = resolve_name(key);
+    auto& held = impl_->held;
+    for (auto it = held.rbegin(); it != held.rend(); ++it) {
+        if (it->keysym != keysym) continue;
+        const HeldKey h = *it;
+        held.erase(std::next(it).base());
+        lift(*impl_, h);
+        impl_->sync();
+        return;
+    }
+    // Not put down by us (or by an earlier object): release whatever key types it.
+    if (auto stroke = x11::KeyMap(impl_->display).find(keysym)) {
+        lift(*impl_, HeldKey{keysym, stroke->code, false, false});
+        impl_->sync();
+    }
+}
+
+void X11Desktop::press(const std::string& key) { hotkey({key}); }
+
+void X11Desktop::hotkey(const std::vector<std::string>& keys) {
+    // Every name is checked before any key goes down, so a bad name leaves nothing pressed.
+    std::vector<KeySym> keysyms;
+    for (const std::string& key : keys) keysyms.push_back(resolve_name(key));
+    std::vector<HeldKey> down;
+    try {
+        for (KeySym ks : keysyms) down.push_back(put_down(*impl_, ks));
+    } catch (...) {
+        for (auto it = down.rbegin(); it != down.rend(); ++it) lift(*impl_, *it);
+        impl_->sync();
+        throw;
+    }
+    for (auto it = down.rbegin(); it != down.rend(); ++it) lift(*impl_, *it);
+    impl_->sync();
+}
+
+void X11Desktop::write(const std::string& text, double interval_seconds) {
+    Display* d = impl_->display;
+    const std::u32string chars = pystr::to_u32(text);
+    x11::KeyMap map(d);
+    x11::SpareKeys spare(d, map);
+    bool first = true;
+    char32_t previous = 0;
+    for (char32_t c : chars) {
+        const char32_t before = previous;
+        previous = c;
+        if (c == U'\n' && before == U'\r') continue;  // one Return for a CRLF line end
+        const auto keysym = x11::keysym_for_char(c);
+        if (!keysym) {
+            logging::get("norvex.pc.deskhand")->debug("write: control character U+{:04X} has no key; skipped",
+                                                       static_cast<unsigned>(c));
+            continue;
+        }
+        x11::Stroke stroke;
+        if (auto found = map.find(*keysym, c)) {
+            stroke = *found;
+        } else {
+            auto code = spare.bind(*keysym);
+            if (!code) {
+                // Every spare keycode is lent out: give them back and start over.
+                spare.restore(x11::kRemapSettleSeconds);
+                code = spare.bind(*keysym);
+            }
+            if (!code)
+                throw DesktopError("cannot type " + describe_char(c) +
+                                   ": the X keyboard map has no key for it and no unused keycode to lend; "
+                                   "type the text through the clipboard instead");
+            stroke = x11::Stroke{*code, false};
+        }
+        if (!first && interval_seconds > 0)
+            std::this_thread::sleep_for(std::chrono::duration<double>(interval_seconds));
+        first = false;
+        if (stroke.shift) fake_key(d, shift_code(map), true);
+        fake_key(d, stroke.code, true);
+        fake_key(d, stroke.code, false);
+        if (stroke.shift) fake_key(d, shift_code(map), false);
+        XSync(d, False);
+    }
+    spare.restore(x11::kRemapSettleSeconds);
+}
 
 }  // namespace norvex::pc

@@ -1,0 +1,96 @@
+// Reading the core keyboard map and lending its unused keycodes to keysyms it lacks.
+#include "norvex/pc/desktop/x11_keymap.hpp"
+
+#include "norvex/pc/desktop/desktop.hpp"
+#include "norvex/pc/desktop/x11_error_trap.hpp"
+#include "norvex/pc/desktop/x11_keys.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace norvex::pc::x11 {
+
+KeyMap::KeyMap(Display* display) {
+    XDisplayKeycodes(display, &min_, &max_);
+    KeySym* syms = XGetKeyboardMapping(display, static_cast<KeyCode>(min_), max_ - min_ + 1, &per_);
+    if (syms == nullptr) throw DesktopError("cannot read the keyboard map of the X display; check that the X server is running");
+    syms_.assign(syms, syms + static_cast<std::size_t>((max_ - min_ + 1) * per_));
+    XFree(syms);
+}
+
+std::optional<Stroke> KeyMap::find(KeySym keysym, char32_t c) const {
+    // Only the first two columns: the plain and shifted levels of the first
+    // group, which are reachable without switching groups.
+    const int columns = std::min(per_, 2);
+    for (int column = 0; column < columns; ++column) {
+        for (int code = min_; code <= max_; ++code) {
+            const KeySym ks = at(code, column);
+            if (ks == NoSymbol) continue;
+            if (ks == keysym || (c != 0 && char_of_keysym(ks) == c))
+                return Stroke{static_cast<KeyCode>(code), column == 1};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<KeyCode> KeyMap::spare(const std::vector<KeyCode>& taken) const {
+    // From the top: the high keycodes are the ones no physical key sends.
+    for (int code = max_; code >= min_; --code) {
+        if (std::find(taken.begin(), taken.end(), static_cast<KeyCode>(code)) != taken.end()) continue;
+        bool unused = true;
+        for (int column = 0; column < per_ && unused; ++column) unused = at(code, column) == NoSymbol;
+        if (unused) return static_cast<KeyCode>(code);
+    }
+    return std::nullopt;
+}
+
+std::vector<KeySym> KeyMap::row(KeyCode code) const {
+    std::vector<KeySym> out;
+    for (int column = 0; column < per_; ++column) out.push_back(at(code, column));
+    return out;
+}
+
+SpareKeys::~SpareKeys() {
+    try {
+        restore(bound_.empty() ? 0 : kRemapSettleSeconds);
+    } catch (...) {
+        // The display went away: there is no map left to restore.
+    }
+}
+
+std::optional<KeyCode> SpareKeys::bind(KeySym keysym) {
+    for (const Binding& b : bound_)
+        if (b.keysym == keysym) return b.code;
+    std::vector<KeyCode> taken;
+    for (const Binding& b : bound_) taken.push_back(b.code);
+    const auto code = map_.spare(taken);
+    if (!code) return std::nullopt;
+
+    // The same keysym on both levels, so Shift or Caps Lock cannot change what it types.
+    std::vector<KeySym> row(static_cast<std::size_t>(map_.keysyms_per_keycode()), NoSymbol);
+    row[0] = keysym;
+    if (row.size() > 1) row[1] = keysym;
+    ErrorTrap trap(display_);
+    XChangeKeyboardMapping(display_, *code, map_.keysyms_per_keycode(), row.data(), 1);
+    if (trap.failed())
+        throw DesktopError("the X server refused to bind a spare key for typing (" + trap.error_text() +
+                           "); type the text through the clipboard instead");
+    bound_.push_back(Binding{keysym, *code, map_.row(*code)});
+    return code;
+}
+
+void SpareKeys::restore(double settle_seconds) {
+    if (bound_.empty()) return;
+    XSync(display_, False);
+    if (settle_seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(settle_seconds));
+    ErrorTrap trap(display_);
+    for (Binding& b : bound_)
+        XChangeKeyboardMapping(display_, b.code, static_cast<int>(b.original.size()), b.original.data(), 1);
+    bound_.clear();
+    if (trap.failed())
+        throw DesktopError("the X server refused to restore the keyboard map (" + trap.error_text() +
+                           "); reset it with setxkbmap");
+}
+
+}  // namespace norvex::pc::x11

@@ -1,0 +1,77 @@
+// The core keyboard map: finding the key that types a keysym, and binding spare keys for a while.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace norvex::pc::x11 {
+
+// A key to press, with Shift when the keysym sits on the shifted level.
+struct Stroke {
+    KeyCode code = 0;
+    bool shift = false;
+};
+
+// A copy of the server's core keyboard map.
+class KeyMap {
+public:
+    explicit KeyMap(Display* display);
+
+    // The key whose plain (else shifted) level holds `keysym`, or a keysym
+    // standing for the same character `c` (when c is not 0).
+    std::optional<Stroke> find(KeySym keysym, char32_t c = 0) const;
+    // A keycode with no keysym in any column, not among `taken`.
+    std::optional<KeyCode> spare(const std::vector<KeyCode>& taken) const;
+    // The keysyms of one keycode, all columns.
+    std::vector<KeySym> row(KeyCode code) const;
+    int keysyms_per_keycode() const noexcept { return per_; }
+
+private:
+    KeySym at(int code, int column) const { return syms_[static_cast<std::size_t>((code - min_) * per_ + column)]; }
+
+    int min_ = 0;
+    int max_ = 0;
+    int per_ = 0;
+    std::vector<KeySym> syms_;
+};
+
+// Keysyms bound to spare keycodes, each undone by restore() or the destructor.
+//
+// A client translates a key event with the map it fetches after the
+// MappingNotify that precedes the event; restoring the map before it has done
+// so would make the key type nothing. So restore() first waits a short
+// while after the last key event, then puts every keycode back as it was.
+class SpareKeys {
+public:
+    SpareKeys(Display* display, const KeyMap& map) : display_(display), map_(map) {}
+    ~SpareKeys();
+    SpareKeys(const SpareKeys&) = delete;
+    SpareKeys& operator=(const SpareKeys&) = delete;
+
+    // The keycode now typing `keysym`: one bound earlier, or a spare bound now;
+    // empty when no spare is left. Throws DesktopError when the server refuses.
+    std::optional<KeyCode> bind(KeySym keysym);
+    // Waits `settle_seconds` when anything is bound, then unbinds it all.
+    void restore(double settle_seconds);
+    // Leaves every binding in place for the caller to undo (a spare keycode
+    // has no keysyms, so undoing means clearing its row).
+    void keep() noexcept { bound_.clear(); }
+
+private:
+    struct Binding {
+        KeySym keysym;
+        KeyCode code;
+        std::vector<KeySym> original;
+    };
+    Display* display_;
+    const KeyMap& map_;
+    std::vector<Binding> bound_;
+};
+
+// How long a remapped key's events get to reach their client before the map is put back.
+inline constexpr double kRemapSettleSeconds = 0.1;
+
+}  // namespace norvex::pc::x11
