@@ -1,0 +1,119 @@
+// Python skills: the script checked by the compiler, saved beside its metadata, and logged.
+#include "norvex/skills/creator/skill_creator.hpp"
+
+#include "norvex/common/atomic_file.hpp"
+#include "norvex/common/pystr.hpp"
+#include "norvex/pyast/compile_check.hpp"
+#include "norvex/skills/creator/creator_internal.hpp"
+#include "norvex/skills/creator/py_str.hpp"
+#include "norvex/skills/creator/skill_files.hpp"
+
+namespace norvex::skills::creator {
+
+namespace json = boost::json;
+
+namespace detail {
+
+std::vector<std::string> python_skill_problems(std::string_view name, std::string_view code,
+                                               std::string_view description) {
+    std::vector<std::string> problems;
+    if (name.empty()) {
+        problems.emplace_back("Skill name is required");
+    } else if (!is_plain_skill_name(name)) {
+        problems.emplace_back("Skill name must be alphanumeric with underscores");
+    }
+    if (code.empty()) problems.emplace_back("Python code is required");
+    if (description.empty()) problems.emplace_back("Description is required");
+    if (code.find("async def run") == std::string_view::npos) {
+        problems.emplace_back("Code must define 'async def run(ctx, params)'");
+    }
+    if (code.find("def run(") == std::string_view::npos) problems.emplace_back("Code must define a run() function");
+    if (!code.empty()) {
+        const std::string file_name = std::string(name) + ".py";
+        if (const auto error = pyast::compile_check(code, file_name)) {
+            problems.push_back("Syntax error in code: " + error->text());
+        }
+    }
+    return problems;
+}
+
+std::size_t code_line_count(std::string_view code) { return pystr::splitlines(code).size(); }
+
+}  // namespace detail
+
+namespace {
+
+// The input's value under `key`, or `fallback` when the key is missing; taken
+// as it is, since the metadata file stores whatever the agent gave.
+json::value value_or(const json::object& data, std::string_view key, json::value fallback) {
+    const json::value* found = data.if_contains(key);
+    return found ? *found : fallback;
+}
+
+}  // namespace
+
+CreateResult SkillCreator::_create_python_skill(const json::object& data, engine::SkillRegistry* /*registry*/) {
+    // Python skills run through the engine's run_skill facility, never the
+    // live registry; the registry is accepted only so both kinds take the same arguments.
+    const std::string name = text_at(data, "name");
+    const std::string code = text_at(data, "code");
+    const std::string description = text_at(data, "description");
+    if (const auto problems = detail::python_skill_problems(name, code, description); !problems.empty()) {
+        return {false, detail::validation_failed(problems), nullptr};
+    }
+
+    const std::filesystem::path script = skill_file(name, ".py");
+    const std::filesystem::path metadata_path = skill_file(name, ".json");
+    const std::int64_t version = detail::stored_version(metadata_path).value_or(0) + 1;
+
+    try {
+        make_dirs(skills_dir_);
+        write_file_atomically(script, code);
+    } catch (const std::exception& e) {
+        return {false, std::string("Failed to save script: ") + e.what(), nullptr};
+    }
+    detail::log()->info("Saved Python skill script: {}", script.string());
+
+    const json::value category = value_or(data, "category", "custom");
+    const json::value triggers = value_or(data, "triggers", json::array{});
+    json::object metadata;
+    metadata["name"] = name;
+    metadata["type"] = "python";
+    metadata["description"] = description;
+    metadata["app"] = value_or(data, "app", "python");
+    metadata["category"] = category;
+    metadata["triggers"] = triggers;
+    metadata["required_params"] = value_or(data, "required_params", json::array{});
+    metadata["optional_params"] = value_or(data, "optional_params", json::array{});
+    metadata["script"] = script.filename().string();
+    metadata["version"] = version;
+    metadata["reason"] = value_or(data, "reason", "Agent created this Python skill");
+    try {
+        detail::write_json_file(metadata_path, metadata);
+    } catch (const std::exception& e) {
+        return {false, std::string("Failed to save metadata: ") + e.what(), nullptr};
+    }
+    detail::log()->info("Saved Python skill metadata: {}", metadata_path.string());
+
+    const auto lines = static_cast<std::int64_t>(detail::code_line_count(code));
+    _log_improvement({
+        .timestamp = now_text(),
+        .action = version > 1 ? "updated" : "created",
+        .skill_name = name,
+        .reason = py_str(metadata.at("reason")),
+        .details = {{"type", "python"},
+                    {"version", version},
+                    {"category", category},
+                    {"code_lines", lines},
+                    {"triggers", triggers}},
+    });
+
+    const char* label = version > 1 ? "Updated" : "Created";
+    return {true,
+            std::string(label) + " Python skill '" + name + "' v" + std::to_string(version) + " (" +
+                std::to_string(lines) + " lines, category: " + py_str(category) +
+                "). It's now available for use with run_skill.",
+            nullptr};
+}
+
+}  // namespace norvex::skills::creator
