@@ -115,6 +115,8 @@ std::optional<std::string> find_program(const std::string& name) {
 ProgramRun run_with_input(const std::vector<std::string>& argv, const std::string& input,
                           const std::vector<std::string>& env_overrides, double timeout_seconds) {
     if (argv.empty()) throw DesktopError("no program given to run");
+    const auto program = find_program(argv[0]);
+    if (!program) throw DesktopError("cannot start " + argv[0] + ": not found on PATH; check that it is installed");
     int input_pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, input_pair) != 0)
         throw DesktopError("cannot create a socket for " + argv[0] + ": " + errno_text(errno));
@@ -149,7 +151,7 @@ ProgramRun run_with_input(const std::vector<std::string>& argv, const std::strin
     auto word_pointers = pointers(words);
     auto env_pointers = pointers(env);
     pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, words[0].c_str(), &actions, &attributes, word_pointers.data(), env_pointers.data());
+    const int spawned = ::posix_spawn(&pid, program->c_str(), &actions, &attributes, word_pointers.data(), env_pointers.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (spawned != 0) throw DesktopError("cannot start " + argv[0] + ": " + errno_text(spawned) + "; check that it is installed");

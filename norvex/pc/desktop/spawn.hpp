@@ -15,7 +15,7 @@ struct ProgramRun {
     std::string error_text;   // what it wrote to standard error before exiting
 };
 
-// Runs `argv` with `input` on its standard input (closed after writing) and
+// Runs `argv` (its first word looked up on PATH unless it holds a slash) with `input` on its standard input (closed after writing) and
 // standard output discarded, waits up to `timeout_seconds` for it to exit and
 // reaps it; kills it and throws DesktopError when it takes longer. The program
 // inherits no descriptor of ours but its three standard streams, so a

@@ -1,0 +1,38 @@
+// A private Xvfb server for tests: started on a free display, stopped with the object.
+#pragma once
+
+#include <string>
+
+#include <sys/types.h>
+
+namespace norvex::testing {
+
+class Xvfb {
+public:
+    // True when the Xvfb program is on PATH.
+    static bool installed();
+
+    // Starts `Xvfb :N -screen 0 WxHxD -nolisten tcp -noreset` on a display number that
+    // no other server uses and waits until it accepts connections; throws
+    // std::runtime_error when no server comes up.
+    explicit Xvfb(int width = 1920, int height = 1080, int depth = 24);
+    ~Xvfb();
+    Xvfb(const Xvfb&) = delete;
+    Xvfb& operator=(const Xvfb&) = delete;
+
+    // ":N"
+    const std::string& display() const noexcept { return display_; }
+    int width() const noexcept { return width_; }
+    int height() const noexcept { return height_; }
+
+private:
+    bool try_start(int number);
+
+    std::string display_;
+    int width_;
+    int height_;
+    int depth_;
+    pid_t pid_ = -1;
+};
+
+}  // namespace norvex::testing
