@@ -1,21 +1,45 @@
-// The compile check's driver: parse, then the symbol table's checks, then the code generator's.
+// The compile check's driver: the source text, the parser, then future imports, the symbol table and the code generator.
 #include "norvex/pyast/compile_check.hpp"
 
+#include "norvex/pyast/compile_check_impl.hpp"
 #include "norvex/pyast/parse.hpp"
 
 namespace norvex::pyast {
 
 std::string CompileError::text() const {
-    std::string out = message + " (" + filename;
-    if (lineno > 0) out += ", line " + std::to_string(lineno);
-    out += ")";
-    return out;
+    // Python's SyntaxError.__str__: the place in parentheses, as much of it as is known.
+    if (filename.empty() && lineno <= 0) return message;
+    std::string out = message + " (";
+    if (!filename.empty()) out += filename;
+    if (lineno > 0) out += (filename.empty() ? "line " : ", line ") + std::to_string(lineno);
+    return out + ")";
 }
 
 std::optional<CompileError> compile_check(std::string_view code, std::string_view filename) {
+    const std::string name(filename);
+    // A str handed to compile() is checked before it is tokenized, and the
+    // error carries no place at all.
+    if (code.find('\0') != std::string_view::npos) {
+        return CompileError{"source code string cannot contain null bytes", 0, 0, ""};
+    }
+    // Only bytes lose a leading byte order mark; in a str it is a character
+    // the tokenizer rejects.
+    if (code.substr(0, 3) == "\xEF\xBB\xBF") {
+        return CompileError{"invalid non-printable character U+FEFF", 1, 1, name};
+    }
     ParseResult parsed = parse(std::string(code));
-    if (parsed.error) {
-        return CompileError{parsed.error->msg, parsed.error->lineno, parsed.error->offset, std::string(filename)};
+    if (parsed.error) return CompileError{parsed.error->msg, parsed.error->lineno, parsed.error->offset, name};
+
+    using namespace compile_detail;
+    try {
+        const FutureFeatures future = check_future(parsed.tree->root);
+        SymbolTable table;
+        build_symtable(parsed.tree->root, future, table);
+        analyze_symtable(table);
+        check_codegen(parsed.tree->root, future, table);
+    } catch (const Failure& failure) {
+        // The compiler's columns are UTF-8 byte offsets plus one, unlike the parser's.
+        return CompileError{failure.message, failure.where.lineno, failure.where.col_offset + 1, name};
     }
     return std::nullopt;
 }
