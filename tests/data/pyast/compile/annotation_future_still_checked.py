@@ -1,0 +1,2 @@
+from __future__ import annotations
+def f(x: (yield)): pass

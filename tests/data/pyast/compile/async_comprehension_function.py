@@ -1,0 +1,2 @@
+def f():
+    return [x async for x in y]

@@ -1,0 +1,2 @@
+async def f():
+    return {k: v async for k, v in y}

@@ -1,0 +1,1 @@
+s = {x async for x in y}

@@ -1,0 +1,2 @@
+def f():
+    async for a in b: pass

@@ -1,0 +1,2 @@
+async for a in b:
+    pass

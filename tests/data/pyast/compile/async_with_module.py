@@ -1,0 +1,1 @@
+async with a: pass

@@ -1,0 +1,3 @@
+async def f():
+    class C:
+        await x

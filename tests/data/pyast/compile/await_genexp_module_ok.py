@@ -1,0 +1,1 @@
+g = (await x for x in y)

@@ -1,0 +1,2 @@
+async def f():
+    g = lambda: await x

@@ -1,0 +1,3 @@
+async def f():
+    def g():
+        await x

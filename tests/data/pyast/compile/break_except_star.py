@@ -1,0 +1,5 @@
+for x in y:
+    try:
+        pass
+    except* E:
+        break

@@ -1,0 +1,6 @@
+def f():
+    for x in y:
+        try:
+            pass
+        finally:
+            break

@@ -1,0 +1,3 @@
+while 1:
+    def f():
+        break

@@ -1,0 +1,5 @@
+for a in b:
+    while x:
+        pass
+    else:
+        break

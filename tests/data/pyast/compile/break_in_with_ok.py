@@ -1,0 +1,3 @@
+for x in y:
+    with a as b, c:
+        break

@@ -1,0 +1,4 @@
+try:
+    break
+finally:
+    pass

@@ -1,0 +1,3 @@
+while 1:
+    class C:
+        continue

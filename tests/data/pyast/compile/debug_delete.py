@@ -1,0 +1,1 @@
+del __debug__

@@ -1,0 +1,2 @@
+global __debug__
+print(__debug__)

@@ -1,0 +1,1 @@
+import x as __debug__

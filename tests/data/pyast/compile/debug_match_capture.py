@@ -1,0 +1,3 @@
+match x:
+    case __debug__:
+        pass

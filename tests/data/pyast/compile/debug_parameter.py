@@ -1,0 +1,1 @@
+def f(__debug__): pass

@@ -1,0 +1,6 @@
+try:
+    return
+except:
+    pass
+except E:
+    pass

@@ -1,0 +1,9 @@
+def f():
+    try:
+        pass
+    except:
+        pass
+    except ValueError as e:
+        pass
+    finally:
+        pass

@@ -1,0 +1,6 @@
+try:
+    pass
+except E:
+    pass
+except:
+    pass

@@ -1,0 +1,6 @@
+try:
+    pass
+except:
+    pass
+except E:
+    pass

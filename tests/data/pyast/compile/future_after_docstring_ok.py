@@ -1,0 +1,3 @@
+"""Module doc."""
+from __future__ import annotations
+x: int = 1

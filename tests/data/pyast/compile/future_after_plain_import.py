@@ -1,0 +1,2 @@
+import __future__
+from __future__ import annotations

@@ -1,0 +1,3 @@
+"doc"
+"doc2"
+from __future__ import annotations

@@ -1,0 +1,3 @@
+from __future__ import annotations
+def f():
+    from __future__ import annotations

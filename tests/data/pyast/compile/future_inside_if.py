@@ -1,0 +1,2 @@
+if x:
+    from __future__ import annotations

@@ -1,0 +1,2 @@
+x = 1
+from __future__ import nope

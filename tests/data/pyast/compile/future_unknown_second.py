@@ -1,0 +1,2 @@
+from __future__ import annotations
+from __future__ import nope

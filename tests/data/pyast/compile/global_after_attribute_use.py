@@ -1,0 +1,3 @@
+def f():
+    x.a = 1
+    global x

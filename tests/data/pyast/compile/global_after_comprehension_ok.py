@@ -1,0 +1,3 @@
+def f():
+    [x for x in y]
+    global x

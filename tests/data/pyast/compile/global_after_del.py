@@ -1,0 +1,3 @@
+def f():
+    del x
+    global x

@@ -1,0 +1,4 @@
+def f():
+    try: pass
+    except E as x: pass
+    global x

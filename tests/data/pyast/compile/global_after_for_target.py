@@ -1,0 +1,4 @@
+def f():
+    for x in y:
+        pass
+    global x

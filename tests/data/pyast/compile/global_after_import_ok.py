@@ -1,0 +1,3 @@
+def f():
+    import x
+    global x

@@ -1,0 +1,4 @@
+def f():
+    match y:
+        case x: pass
+    global x

@@ -1,0 +1,3 @@
+def f():
+    global x
+    x: int

@@ -1,0 +1,3 @@
+def f():
+    x: int
+    global x

@@ -1,0 +1,3 @@
+def f():
+    x = 1
+    global x

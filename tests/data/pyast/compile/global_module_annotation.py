@@ -1,0 +1,2 @@
+x: int = 1
+global x

@@ -1,0 +1,4 @@
+def f():
+    global x
+    global x
+    x = 1

@@ -1,0 +1,2 @@
+class C:
+    from x import *

@@ -1,0 +1,1 @@
+from os.path import *

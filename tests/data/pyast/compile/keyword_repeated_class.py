@@ -1,0 +1,1 @@
+class C(a=1, a=1): pass

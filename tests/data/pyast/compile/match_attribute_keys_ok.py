@@ -1,0 +1,3 @@
+match d:
+    case {x.y: a, x.z: b}:
+        pass

@@ -1,0 +1,5 @@
+match x:
+    case a:
+        pass
+    case b:
+        pass

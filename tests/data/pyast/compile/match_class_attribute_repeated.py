@@ -1,0 +1,3 @@
+match x:
+    case C(a=1, a=2):
+        pass

@@ -1,0 +1,3 @@
+match x:
+    case {1: a, 1: b}:
+        pass

@@ -1,0 +1,3 @@
+match d:
+    case {-1: a, -1: b}:
+        pass

@@ -1,0 +1,3 @@
+match d:
+    case {"a": a, "a": b}:
+        pass

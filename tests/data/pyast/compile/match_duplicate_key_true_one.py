@@ -1,0 +1,3 @@
+match d:
+    case {True: a, 1: b}:
+        pass

@@ -1,0 +1,7 @@
+match d:
+    case 1:
+        return
+    case x:
+        pass
+    case 2:
+        pass

@@ -1,0 +1,5 @@
+match d:
+    case x if x:
+        pass
+    case y:
+        pass

@@ -1,0 +1,3 @@
+match x:
+    case [a, a]:
+        pass

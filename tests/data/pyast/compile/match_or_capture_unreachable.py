@@ -1,0 +1,3 @@
+match d:
+    case a | b:
+        pass

@@ -1,0 +1,5 @@
+match d:
+    case [x] | x:
+        pass
+    case _:
+        pass

@@ -1,0 +1,5 @@
+match x:
+    case _:
+        pass
+    case 1:
+        pass

@@ -1,0 +1,1 @@
+for x, *y, *z in w: pass

@@ -1,0 +1,64 @@
+try:
+    try:
+        try:
+            try:
+                try:
+                    try:
+                        try:
+                            try:
+                                try:
+                                    try:
+                                        try:
+                                            try:
+                                                try:
+                                                    try:
+                                                        try:
+                                                            try:
+                                                                try:
+                                                                    try:
+                                                                        try:
+                                                                            try:
+                                                                                try:
+                                                                                    pass
+                                                                                except E:
+                                                                                    pass
+                                                                            except E:
+                                                                                pass
+                                                                        except E:
+                                                                            pass
+                                                                    except E:
+                                                                        pass
+                                                                except E:
+                                                                    pass
+                                                            except E:
+                                                                pass
+                                                        except E:
+                                                            pass
+                                                    except E:
+                                                        pass
+                                                except E:
+                                                    pass
+                                            except E:
+                                                pass
+                                        except E:
+                                            pass
+                                    except E:
+                                        pass
+                                except E:
+                                    pass
+                            except E:
+                                pass
+                        except E:
+                            pass
+                    except E:
+                        pass
+                except E:
+                    pass
+            except E:
+                pass
+        except E:
+            pass
+    except E:
+        pass
+except E:
+    pass

@@ -1,0 +1,23 @@
+while x0:
+    while x1:
+        while x2:
+            while x3:
+                while x4:
+                    while x5:
+                        while x6:
+                            while x7:
+                                while x8:
+                                    while x9:
+                                        while x10:
+                                            while x11:
+                                                while x12:
+                                                    while x13:
+                                                        while x14:
+                                                            while x15:
+                                                                while x16:
+                                                                    while x17:
+                                                                        while x18:
+                                                                            while x19:
+                                                                                while x20:
+                                                                                    while x21:
+                                                                                        pass

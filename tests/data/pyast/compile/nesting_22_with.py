@@ -1,0 +1,23 @@
+with x0:
+    with x1:
+        with x2:
+            with x3:
+                with x4:
+                    with x5:
+                        with x6:
+                            with x7:
+                                with x8:
+                                    with x9:
+                                        with x10:
+                                            with x11:
+                                                with x12:
+                                                    with x13:
+                                                        with x14:
+                                                            with x15:
+                                                                with x16:
+                                                                    with x17:
+                                                                        with x18:
+                                                                            with x19:
+                                                                                with x20:
+                                                                                    with x21:
+                                                                                        pass

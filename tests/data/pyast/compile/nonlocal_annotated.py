@@ -1,0 +1,4 @@
+def f():
+    def g():
+        x: int
+        nonlocal x

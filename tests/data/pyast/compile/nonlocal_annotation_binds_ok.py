@@ -1,0 +1,4 @@
+def f():
+    x: int
+    def g():
+        nonlocal x

@@ -1,0 +1,4 @@
+def f():
+    def g():
+        nonlocal x
+    x = 1

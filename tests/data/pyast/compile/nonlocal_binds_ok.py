@@ -1,0 +1,6 @@
+def f():
+    x = 1
+    def g():
+        nonlocal x
+        x = 2
+    return g

@@ -1,0 +1,5 @@
+def f():
+    class C:
+        x = 1
+        def g():
+            nonlocal x

@@ -1,0 +1,3 @@
+def f():
+    nonlocal a, b
+    print(b)

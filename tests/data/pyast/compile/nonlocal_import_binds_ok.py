@@ -1,0 +1,5 @@
+def f():
+    import y
+    def g():
+        nonlocal y
+        y = 1

@@ -1,0 +1,4 @@
+def f():
+    class C:
+        nonlocal x
+    x = 1

@@ -1,0 +1,4 @@
+class C:
+    def f(self):
+        nonlocal __x
+    __x = 1

@@ -1,0 +1,3 @@
+def f():
+    nonlocal y
+nonlocal x

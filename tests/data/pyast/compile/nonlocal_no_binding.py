@@ -1,0 +1,3 @@
+def f():
+    nonlocal x
+    x = 1

@@ -1,0 +1,4 @@
+def g():
+    x = 1
+    def f(x):
+        nonlocal x

@@ -1,0 +1,5 @@
+def f():
+    x = 1
+    class C:
+        def g(self):
+            nonlocal x

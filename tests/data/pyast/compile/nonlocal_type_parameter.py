@@ -1,0 +1,2 @@
+def f[T]():
+    nonlocal T

@@ -1,0 +1,3 @@
+def f():
+    print(b)
+    nonlocal a, b

@@ -1,0 +1,4 @@
+def f():
+    [x := 1 for y in z]
+    def h():
+        nonlocal x

@@ -1,0 +1,4 @@
+def f():
+    yield from x
+    await y
+break

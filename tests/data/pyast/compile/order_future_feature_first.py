@@ -1,0 +1,2 @@
+from __future__ import nope
+nonlocal x

@@ -1,0 +1,6 @@
+try:
+    pass
+except E:
+    nonlocal a
+else:
+    nonlocal b

@@ -1,0 +1,4 @@
+x = 1
+return x
+def f():
+    nonlocal q

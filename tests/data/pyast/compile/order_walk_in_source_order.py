@@ -1,0 +1,2 @@
+def f(a, a): pass
+from __future__ import annotations

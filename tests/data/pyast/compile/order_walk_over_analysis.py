@@ -1,0 +1,3 @@
+def f():
+    nonlocal x
+__debug__ = 1

@@ -1,0 +1,3 @@
+async def f():
+    yield 1
+    return

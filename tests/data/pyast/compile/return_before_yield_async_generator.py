@@ -1,0 +1,3 @@
+async def g():
+    return 3
+    yield 1

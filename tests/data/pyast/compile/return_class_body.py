@@ -1,0 +1,2 @@
+class C:
+    return 1

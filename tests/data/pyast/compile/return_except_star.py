@@ -1,0 +1,5 @@
+def f():
+    try:
+        pass
+    except* E:
+        return 1

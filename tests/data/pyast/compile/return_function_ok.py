@@ -1,0 +1,4 @@
+def f(x):
+    if x:
+        return 1
+    return

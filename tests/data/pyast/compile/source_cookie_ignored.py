@@ -1,0 +1,3 @@
+# -*- coding: latin-1 -*-
+x = "é"
+return

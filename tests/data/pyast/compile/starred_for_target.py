@@ -1,0 +1,1 @@
+for *a in b: pass

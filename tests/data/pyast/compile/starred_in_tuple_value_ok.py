@@ -1,0 +1,3 @@
+a = *b, *c
+print(*a if b else c)
+x, *y = z

@@ -1,0 +1,1 @@
+class C[T: ((x := 1), int)]: pass

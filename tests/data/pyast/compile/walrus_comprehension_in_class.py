@@ -1,0 +1,2 @@
+class C:
+    [y := 0 for i in range(3)]

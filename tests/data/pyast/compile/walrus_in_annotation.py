@@ -1,0 +1,1 @@
+def f(x: (y := 1)): pass

@@ -1,0 +1,3 @@
+def f(z):
+    [y := x for x in z]
+    return y

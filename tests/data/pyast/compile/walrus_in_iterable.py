@@ -1,0 +1,1 @@
+[i for i in (j := range(3))]

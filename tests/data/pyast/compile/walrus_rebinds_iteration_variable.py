@@ -1,0 +1,1 @@
+[i := 0 for i in range(3)]

@@ -1,0 +1,4 @@
+class C:
+    def f(self):
+        return __class__
+    yield 1

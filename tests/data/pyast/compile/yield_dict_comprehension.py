@@ -1,0 +1,2 @@
+def f():
+    return {x: (yield x) for x in y}

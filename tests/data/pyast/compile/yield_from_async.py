@@ -1,0 +1,2 @@
+async def f():
+    yield from x

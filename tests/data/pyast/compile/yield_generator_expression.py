@@ -1,0 +1,2 @@
+def f():
+    return ((yield x) for x in y)

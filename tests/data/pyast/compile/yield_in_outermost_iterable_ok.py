@@ -1,0 +1,2 @@
+def f():
+    x = [y for y in (yield)]

@@ -1,0 +1,1 @@
+x = lambda: (yield)
