@@ -1,0 +1,151 @@
+// The computer-use executor: the model's desktop actions, in its image space, carried out on the real screen.
+#pragma once
+
+#include "norvex/pc/deskhand/run_command.hpp"
+#include "norvex/pc/desktop/desktop.hpp"
+
+#include <boost/json/object.hpp>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace norvex::pc::deskhand {
+
+// The services the executor uses from its host. Every default is the real
+// one; tests replace them.
+struct DeskhandOptions {
+    // Reported in the tool definition only; it selects nothing.
+    std::optional<std::int64_t> display_number{};
+    // "Linux", "Darwin", "Windows", ...; empty means this machine's (uname).
+    std::string system_name{};
+    // Holds screenshots/latest.png; empty means ~/.norvex.
+    std::filesystem::path data_dir{};
+    // Opens the desktop the actions drive, on the first action that needs
+    // it; a failure fails that action, and the next action tries again.
+    // Default: the X11 desktop of $DISPLAY.
+    std::function<std::unique_ptr<Desktop>()> open_desktop{};
+    // Opens the clipboard for "type"; a throw makes typing fall back to
+    // typing the characters one by one. Default: the clipboard programs.
+    std::function<std::unique_ptr<Clipboard>()> open_clipboard{};
+    // The primary screen's size, or nothing when it cannot tell (systems
+    // other than Windows and Darwin). Default: hostkit::get_screen_size_linux.
+    std::function<std::optional<std::pair<std::int64_t, std::int64_t>>()> screen_size{};
+    // Words of a command capturing the screen into the file appended as
+    // its last word, or nothing. Default: hostkit::get_screenshot_command.
+    std::function<std::vector<std::string>()> screenshot_command{};
+    // Pauses the caller; default: the real clock.
+    std::function<void(double seconds)> sleep{};
+    // Runs system_profiler and the fallback capture programs; default: run_command.
+    std::function<CommandOutput(const std::vector<std::string>& argv, double time_limit_seconds)> run{};
+};
+
+// Carries out the actions of the model's computer-use tool.
+//
+// The model sees screenshots shrunk to fit its image limits and answers in
+// the coordinates of those images; the executor maps them back to screen
+// pixels. Every action answers with a result map of one of three shapes:
+//
+//     {"type": "text", "text": "Clicked at (671, 402)"}
+//     {"type": "image", "base64": "iVBORw0...", "media_type": "image/png"}
+//     {"type": "error", "error": "left_click requires coordinate [x, y]"}
+//
+//     DeskhandExecutor computer;                      // the real desktop of $DISPLAY
+//     send_to_model(computer.get_tool_definition());
+//     auto shot = computer.execute_action("screenshot");
+//     auto click = computer.execute_action("left_click", {{"coordinate", {500, 300}}});
+//
+// Calls block until the desktop has done what was asked (movements, pauses,
+// outside programs). The screen is measured once, on the first public call.
+// One caller at a time; no locks.
+class DeskhandExecutor {
+public:
+    explicit DeskhandExecutor(DeskhandOptions options = {});
+    ~DeskhandExecutor();
+    DeskhandExecutor(const DeskhandExecutor&) = delete;
+    DeskhandExecutor& operator=(const DeskhandExecutor&) = delete;
+
+    // Runs the handler "_action_" + action with `params` bound to its
+    // parameters by name. Never throws for a failing action: an unknown
+    // name, an unknown or ill-kinded parameter and any desktop failure come
+    // back as error result maps.
+    boost::json::object execute_action(const std::string& action, const boost::json::object& params = {});
+
+    // type "computer_20250124", name "computer", the API-space size, and
+    // "display_number" when one was given.
+    boost::json::object get_tool_definition();
+
+    // screen_width, screen_height, api_width, api_height, scale_factor
+    // (rounded to 3 places), last_screenshot (path or null).
+    boost::json::object get_display_info();
+
+    // Model (API) coordinates to screen pixels: divided by the factor,
+    // truncated and clamped to the screen; unchanged when the factor is 1.
+    std::pair<std::int64_t, std::int64_t> _to_screen_coords(std::int64_t api_x, std::int64_t api_y) const;
+
+    void _ensure_initialized();
+    void _detect_screen_size();
+    void _compute_scale();
+
+    std::optional<std::int64_t> _display_number;
+    std::int64_t _screen_width = 0;
+    std::int64_t _screen_height = 0;
+    double _scale_factor = 1.0;
+    std::int64_t _api_width = 0;
+    std::int64_t _api_height = 0;
+    bool _initialized = false;
+    std::optional<std::string> _last_screenshot_path;
+
+    // The folder the screenshots go to: <data_dir>/screenshots.
+    std::filesystem::path screenshot_dir() const;
+    const std::string& system_name() const noexcept { return options_.system_name; }
+
+    // Handlers. A coordinate is an array of numbers, or none.
+    using Coordinate = std::optional<boost::json::array>;
+    boost::json::object _action_left_click(const Coordinate& coordinate);
+    boost::json::object _action_right_click(const Coordinate& coordinate);
+    boost::json::object _action_middle_click(const Coordinate& coordinate);
+    boost::json::object _action_double_click(const Coordinate& coordinate);
+    boost::json::object _action_triple_click(const Coordinate& coordinate);
+    boost::json::object _action_mouse_move(const Coordinate& coordinate);
+    boost::json::object _action_left_click_drag(const Coordinate& start_coordinate, const Coordinate& coordinate);
+    boost::json::object _action_left_mouse_down(const Coordinate& coordinate);
+    boost::json::object _action_left_mouse_up();
+    boost::json::object _action_cursor_position();
+    boost::json::object _action_scroll(const Coordinate& coordinate, const std::string& direction, std::int64_t amount);
+    boost::json::object _action_type(const std::string& text);
+    boost::json::object _action_key(const std::string& text);
+    boost::json::object _action_hold_key(const std::string& text, double duration);
+    boost::json::object _action_wait(double duration);
+    boost::json::object _action_screenshot();
+    boost::json::object _fallback_screenshot();
+
+private:
+    // The desktop, opened on first use ("loading the library").
+    Desktop& _desktop();
+    void _detect_darwin();
+    // The pointer click family: validation, conversion, one call.
+    boost::json::object _click_like(const char* action, const Coordinate& coordinate,
+                                    const std::function<std::string(Desktop&, int, int)>& act);
+    // A two-element coordinate converted to screen pixels.
+    std::pair<int, int> _screen_point(const boost::json::array& coordinate) const;
+    // Pauses through the injected sleep, refusing what time.sleep refuses.
+    void _pause(double seconds);
+    // The shared tail of both screenshot paths once the image is known.
+    boost::json::object _finish_screenshot(const std::string& png, const std::filesystem::path& path);
+
+    DeskhandOptions options_;
+    std::unique_ptr<Desktop> desktop_;
+};
+
+// Result maps.
+boost::json::object text_result(std::string text);
+boost::json::object error_result(std::string error);
+boost::json::object image_result(std::string base64);
+
+}  // namespace norvex::pc::deskhand

@@ -1,0 +1,72 @@
+// The real services behind an executor: uname, the home folder, the clock, X11, the clipboard programs, hostkit.
+#include "norvex/pc/deskhand/host_defaults.hpp"
+
+#include "norvex/pc/desktop/program_clipboard.hpp"
+#include "norvex/pc/desktop/x11_desktop.hpp"
+#include "norvex/pc/hostkit/hostkit.hpp"
+
+#include <pwd.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace norvex::pc::deskhand {
+
+std::string this_system_name() {
+#if defined(_WIN32)
+    return "Windows";
+#else
+    struct utsname u {};
+    if (uname(&u) != 0) return "";
+    return u.sysname;
+#endif
+}
+
+std::filesystem::path default_data_dir() {
+    std::filesystem::path home;
+    if (const char* env = std::getenv("HOME"); env && *env) {
+        home = env;
+    } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
+        home = pw->pw_dir;
+    } else {
+        throw std::runtime_error("Cannot find the home folder: HOME is not set and the user has no password entry; "
+                                 "set HOME or give the executor a data_dir");
+    }
+    return home / ".norvex";
+}
+
+void real_sleep(double seconds) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+std::unique_ptr<Desktop> open_x11_desktop() {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display)
+        throw DesktopError("No X display to drive: DISPLAY is not set; start the executor inside an X session "
+                           "or set DISPLAY (for example DISPLAY=:0)");
+    try {
+        return std::make_unique<X11Desktop>(std::string(display));
+    } catch (const DesktopError& e) {
+        throw DesktopError(std::string("Cannot open the X display '") + display + "': " + e.what());
+    }
+}
+
+void fill_defaults(DeskhandOptions& o) {
+    if (o.system_name.empty()) o.system_name = this_system_name();
+    if (!o.open_desktop) o.open_desktop = open_x11_desktop;
+    if (!o.open_clipboard) o.open_clipboard = []() -> std::unique_ptr<Clipboard> { return make_program_clipboard(); };
+    if (!o.screen_size)
+        o.screen_size = []() -> std::optional<std::pair<std::int64_t, std::int64_t>> {
+            auto size = hostkit::get_screen_size_linux();
+            if (!size) return std::nullopt;
+            return std::pair<std::int64_t, std::int64_t>{size->first, size->second};
+        };
+    if (!o.screenshot_command) o.screenshot_command = [] { return hostkit::get_screenshot_command(); };
+    if (!o.sleep) o.sleep = real_sleep;
+    if (!o.run) o.run = run_command;
+}
+
+}  // namespace norvex::pc::deskhand

@@ -1,0 +1,39 @@
+// Images for the model: bicubic shrinking, PNG in and out, Base64.
+#pragma once
+
+#include "norvex/pc/desktop/desktop.hpp"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace norvex::pc::deskhand {
+
+// The image resampled to width x height with the Keys cubic (a = -0.5,
+// Catmull-Rom), its support widened by the shrink ratio as an antialiasing
+// filter, weights renormalised at the borders, horizontal pass first with
+// 8-bit rounding in between: the "bicubic" of the common imaging libraries.
+RgbImage resize_bicubic(const RgbImage& image, int width, int height);
+
+enum class PngEffort {
+    small,  // the smallest encoding at a reasonable cost: what the model is sent
+    quick,  // plain zlib defaults
+};
+
+// The image as PNG bytes (8-bit RGB, no ancillary chunks).
+std::string encode_png(const RgbImage& image, PngEffort effort = PngEffort::small);
+
+// Decodes PNG bytes of any colour type and depth to 8-bit RGB (alpha
+// dropped). Throws std::runtime_error saying what is wrong with them.
+RgbImage decode_png(std::string_view png);
+RgbImage read_png_file(const std::filesystem::path& path);
+
+// Standard Base64 (RFC 4648 alphabet, '=' padding, no line breaks).
+std::string base64_encode(std::string_view bytes);
+std::string base64_decode(std::string_view text);
+
+// Writes `bytes` to a temporary file beside `path`, then renames it over
+// `path`, so readers see the old file or the new one, never half of one.
+void write_file_atomically(const std::filesystem::path& path, std::string_view bytes);
+
+}  // namespace norvex::pc::deskhand

@@ -1,0 +1,130 @@
+// Resampling against Pillow's bicubic, PNG round trips, Base64, and outside programs with time limits.
+#include "tests/support/scratch_dir.hpp"
+
+#include "norvex/common/errors.hpp"
+#include "norvex/pc/deskhand/image_codec.hpp"
+#include "norvex/pc/deskhand/run_command.hpp"
+#include "norvex/pc/desktop/recording_desktop.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <random>
+
+namespace norvex::pc::deskhand {
+namespace {
+
+RgbImage noise(int w, int h, unsigned seed) {
+    std::mt19937 gen(seed);
+    RgbImage img{w, h, std::vector<std::uint8_t>(static_cast<std::size_t>(w) * h * 3)};
+    for (auto& p : img.pixels) p = static_cast<std::uint8_t>(gen() & 0xFF);
+    return img;
+}
+
+bool have_pillow() {
+    return std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") == 0;
+}
+
+// The largest difference of any channel between two images of one size.
+int max_difference(const RgbImage& a, const RgbImage& b) {
+    int worst = 0;
+    for (std::size_t i = 0; i < a.pixels.size(); ++i) worst = std::max(worst, std::abs(a.pixels[i] - b.pixels[i]));
+    return worst;
+}
+
+TEST(Resample, MatchesPillowBicubicWithinOneLevel) {
+    if (!have_pillow()) GTEST_SKIP() << "Pillow (python3-pil) is not installed";
+    testing::ScratchDir dir;
+    struct Case {
+        RgbImage image;
+        int w, h;
+    };
+    const Case cases[] = {{RecordingDesktop::gradient(1920, 1080), 1429, 804},
+                          {noise(301, 199, 7), 97, 150},
+                          {noise(40, 30, 9), 80, 45}};
+    int n = 0;
+    for (const auto& c : cases) {
+        const auto in = dir.write("in" + std::to_string(n) + ".png", encode_png(c.image, PngEffort::quick));
+        const auto out = (dir.path() / ("out" + std::to_string(n) + ".png")).string();
+        const std::string cmd = "/usr/bin/python3 -c 'import sys; from PIL import Image; "
+                                "Image.open(sys.argv[1]).resize((int(sys.argv[3]), int(sys.argv[4])), resample=3)"
+                                ".save(sys.argv[2])' " +
+                                in + " " + out + " " + std::to_string(c.w) + " " + std::to_string(c.h);
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        const RgbImage pillow = read_png_file(out);
+        const RgbImage ours = resize_bicubic(c.image, c.w, c.h);
+        ASSERT_EQ(ours.width, pillow.width);
+        ASSERT_EQ(ours.height, pillow.height);
+        EXPECT_LE(max_difference(ours, pillow), 1) << "case " << n;
+        ++n;
+    }
+}
+
+TEST(Resample, KeepsFlatColoursExact) {
+    RgbImage flat{50, 40, std::vector<std::uint8_t>(50 * 40 * 3)};
+    for (std::size_t i = 0; i < flat.pixels.size(); i += 3) {
+        flat.pixels[i] = 10;
+        flat.pixels[i + 1] = 200;
+        flat.pixels[i + 2] = 255;
+    }
+    const RgbImage small = resize_bicubic(flat, 17, 33);
+    for (std::size_t i = 0; i < small.pixels.size(); i += 3) {
+        ASSERT_EQ(small.pixels[i], 10);
+        ASSERT_EQ(small.pixels[i + 1], 200);
+        ASSERT_EQ(small.pixels[i + 2], 255);
+    }
+    EXPECT_THROW(resize_bicubic(flat, 0, 10), std::invalid_argument);
+}
+
+TEST(Png, RoundTripsBothEffortsAndRefusesGarbage) {
+    const RgbImage img = noise(123, 45, 3);
+    for (auto effort : {PngEffort::small, PngEffort::quick}) {
+        const std::string png = encode_png(img, effort);
+        EXPECT_EQ(png.substr(1, 3), "PNG");
+        const RgbImage back = decode_png(png);
+        EXPECT_EQ(back.width, 123);
+        EXPECT_EQ(back.height, 45);
+        EXPECT_EQ(back.pixels, img.pixels);
+    }
+    EXPECT_THROW(decode_png("GIF89a"), std::runtime_error);
+    EXPECT_THROW(read_png_file("/nonexistent/latest.png"), std::runtime_error);
+}
+
+TEST(Base64, EncodesTheStandardAlphabetWithPadding) {
+    EXPECT_EQ(base64_encode(""), "");
+    EXPECT_EQ(base64_encode("f"), "Zg==");
+    EXPECT_EQ(base64_encode("fo"), "Zm8=");
+    EXPECT_EQ(base64_encode("foo"), "Zm9v");
+    EXPECT_EQ(base64_encode("\xfb\xff\xbf"), "+/+/");
+    const std::string bytes = encode_png(noise(10, 10, 1));
+    EXPECT_EQ(base64_decode(base64_encode(bytes)), bytes);
+}
+
+TEST(RunCommand, TakesOutputAndExitStatus) {
+    const auto out = run_command({"sh", "-c", "echo out; echo err >&2; exit 3"}, 5.0);
+    EXPECT_EQ(out.out, "out\n");
+    EXPECT_EQ(out.err, "err\n");
+    EXPECT_EQ(out.exit_status, 3);
+}
+
+TEST(RunCommand, StopsAProgramPastItsLimit) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(run_command({"sleep", "30"}, 0.3), TimeoutError);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    // A program that closes its output but keeps running is still stopped.
+    EXPECT_THROW(run_command({"sh", "-c", "exec >&- 2>&-; sleep 30"}, 0.3), TimeoutError);
+}
+
+TEST(RunCommand, AMissingProgramSaysSo) {
+    try {
+        run_command({"norvex-no-such-capture-program"}, 1.0);
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(),
+                     "cannot run norvex-no-such-capture-program: No such file or directory (is it installed and on PATH?)");
+    }
+}
+
+}  // namespace
+}  // namespace norvex::pc::deskhand
