@@ -16,8 +16,8 @@ namespace norvex::pc::deskhand {
 RgbImage resize_bicubic(const RgbImage& image, int width, int height);
 
 enum class PngEffort {
-    small,  // the smallest encoding at a reasonable cost: what the model is sent
-    quick,  // plain zlib defaults
+    small,  // the smallest at a reasonable cost (entropy-chosen filters, libdeflate): what the model is sent
+    quick,  // libspng with zlib's defaults: files nobody sends
 };
 
 // The image as PNG bytes (8-bit RGB, no ancillary chunks).

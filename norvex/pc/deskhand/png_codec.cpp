@@ -1,5 +1,6 @@
 // PNG encoding and decoding through libspng.
 #include "norvex/pc/deskhand/image_codec.hpp"
+#include "norvex/pc/deskhand/png_small.hpp"
 
 #include <spng.h>
 #include <zlib.h>
@@ -28,20 +29,11 @@ std::string encode_png(const RgbImage& image, PngEffort effort) {
     if (image.width <= 0 || image.height <= 0 ||
         image.pixels.size() != static_cast<std::size_t>(image.width) * image.height * 3)
         throw std::invalid_argument("cannot encode an empty or inconsistent image as PNG");
+    if (effort == PngEffort::small) return encode_png_small(image);
     Ctx ctx(spng_ctx_new(SPNG_CTX_ENCODER));
     if (!ctx) throw std::runtime_error("PNG encoder: out of memory");
     check(spng_set_option(ctx.get(), SPNG_ENCODE_TO_BUFFER, 1), "PNG encoder");
-    if (effort == PngEffort::small) {
-        // Screens are flat areas, repeated glyphs and some photos: the
-        // per-row filter choice catches the photos, the strategy and level
-        // the repetition. These values were measured on busy 1920x1080
-        // desktops shrunk to the model's size (bench/run_screenshot.sh).
-        check(spng_set_option(ctx.get(), SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_ALL), "PNG encoder");
-        check(spng_set_option(ctx.get(), SPNG_IMG_COMPRESSION_LEVEL, 9), "PNG encoder");
-        check(spng_set_option(ctx.get(), SPNG_IMG_COMPRESSION_STRATEGY, Z_DEFAULT_STRATEGY), "PNG encoder");
-    } else {
-        check(spng_set_option(ctx.get(), SPNG_IMG_COMPRESSION_LEVEL, Z_DEFAULT_COMPRESSION), "PNG encoder");
-    }
+    check(spng_set_option(ctx.get(), SPNG_IMG_COMPRESSION_LEVEL, Z_DEFAULT_COMPRESSION), "PNG encoder");
     spng_ihdr ihdr{};
     ihdr.width = static_cast<std::uint32_t>(image.width);
     ihdr.height = static_cast<std::uint32_t>(image.height);
