@@ -7,11 +7,13 @@
 namespace norvex::pyast {
 
 std::string CompileError::text() const {
-    // Python's SyntaxError.__str__: the place in parentheses, as much of it as is known.
-    if (filename.empty() && lineno <= 0) return message;
+    // Python's SyntaxError.__str__: the place in parentheses, as much of it
+    // as is known, with only the file's base name.
+    const std::string_view base = std::string_view(filename).substr(filename.rfind('/') + 1);
+    if (base.empty() && lineno <= 0) return message;
     std::string out = message + " (";
-    if (!filename.empty()) out += filename;
-    if (lineno > 0) out += (filename.empty() ? "line " : ", line ") + std::to_string(lineno);
+    out += base;
+    if (lineno > 0) out += (base.empty() ? "line " : ", line ") + std::to_string(lineno);
     return out + ")";
 }
 
@@ -20,15 +22,20 @@ std::optional<CompileError> compile_check(std::string_view code, std::string_vie
     // A str handed to compile() is checked before it is tokenized, and the
     // error carries no place at all.
     if (code.find('\0') != std::string_view::npos) {
-        return CompileError{"source code string cannot contain null bytes", 0, 0, ""};
+        return CompileError{"source code string cannot contain null bytes", 0, 0, "", "SyntaxError"};
     }
     // Only bytes lose a leading byte order mark; in a str it is a character
     // the tokenizer rejects.
     if (code.substr(0, 3) == "\xEF\xBB\xBF") {
-        return CompileError{"invalid non-printable character U+FEFF", 1, 1, name};
+        return CompileError{"invalid non-printable character U+FEFF", 1, 1, name, "SyntaxError"};
     }
     ParseResult parsed = parse(std::string(code));
-    if (parsed.error) return CompileError{parsed.error->msg, parsed.error->lineno, parsed.error->offset, name};
+    if (parsed.error) {
+        const SyntaxError& e = *parsed.error;
+        // Running out of parser stack is a MemoryError that names no place.
+        if (e.type == SyntaxError::Type::MemoryError) return CompileError{e.msg, 0, 0, "", "MemoryError"};
+        return CompileError{e.msg, e.lineno, e.offset, name, std::string(name_of(e.type))};
+    }
 
     using namespace compile_detail;
     try {
@@ -39,7 +46,7 @@ std::optional<CompileError> compile_check(std::string_view code, std::string_vie
         check_codegen(parsed.tree->root, future, table);
     } catch (const Failure& failure) {
         // The compiler's columns are UTF-8 byte offsets plus one, unlike the parser's.
-        return CompileError{failure.message, failure.where.lineno, failure.where.col_offset + 1, name};
+        return CompileError{failure.message, failure.where.lineno, failure.where.col_offset + 1, name, "SyntaxError"};
     }
     return std::nullopt;
 }

@@ -12,11 +12,13 @@ namespace norvex::pyast {
 // ("'return' outside function", "no binding for nonlocal 'x' found", ...).
 struct CompileError {
     std::string message;   // e.g. "'return' outside function"
-    int lineno = 0;
+    int lineno = 0;        // 0 if none
     int offset = 0;        // 1-based column as Python reports it (0 if none)
-    std::string filename;
-    // Python's str() of the error: "msg (name.py, line N)".
+    std::string filename;  // as given; empty where Python reports no file (null bytes, parser stack overflow)
+    // Python's str() of the error: "msg (name.py, line N)", with the file's base name.
     std::string text() const;
+    // The exception class: "SyntaxError", "IndentationError", "TabError" or "MemoryError".
+    std::string type = "SyntaxError";
 };
 
 // What compile(code, filename, "exec") raises for `code` (UTF-8 text, taken

@@ -25,6 +25,7 @@ private:
     std::string_view private_;  // the class whose private names are mangled
 
     Block* cur() const { return stack_.back(); }
+    bool in_async_def() const { return cur()->type == BlockType::Function && cur()->coroutine; }
 
     Block* new_block(BlockType type, const Node* node) {
         table_.blocks.push_back(std::make_unique<Block>());
@@ -350,6 +351,9 @@ private:
                 break;
             case NodeKind::For:
             case NodeKind::AsyncFor: {
+                if (s->kind == NodeKind::AsyncFor && !in_async_def()) {
+                    fail("'async for' outside async function", location_of(s));
+                }
                 const auto* f = reinterpret_cast<const For*>(s);  // same layout as AsyncFor
                 visit_expr(f->target);
                 visit_expr(f->iter);
@@ -422,6 +426,9 @@ private:
             case NodeKind::Expr: visit_expr(as<Expr>(s)->value); break;
             case NodeKind::With:
             case NodeKind::AsyncWith: {
+                if (s->kind == NodeKind::AsyncWith && !in_async_def()) {
+                    fail("'async with' outside async function", location_of(s));
+                }
                 const auto* w = reinterpret_cast<const With*>(s);  // same layout as AsyncWith
                 for (const Node* item : w->items) {
                     const auto* wi = as<withitem>(item);
@@ -573,8 +580,7 @@ private:
         exit();
         block->comp_inlined = !is_generator;
         Block* enclosing = cur();
-        const bool async_def = enclosing->type == BlockType::Function && enclosing->coroutine;
-        if (is_async && !async_def && enclosing->comprehension == Comprehension::None) {
+        if (is_async && !in_async_def() && enclosing->comprehension == Comprehension::None) {
             fail("asynchronous comprehension outside of an asynchronous function", location_of(e));
         }
         if (is_async) enclosing->coroutine = true;
@@ -644,6 +650,12 @@ private:
             }
             case NodeKind::Await:
                 raise_if_annotation_block("await expression", e);
+                if (!cur()->function_like()) fail("'await' outside function", location_of(e));
+                // Inside a comprehension it makes the comprehension asynchronous
+                // instead, which is checked where the comprehension ends.
+                if (!in_async_def() && cur()->comprehension == Comprehension::None) {
+                    fail("'await' outside async function", location_of(e));
+                }
                 visit_expr(as<Await>(e)->value);
                 cur()->coroutine = true;
                 break;

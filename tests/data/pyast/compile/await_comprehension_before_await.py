@@ -1,0 +1,3 @@
+def f():
+    [await x for x in y]
+    await z

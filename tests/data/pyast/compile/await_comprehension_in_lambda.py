@@ -1,0 +1,2 @@
+async def f():
+    lambda: [await x for x in y]

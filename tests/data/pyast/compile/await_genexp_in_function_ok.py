@@ -1,0 +1,2 @@
+def f():
+    def g(): return (await x for x in y)

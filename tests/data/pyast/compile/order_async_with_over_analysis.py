@@ -1,0 +1,2 @@
+nonlocal x
+async with a: pass

@@ -1,0 +1,3 @@
+def f():
+    await y
+nonlocal z

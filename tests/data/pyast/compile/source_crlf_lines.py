@@ -1,0 +1,4 @@
+def f():
+    x = 1
+
+return f

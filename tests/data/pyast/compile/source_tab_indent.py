@@ -1,0 +1,4 @@
+if x:
+	for y in z:
+		pass
+	break
