@@ -49,6 +49,10 @@ void analyze_block(const Block& block, const NameSet* bound_in, NameSet type_par
     NameSet child_bound;
     if (block.type != BlockType::Class && block.function_like()) child_bound = local;
     if (bound) child_bound.insert(bound->begin(), bound->end());
+    // A class gives the functions inside it its implicit cells.
+    if (block.type == BlockType::Class) {
+        child_bound.insert({"__class__", "__classdict__", "__conditional_annotations__"});
+    }
     for (const Block* child : block.children) analyze_block(*child, &child_bound, type_params);
 }
 

@@ -1,0 +1,2 @@
+def f():
+    return [x for x in y if await x]

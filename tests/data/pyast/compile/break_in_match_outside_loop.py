@@ -1,0 +1,3 @@
+match x:
+    case 1:
+        break

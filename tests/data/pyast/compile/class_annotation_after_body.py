@@ -1,0 +1,3 @@
+class C:
+    x: f(a=1, a=1)
+    return

@@ -1,0 +1,2 @@
+class C((yield)):
+    return 1

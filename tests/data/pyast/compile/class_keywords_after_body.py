@@ -1,0 +1,2 @@
+class C(a=1, a=1):
+    return

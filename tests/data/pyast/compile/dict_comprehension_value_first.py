@@ -1,0 +1,1 @@
+{(x := 1): (yield) for x in y}

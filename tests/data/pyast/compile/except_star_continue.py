@@ -1,0 +1,5 @@
+while x:
+    try:
+        pass
+    except* E:
+        continue

@@ -1,0 +1,5 @@
+try:
+    pass
+except* E:
+    def f():
+        return 1

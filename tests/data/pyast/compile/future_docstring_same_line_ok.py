@@ -1,0 +1,1 @@
+"doc"; from __future__ import annotations

@@ -1,0 +1,2 @@
+f"doc"
+from __future__ import annotations

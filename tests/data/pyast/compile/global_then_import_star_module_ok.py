@@ -1,0 +1,2 @@
+global x
+from m import *

@@ -1,0 +1,4 @@
+def f():
+    import a.b.c
+    def g():
+        nonlocal a

@@ -1,0 +1,1 @@
+f = lambda x=(yield): 0

@@ -1,0 +1,3 @@
+match x:
+    case C(y, z=y):
+        pass

@@ -1,0 +1,3 @@
+match x:
+    case {1+2j: a, 1+2j: b}:
+        pass

@@ -1,0 +1,5 @@
+match x:
+    case 1:
+        pass
+    case _ if x:
+        pass

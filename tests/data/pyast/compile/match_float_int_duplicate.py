@@ -1,0 +1,3 @@
+match x:
+    case {0: a, 0.0: b, False: c}:
+        pass

@@ -1,0 +1,3 @@
+match x:
+    case {"a": y, **y}:
+        pass

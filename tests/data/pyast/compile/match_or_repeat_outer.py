@@ -1,0 +1,3 @@
+match x:
+    case [y, (1 | 2) as y]:
+        pass

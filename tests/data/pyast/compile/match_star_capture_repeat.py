@@ -1,0 +1,3 @@
+match x:
+    case [y, *y]:
+        pass

@@ -1,0 +1,5 @@
+class C:
+    for a in b:
+        def f():
+            while x:
+                pass

@@ -1,0 +1,3 @@
+def f():
+    def g():
+        nonlocal __class__

@@ -1,0 +1,3 @@
+class C[T]:
+    def f(self):
+        nonlocal T

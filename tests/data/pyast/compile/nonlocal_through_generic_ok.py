@@ -1,0 +1,5 @@
+def f():
+    x = 1
+    def g[T]():
+        nonlocal x
+        x = T

@@ -1,0 +1,2 @@
+@(await x)
+def f(a, a): pass

@@ -1,0 +1,2 @@
+f = lambda: (yield)
+g = lambda: [x for x in y]

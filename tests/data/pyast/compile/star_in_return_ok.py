@@ -1,0 +1,2 @@
+def f():
+    return *a, *b

@@ -1,0 +1,1 @@
+def f[T: (lambda: 1)](): pass

@@ -1,0 +1,3 @@
+def f():
+    global y
+    [y := x for x in z]

@@ -1,0 +1,2 @@
+class C:
+    f = lambda: [y := 1 for x in z]

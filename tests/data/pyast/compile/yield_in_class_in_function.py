@@ -1,0 +1,3 @@
+def f():
+    class C:
+        yield 1
