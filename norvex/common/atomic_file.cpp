@@ -97,10 +97,11 @@ std::string read_whole_file(const std::filesystem::path& path) {
 
 void make_dirs(const std::filesystem::path& path) {
     std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return;
+    // Something else standing at the path is "File exists", as Python's mkdir says.
+    if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) throw OsError(EEXIST, path);
     std::filesystem::create_directories(path, ec);
     if (ec) throw OsError(ec.value(), path);
-    // create_directories reports success when a file stands at the path's end.
-    if (!std::filesystem::is_directory(path, ec)) throw OsError(EEXIST, path);
 }
 
 }  // namespace norvex

@@ -17,6 +17,7 @@ std::string py_str(const boost::json::value& value);
 // "it's", a tab '\t', an unprintable U+200B '\u200b').
 std::string py_repr(const boost::json::value& value);
 std::string py_repr(std::string_view text);
+inline std::string py_repr(const char* text) { return py_repr(std::string_view(text)); }
 
 // The Python type name of the decoded value: NoneType, bool, int, float, str, list, dict.
 std::string_view py_type_name(const boost::json::value& value) noexcept;
