@@ -3,7 +3,14 @@
 
 #include "norvex/pc/desktop/spawn.hpp"
 
+#include "norvex/common/logging.hpp"
+
+#include <X11/Xlib.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <thread>
 
 namespace norvex::pc {
 
@@ -12,6 +19,46 @@ namespace {
 std::string trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
     return text;
+}
+
+// Watches who owns the X CLIPBOARD selection. Some programs (xsel) fork
+// first and take the selection in the background child after the parent has
+// exited; waiting for the owner to change makes set_text return only once a
+// paste would get the new text.
+class OwnerWatch {
+public:
+    explicit OwnerWatch(const std::optional<std::string>& display)
+        : display_(XOpenDisplay(display ? display->c_str() : nullptr)) {
+        if (display_ == nullptr) return;
+        clipboard_ = XInternAtom(display_, "CLIPBOARD", False);
+        before_ = XGetSelectionOwner(display_, clipboard_);
+    }
+    ~OwnerWatch() {
+        if (display_ != nullptr) XCloseDisplay(display_);
+    }
+    OwnerWatch(const OwnerWatch&) = delete;
+    OwnerWatch& operator=(const OwnerWatch&) = delete;
+
+    void wait_for_new_owner(double timeout_seconds) {
+        if (display_ == nullptr) return;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_seconds);
+        while (XGetSelectionOwner(display_, clipboard_) == before_) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                logging::get("norvex.pc.deskhand")->debug("clipboard owner did not change within {} s", timeout_seconds);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+
+private:
+    Display* display_;
+    Atom clipboard_ = 0;
+    Window before_ = 0;
+};
+
+bool serves_x_selection(const std::vector<std::string>& command) {
+    return std::filesystem::path(command[0]).filename() != "wl-copy";
 }
 
 }  // namespace
@@ -24,12 +71,15 @@ ProgramClipboard::ProgramClipboard(std::vector<std::string> command, std::option
 void ProgramClipboard::set_text(const std::string& text) {
     std::vector<std::string> env;
     if (display_) env.push_back("DISPLAY=" + *display_);
+    std::optional<OwnerWatch> watch;
+    if (serves_x_selection(command_)) watch.emplace(display_);
     const ProgramRun run = run_with_input(command_, text, env);
     if (run.exit_code != 0) {
         std::string message = command_[0] + " could not set the clipboard (exit " + std::to_string(run.exit_code) + ")";
         if (const std::string why = trimmed(run.error_text); !why.empty()) message += ": " + why;
         throw DesktopError(message + "; check that DISPLAY names a running X server");
     }
+    if (watch) watch->wait_for_new_owner(1.0);
 }
 
 std::vector<std::string> find_clipboard_command() {

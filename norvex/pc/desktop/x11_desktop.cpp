@@ -57,8 +57,10 @@ const ScreenRect& X11Desktop::Impl::screen_space() {
 
 X11Desktop::X11Desktop() : X11Desktop(display_from_environment()) {}
 
-X11Desktop::X11Desktop(const std::string& display_name) : impl_(std::make_unique<Impl>()) {
+X11Desktop::X11Desktop(const std::string& display_name, X11DesktopOptions options)
+    : impl_(std::make_unique<Impl>()) {
     impl_->name = display_name;
+    impl_->options = options;
     const bool from_environment = display_name == display_from_environment();
     impl_->display = XOpenDisplay(display_name.empty() ? nullptr : display_name.c_str());
     if (impl_->display == nullptr) {

@@ -18,6 +18,15 @@ struct ScreenRect {
     int height = 0;
 };
 
+struct X11DesktopOptions {
+    // How long typing waits after the last key event before it gives back
+    // the spare keycodes it lent to characters the keyboard map lacks. A
+    // client reads the new map only when it handles the key event, so a
+    // client (or a machine) that is this far behind loses those characters;
+    // a longer wait is safer and makes such text slower to type.
+    double remap_settle_seconds = 0.2;
+};
+
 // One connection to one X display, driven by one caller at a time.
 //
 // Screen space is the primary output's rectangle (XRandR); without a primary
@@ -35,7 +44,7 @@ public:
     // The display named by $DISPLAY.
     X11Desktop();
     // The display of that name (":99", "host:0.0"); throws DesktopError when it cannot be opened.
-    explicit X11Desktop(const std::string& display_name);
+    explicit X11Desktop(const std::string& display_name, X11DesktopOptions options = {});
     ~X11Desktop() override;
     X11Desktop(const X11Desktop&) = delete;
     X11Desktop& operator=(const X11Desktop&) = delete;

@@ -15,6 +15,7 @@ namespace norvex::pc {
 struct X11Desktop::Impl {
     Display* display = nullptr;
     std::string name;
+    X11DesktopOptions options;
     int screen = 0;
     Window root = 0;
 

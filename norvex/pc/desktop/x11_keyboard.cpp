@@ -10,7 +10,7 @@
 #include <X11/keysym.h>
 
 #include <chrono>
-#include <cstdio>
+#include <optional>
 #include <thread>
 
 namespace norvex::pc {
@@ -23,14 +23,6 @@ KeySym resolve_name(const std::string& key) {
     if (auto ks = x11::keysym_for_key(key)) return *ks;
     throw DesktopError("unknown key name '" + key +
                        "': use a name such as enter, ctrl, shift, f5, pagedown, a single character, or an X keysym name");
-}
-
-std::string describe_char(char32_t c) {
-    char code[16];
-    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
-    std::string out;
-    pystr::append_utf8(out, c);
-    return "'" + out + "' (" + code + ")";
 }
 
 KeyCode shift_code(const x11::KeyMap& map) {
@@ -51,7 +43,7 @@ HeldKey put_down(X11Desktop::Impl& impl, KeySym keysym) {
         held.code = stroke->code;
         held.with_shift = stroke->shift;
     } else {
-        x11::SpareKeys spare(d, map);
+        x11::SpareKeys spare(d, map, impl.options.remap_settle_seconds);
         auto code = spare.bind(keysym);
         if (!code) throw DesktopError(std::string("the X keyboard map has no key for '") + XKeysymToString(keysym) +
                                       "' and no unused keycode to lend it; free a keycode with xmodmap");
@@ -71,7 +63,7 @@ void lift(X11Desktop::Impl& impl, const HeldKey& held) {
     if (held.with_shift) fake_key(d, shift_code(x11::KeyMap(d)), false);
     if (held.temporary) {
         XSync(d, False);
-        std::this_thread::sleep_for(std::chrono::duration<double>(x11::kRemapSettleSeconds));
+        std::this_thread::sleep_for(std::chrono::duration<double>(impl.options.remap_settle_seconds));
         std::vector<KeySym> empty(static_cast<std::size_t>(x11::KeyMap(d).keysyms_per_keycode()), NoSymbol);
         XChangeKeyboardMapping(d, held.code, static_cast<int>(empty.size()), empty.data(), 1);
     }
@@ -123,12 +115,16 @@ void X11Desktop::hotkey(const std::vector<std::string>& keys) {
 
 void X11Desktop::write(const std::string& text, double interval_seconds) {
     Display* d = impl_->display;
-    const std::u32string chars = pystr::to_u32(text);
-    x11::KeyMap map(d);
-    x11::SpareKeys spare(d, map);
-    bool first = true;
+    const x11::KeyMap map(d);
+
+    // What each character needs: a key of the map, or a keysym to lend a spare key.
+    struct Typed {
+        KeySym keysym;
+        std::optional<x11::Stroke> stroke;
+    };
+    std::vector<Typed> typed;
     char32_t previous = 0;
-    for (char32_t c : chars) {
+    for (char32_t c : pystr::to_u32(text)) {
         const char32_t before = previous;
         previous = c;
         if (c == U'\n' && before == U'\r') continue;  // one Return for a CRLF line end
@@ -138,32 +134,36 @@ void X11Desktop::write(const std::string& text, double interval_seconds) {
                                                        static_cast<unsigned>(c));
             continue;
         }
-        x11::Stroke stroke;
-        if (auto found = map.find(*keysym, c)) {
-            stroke = *found;
-        } else {
-            auto code = spare.bind(*keysym);
-            if (!code) {
-                // Every spare keycode is lent out: give them back and start over.
-                spare.restore(x11::kRemapSettleSeconds);
-                code = spare.bind(*keysym);
-            }
-            if (!code)
-                throw DesktopError("cannot type " + describe_char(c) +
-                                   ": the X keyboard map has no key for it and no unused keycode to lend; "
-                                   "type the text through the clipboard instead");
-            stroke = x11::Stroke{*code, false};
-        }
-        if (!first && interval_seconds > 0)
-            std::this_thread::sleep_for(std::chrono::duration<double>(interval_seconds));
-        first = false;
-        if (stroke.shift) fake_key(d, shift_code(map), true);
-        fake_key(d, stroke.code, true);
-        fake_key(d, stroke.code, false);
-        if (stroke.shift) fake_key(d, shift_code(map), false);
-        XSync(d, False);
+        typed.push_back(Typed{*keysym, map.find(*keysym, c)});
     }
-    spare.restore(x11::kRemapSettleSeconds);
+
+    // Spare keys are bound for a whole run of characters before its first key
+    // event, so a client that reads the map while handling any of the run's
+    // events sees every binding of the run; runs end where the spares do.
+    x11::SpareKeys spare(d, map, impl_->options.remap_settle_seconds);
+    std::size_t i = 0;
+    bool first = true;
+    while (i < typed.size()) {
+        std::size_t end = i;
+        for (; end < typed.size(); ++end)
+            if (!typed[end].stroke && !spare.bind(typed[end].keysym)) break;
+        if (end == i)
+            throw DesktopError(std::string("cannot type '") + XKeysymToString(typed[i].keysym) +
+                               "': the X keyboard map has no key for it and no unused keycode to lend; "
+                               "type the text through the clipboard instead");
+        for (; i < end; ++i) {
+            const x11::Stroke stroke = typed[i].stroke ? *typed[i].stroke : x11::Stroke{*spare.bind(typed[i].keysym), false};
+            if (!first && interval_seconds > 0)
+                std::this_thread::sleep_for(std::chrono::duration<double>(interval_seconds));
+            first = false;
+            if (stroke.shift) fake_key(d, shift_code(map), true);
+            fake_key(d, stroke.code, true);
+            fake_key(d, stroke.code, false);
+            if (stroke.shift) fake_key(d, shift_code(map), false);
+            XSync(d, False);
+        }
+        spare.restore(impl_->options.remap_settle_seconds);
+    }
 }
 
 }  // namespace norvex::pc

@@ -53,7 +53,7 @@ std::vector<KeySym> KeyMap::row(KeyCode code) const {
 
 SpareKeys::~SpareKeys() {
     try {
-        restore(bound_.empty() ? 0 : kRemapSettleSeconds);
+        restore(settle_seconds_);
     } catch (...) {
         // The display went away: there is no map left to restore.
     }

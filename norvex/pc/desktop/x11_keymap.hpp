@@ -46,7 +46,9 @@ private:
 // while after the last key event, then puts every keycode back as it was.
 class SpareKeys {
 public:
-    SpareKeys(Display* display, const KeyMap& map) : display_(display), map_(map) {}
+    // `settle_seconds`: the wait of the destructor's restore.
+    SpareKeys(Display* display, const KeyMap& map, double settle_seconds)
+        : display_(display), map_(map), settle_seconds_(settle_seconds) {}
     ~SpareKeys();
     SpareKeys(const SpareKeys&) = delete;
     SpareKeys& operator=(const SpareKeys&) = delete;
@@ -68,10 +70,9 @@ private:
     };
     Display* display_;
     const KeyMap& map_;
+    double settle_seconds_;
     std::vector<Binding> bound_;
 };
 
-// How long a remapped key's events get to reach their client before the map is put back.
-inline constexpr double kRemapSettleSeconds = 0.1;
 
 }  // namespace norvex::pc::x11

@@ -38,7 +38,9 @@ protected:
         XvfbSuite::SetUp();
         if (IsSkipped()) return;
         window_.emplace(display());
-        desktop_ = std::make_unique<pc::X11Desktop>(display());
+        // The recording window shares two cores with parallel builds and
+        // tests; give it time to read lent keys before they are taken back.
+        desktop_ = std::make_unique<pc::X11Desktop>(display(), pc::X11DesktopOptions{.remap_settle_seconds = 0.6});
     }
     void TearDown() override {
         desktop_.reset();

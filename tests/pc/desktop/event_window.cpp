@@ -93,6 +93,7 @@ void EventWindow::pump() {
                 case KeyPress:
                 case KeyRelease: {
                     seen.state = event.xkey.state;
+                    seen.keycode = event.xkey.keycode;
                     char buffer[64] = {};
                     KeySym keysym = NoSymbol;
                     if (event.type == KeyPress && ic_ != nullptr) {

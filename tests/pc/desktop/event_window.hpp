@@ -21,6 +21,7 @@ struct SeenEvent {
     int x = 0;             // pointer position in the window
     int y = 0;
     unsigned state = 0;    // modifier and button mask before the event
+    unsigned keycode = 0;  // keys: the keycode pressed
     KeySym keysym = 0;     // keys: the keysym the client's own lookup found
     std::string text;      // key presses: the UTF-8 text the client's lookup gave
 };
