@@ -11,6 +11,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   libspng-dev zlib1g-dev libdeflate-dev xvfb scrot python3-pil xterm x11-apps
   hyperfine
+  xclip xsel x11-utils libx11-dev libxtst-dev libxext-dev libxrandr-dev
 )
 
 missing=()
