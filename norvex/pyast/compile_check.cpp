@@ -45,6 +45,7 @@ std::optional<CompileError> compile_check(std::string_view code, std::string_vie
         analyze_symtable(table);
         check_codegen(parsed.tree->root, future, table);
     } catch (const Failure& failure) {
+        if (failure.recursion) return CompileError{failure.message, 0, 0, "", "RecursionError"};
         // The compiler's columns are UTF-8 byte offsets plus one, unlike the parser's.
         return CompileError{failure.message, failure.where.lineno, failure.where.col_offset + 1, name, "SyntaxError"};
     }

@@ -27,9 +27,31 @@ inline Location location_of(const Node* node) noexcept { return {node->pos.linen
 struct Failure {
     std::string message;
     Location where;
+    bool recursion = false;  // a RecursionError without a place, not a SyntaxError
 };
 
 [[noreturn]] inline void fail(std::string message, Location where) { throw Failure{std::move(message), where}; }
+
+// Nesting the parser lets through is bounded (right-nested chains stop near
+// 6000 levels, as CPython's do), but a visitor still counts its depth and
+// gives up as CPython does when its stack runs low, instead of overflowing.
+inline constexpr int kMaxVisitDepth = 12000;
+
+class DepthGuard {
+public:
+    explicit DepthGuard(int& depth) : depth_(depth) {
+        if (++depth_ > kMaxVisitDepth) {
+            --depth_;
+            throw Failure{"maximum recursion depth exceeded during compilation", {}, true};
+        }
+    }
+    ~DepthGuard() { --depth_; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+
+private:
+    int& depth_;
+};
 
 // Name flags of a scope, as the symbol table keeps them.
 enum SymbolFlag : std::uint32_t {

@@ -50,6 +50,7 @@ private:
     const FutureFeatures& future_;
     const SymbolTable& table_;
     std::vector<Unit> units_;
+    int depth_ = 0;
 
     Unit& unit() { return units_.back(); }
 
@@ -466,7 +467,42 @@ private:
         }
     }
 
+    // Left-nested chains (a + b + c, a.b.c, f()()) are as long as the source
+    // makes them: their left spine is walked in a loop, not by recursion.
+    // A call checks its keywords before anything inside it is compiled.
+    void visit_chain(const Node* e) {
+        std::vector<const Node*> spine;
+        const Node* n = e;
+        for (;;) {
+            const Node* left = nullptr;
+            switch (n->kind) {
+                case NodeKind::BinOp: left = as<BinOp>(n)->left; break;
+                case NodeKind::Attribute: left = as<Attribute>(n)->value; break;
+                case NodeKind::Subscript: left = as<Subscript>(n)->value; break;
+                case NodeKind::Call:
+                    validate_keywords(as<Call>(n)->keywords);
+                    left = as<Call>(n)->func;
+                    break;
+                default: break;
+            }
+            if (left == nullptr) break;
+            spine.push_back(n);
+            n = left;
+        }
+        visit_expr(n);
+        for (auto it = spine.rbegin(); it != spine.rend(); ++it) {
+            if (const auto* b = as<BinOp>(*it)) {
+                visit_expr(b->right);
+            } else if (const auto* c = as<Call>(*it)) {
+                visit_call_arguments(c->args, c->keywords);
+            } else if (const auto* sub = as<Subscript>(*it)) {
+                visit_expr(sub->slice);
+            }
+        }
+    }
+
     void visit_expr(const Node* e) {
+        const DepthGuard guard(depth_);
         switch (e->kind) {
             case NodeKind::Lambda: {
                 const auto* l = as<Lambda>(e);
@@ -515,11 +551,14 @@ private:
                 }
                 visit_expr(as<Await>(e)->value);
                 break;
-            case NodeKind::Call: {
-                const auto* c = as<Call>(e);
-                validate_keywords(c->keywords);
-                visit_expr(c->func);
-                visit_call_arguments(c->args, c->keywords);
+            case NodeKind::BinOp:
+            case NodeKind::Call:
+            case NodeKind::Attribute:
+            case NodeKind::Subscript: visit_chain(e); break;
+            case NodeKind::UnaryOp: {
+                const Node* operand = as<UnaryOp>(e)->operand;
+                while (is<UnaryOp>(operand)) operand = as<UnaryOp>(operand)->operand;
+                visit_expr(operand);
                 break;
             }
             case NodeKind::Starred:

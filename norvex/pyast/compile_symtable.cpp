@@ -23,6 +23,7 @@ private:
     SymbolTable& table_;
     std::vector<Block*> stack_;
     std::string_view private_;  // the class whose private names are mangled
+    int depth_ = 0;
 
     Block* cur() const { return stack_.back(); }
     bool in_async_def() const { return cur()->type == BlockType::Function && cur()->coroutine; }
@@ -586,18 +587,59 @@ private:
         if (is_async) enclosing->coroutine = true;
     }
 
+    // Left-nested chains (a + b + c, a.b.c, f()()) are as long as the source
+    // makes them: their left spine is walked in a loop, not by recursion.
+    void visit_chain(const Node* e) {
+        std::vector<const Node*> spine;
+        const Node* n = e;
+        for (;;) {
+            const Node* left = nullptr;
+            switch (n->kind) {
+                case NodeKind::BinOp: left = as<BinOp>(n)->left; break;
+                case NodeKind::Call: left = as<Call>(n)->func; break;
+                case NodeKind::Subscript: left = as<Subscript>(n)->value; break;
+                case NodeKind::Attribute:
+                    check_name(as<Attribute>(n)->attr, location_of(n), as<Attribute>(n)->ctx);
+                    left = as<Attribute>(n)->value;
+                    break;
+                default: break;
+            }
+            if (left == nullptr) break;
+            spine.push_back(n);
+            n = left;
+        }
+        visit_expr(n);
+        for (auto it = spine.rbegin(); it != spine.rend(); ++it) {
+            if (const auto* b = as<BinOp>(*it)) {
+                visit_expr(b->right);
+            } else if (const auto* c = as<Call>(*it)) {
+                visit_exprs(c->args);
+                check_keywords(c->keywords);
+                visit_keywords(c->keywords);
+            } else if (const auto* sub = as<Subscript>(*it)) {
+                visit_expr(sub->slice);
+            }
+        }
+    }
+
     void visit_expr(const Node* e) {
+        const DepthGuard guard(depth_);
         switch (e->kind) {
             case NodeKind::NamedExpr:
                 raise_if_annotation_block("named expression", e);
                 handle_namedexpr(e);
                 break;
             case NodeKind::BoolOp: visit_exprs(as<BoolOp>(e)->values); break;
-            case NodeKind::BinOp:
-                visit_expr(as<BinOp>(e)->left);
-                visit_expr(as<BinOp>(e)->right);
+            case NodeKind::UnaryOp: {
+                const Node* operand = as<UnaryOp>(e)->operand;
+                while (is<UnaryOp>(operand)) operand = as<UnaryOp>(operand)->operand;
+                visit_expr(operand);
                 break;
-            case NodeKind::UnaryOp: visit_expr(as<UnaryOp>(e)->operand); break;
+            }
+            case NodeKind::BinOp:
+            case NodeKind::Call:
+            case NodeKind::Attribute:
+            case NodeKind::Subscript: visit_chain(e); break;
             case NodeKind::Lambda: {
                 const auto* l = as<Lambda>(e);
                 const auto* args = as<arguments>(l->args);
@@ -663,12 +705,6 @@ private:
                 visit_expr(as<Compare>(e)->left);
                 visit_exprs(as<Compare>(e)->comparators);
                 break;
-            case NodeKind::Call:
-                visit_expr(as<Call>(e)->func);
-                visit_exprs(as<Call>(e)->args);
-                check_keywords(as<Call>(e)->keywords);
-                visit_keywords(as<Call>(e)->keywords);
-                break;
             case NodeKind::FormattedValue:
                 visit_expr(as<FormattedValue>(e)->value);
                 if (as<FormattedValue>(e)->format_spec != nullptr) visit_expr(as<FormattedValue>(e)->format_spec);
@@ -679,14 +715,6 @@ private:
                 break;
             case NodeKind::JoinedStr: visit_exprs(as<JoinedStr>(e)->values); break;
             case NodeKind::TemplateStr: visit_exprs(as<TemplateStr>(e)->values); break;
-            case NodeKind::Attribute:
-                check_name(as<Attribute>(e)->attr, location_of(e), as<Attribute>(e)->ctx);
-                visit_expr(as<Attribute>(e)->value);
-                break;
-            case NodeKind::Subscript:
-                visit_expr(as<Subscript>(e)->value);
-                visit_expr(as<Subscript>(e)->slice);
-                break;
             case NodeKind::Starred: visit_expr(as<Starred>(e)->value); break;
             case NodeKind::Slice:
                 if (as<Slice>(e)->lower != nullptr) visit_expr(as<Slice>(e)->lower);

@@ -182,6 +182,24 @@ TEST(CompileCheck, keeps_the_filename_it_was_given) {
     EXPECT_EQ(error->text(), "'return' outside function (main.py, line 3)");
 }
 
+// Left-nested chains are as long as the source makes them; the checks must
+// still reach their far end without running out of stack.
+TEST(CompileCheck, long_chains_are_checked_to_their_end) {
+    std::string sum = "x = 1";
+    for (int i = 0; i < 100000; ++i) sum += " + a.b[0]()";
+    EXPECT_FALSE(compile_check(sum + "\n", "sum.py").has_value());
+    const std::string bad = sum + " + f(k=1, k=2)\n";
+    const auto error = compile_check(bad, "sum.py");
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->message, "keyword argument repeated: k");
+    EXPECT_EQ(error->offset, static_cast<int>(bad.find("k=2")) + 1);
+    std::string calls = "y = f";
+    for (int i = 0; i < 100000; ++i) calls += "()";
+    const auto await_error = compile_check(calls + "\nawait y\n", "calls.py");
+    ASSERT_TRUE(await_error.has_value());
+    EXPECT_EQ(await_error->text(), "'await' outside function (calls.py, line 2)");
+}
+
 TEST(CompileCheck, handles_every_parser_sample_without_throwing) {
     int checked = 0;
     for (const auto& file : testing::oracle_sample_files()) {
