@@ -42,6 +42,9 @@ const ScreenRect& X11Desktop::Impl::screen_space() {
     if (randr) {
         // Our connection gets only the RandR notifications selected at start;
         // draining them tells whether the layout moved since the last look.
+        // The round trip first brings in every notification the server sent
+        // before it, so a change made just now by another client is seen.
+        XSync(display, False);
         XEvent event;
         while (XPending(display) > 0) {
             XNextEvent(display, &event);
