@@ -158,6 +158,7 @@ int main(int argc, char** argv) {
     const Source* largest = &*std::max_element(sources.begin(), sources.end(),
         [](const Source& a, const Source& b) { return a.text.size() < b.text.size(); });
     double largest_peak = 0, largest_kept = 0;
+    double arena_used = 0, arena_reserved = 0;
     constexpr std::size_t kBig = 64 * 1024;  // the arena's first block: smaller files are mostly that block
     for (const auto& s : sources) {
         const std::size_t before = g_live;
@@ -165,6 +166,8 @@ int main(int argc, char** argv) {
         auto result = norvex::pyast::parse(s.text);
         const double peak = static_cast<double>(g_peak - before);
         const double kept = static_cast<double>(g_live - before);
+        arena_used += static_cast<double>(result.tree->arena.bytes_used());
+        arena_reserved += static_cast<double>(result.tree->arena.bytes_reserved());
         const double size = static_cast<double>(std::max<std::size_t>(s.text.size(), 1));
         peak_total += peak;
         kept_total += kept;
@@ -186,6 +189,8 @@ int main(int argc, char** argv) {
         tokens_total += static_cast<double>(g_peak - before);
     }
     std::printf("memory, tokenizer alone (all files): peak %.2fx the source bytes\n", tokens_total / total);
+    std::printf("memory, the trees' arenas: %.2fx the source bytes used, %.2fx taken from the heap\n",
+                arena_used / total, arena_reserved / total);
     std::printf("memory, all files: peak %.2fx the source bytes, kept %.2fx (sums over files)\n", peak_total / total,
                 kept_total / total);
     // Small files are dominated by the arena's first block, so their ratios say little.

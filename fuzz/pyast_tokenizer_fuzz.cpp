@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view source(reinterpret_cast<const char*>(data), size);
     Arena arena;
     Tokenizer tok(source, arena);
-    const std::vector<Token>& tokens = tok.all();
+    const TokenStore& tokens = tok.all();
     // The shape the parser relies on: one terminal token, last; an error exactly with ERRORTOKEN.
     if (tokens.empty()) std::abort();
     const Token& last = tokens.back();

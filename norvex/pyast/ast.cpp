@@ -1,7 +1,9 @@
 // Kind names, field tables and the arena.
 #include "norvex/pyast/ast.hpp"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace norvex::pyast {
 namespace {
@@ -57,15 +59,44 @@ bool has_position(NodeKind kind) noexcept {
     }
 }
 
-NodeList Arena::list(const std::vector<Node*>& nodes) {
-    NodeList out;
-    out.count = static_cast<std::uint32_t>(nodes.size());
-    if (out.count == 0) return out;
-    out.items = static_cast<Node**>(allocate(sizeof(Node*) * nodes.size(), alignof(Node*)));
-    std::memcpy(out.items, nodes.data(), sizeof(Node*) * nodes.size());
-    return out;
+Arena::~Arena() {
+    for (Block* b = blocks_; b != nullptr;) {
+        Block* next = b->next;
+        ::operator delete(b);
+        b = next;
+    }
+    ::operator delete(slots_);
 }
 
+void* Arena::allocate_slow(std::size_t bytes, std::size_t align) {
+    if (blocks_ != nullptr) used_before_ += static_cast<std::size_t>(cur_ - (reinterpret_cast<std::uintptr_t>(blocks_) + sizeof(Block)));
+    // Each block holds an eighth of what came before: few blocks for a big
+    // tree, and the unused end of the last one stays a small part of it.
+    std::size_t size = std::max(next_block_, std::max(bytes + align + sizeof(Block), (reserved_ / 8 + 1023) & ~std::size_t{1023}));
+    auto* b = static_cast<Block*>(::operator new(size));
+    b->next = blocks_;
+    b->size = size;
+    blocks_ = b;
+    reserved_ += size;
+    next_block_ = min_block;
+    cur_ = reinterpret_cast<std::uintptr_t>(b) + sizeof(Block);
+    end_ = reinterpret_cast<std::uintptr_t>(b) + size;
+    return allocate(bytes, align);
+}
+
+std::size_t Arena::bytes_used() const noexcept {
+    if (blocks_ == nullptr) return 0;
+    return used_before_ + static_cast<std::size_t>(cur_ - (reinterpret_cast<std::uintptr_t>(blocks_) + sizeof(Block)));
+}
+
+NodeList Arena::list(Node* const* nodes, std::size_t count) {
+    NodeList out;
+    out.count = static_cast<std::uint32_t>(count);
+    if (count == 0) return out;
+    out.items = static_cast<Node**>(allocate(sizeof(Node*) * count, alignof(Node*)));
+    std::memcpy(out.items, nodes, sizeof(Node*) * count);
+    return out;
+}
 IdentifierList Arena::identifiers(const std::vector<Identifier>& names) {
     IdentifierList out;
     out.count = static_cast<std::uint32_t>(names.size());
@@ -91,12 +122,55 @@ std::string_view Arena::store(std::string_view text) {
     return {copy, text.size()};
 }
 
+namespace {
+
+// FNV-1a: identifiers are short, so a simple byte loop beats a general hash.
+std::uint32_t hash_of(std::string_view s) noexcept {
+    std::uint32_t h = 2166136261u;
+    for (char c : s) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    return h;
+}
+
+}  // namespace
+
+void Arena::grow_interning() {
+    std::uint32_t capacity = slots_ == nullptr ? 64 : (slot_mask_ + 1) * 2;
+    auto* slots = static_cast<Slot*>(::operator new(capacity * sizeof(Slot)));
+    std::memset(static_cast<void*>(slots), 0, capacity * sizeof(Slot));
+    for (std::uint32_t i = 0; slots_ != nullptr && i <= slot_mask_; ++i) {
+        if (slots_[i].data == nullptr) continue;
+        std::uint32_t j = slots_[i].hash & (capacity - 1);
+        while (slots[j].data != nullptr) j = (j + 1) & (capacity - 1);
+        slots[j] = slots_[i];
+    }
+    ::operator delete(slots_);
+    slots_ = slots;
+    slot_mask_ = capacity - 1;
+}
+
 Identifier Arena::intern(std::string_view name) {
-    auto it = interned_.find(name);
-    if (it != interned_.end()) return *it;
-    std::string_view stored = store(name);
-    interned_.insert(stored);
+    // Kept at most half full.
+    if (slots_ == nullptr || (slot_count_ + 1) * 2 > slot_mask_ + 1) grow_interning();
+    const std::uint32_t h = hash_of(name);
+    std::uint32_t i = h & slot_mask_;
+    for (;; i = (i + 1) & slot_mask_) {
+        const Slot& s = slots_[i];
+        if (s.data == nullptr) break;
+        if (s.hash == h && s.size == name.size() && std::memcmp(s.data, name.data(), name.size()) == 0)
+            return {s.data, s.size};
+    }
+    // The empty name needs a non-null pointer: null data means "none".
+    std::string_view stored = name.empty() ? std::string_view("", 0) : store(name);
+    slots_[i] = Slot{stored.data(), static_cast<std::uint32_t>(stored.size()), h};
+    ++slot_count_;
     return stored;
+}
+
+void Arena::release_interning() noexcept {
+    ::operator delete(slots_);
+    slots_ = nullptr;
+    slot_mask_ = 0;
+    slot_count_ = 0;
 }
 
 }  // namespace norvex::pyast

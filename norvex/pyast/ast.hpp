@@ -11,11 +11,9 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
-#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <type_traits>
-#include <unordered_set>
 #include <vector>
 
 namespace norvex::pyast {
@@ -198,9 +196,16 @@ bool is(const Node* node) noexcept {
 }
 
 // Owns the nodes, lists and strings of one tree.
+//
+// A bump allocator over blocks from the heap. The blocks grow with what the
+// tree has used so far, so a tree wastes at most about a quarter of its size
+// (a fixed first block would dwarf small files); parse() sizes the first
+// block from the source. Identifiers are interned in an open-addressing table
+// of views into the arena.
 class Arena {
 public:
     Arena() = default;
+    ~Arena();
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
 
@@ -213,7 +218,8 @@ public:
         return node;
     }
 
-    NodeList list(const std::vector<Node*>& nodes);
+    NodeList list(const std::vector<Node*>& nodes) { return list(nodes.data(), nodes.size()); }
+    NodeList list(Node* const* nodes, std::size_t count);
     IdentifierList identifiers(const std::vector<Identifier>& names);
     OpList ops(const std::vector<Op>& ops);
     // A copy of `text` that lives as long as the arena.
@@ -221,11 +227,48 @@ public:
     // The same view for equal identifiers (so they compare by pointer too).
     Identifier intern(std::string_view name);
 
-    void* allocate(std::size_t bytes, std::size_t align) { return memory_.allocate(bytes, align); }
+    void* allocate(std::size_t bytes, std::size_t align) {
+        std::uintptr_t p = (cur_ + (align - 1)) & ~static_cast<std::uintptr_t>(align - 1);
+        if (p + bytes <= end_) {
+            cur_ = p + bytes;
+            return reinterpret_cast<void*>(p);
+        }
+        return allocate_slow(bytes, align);
+    }
+
+    // The size of the next block to take from the heap (the first one, when
+    // called before any allocation).
+    void reserve(std::size_t bytes) noexcept { next_block_ = bytes < min_block ? min_block : bytes; }
+    // Drops the interning table (the tree stays valid; later intern() calls
+    // start a new table, so they no longer share views with earlier ones).
+    void release_interning() noexcept;
+    // Bytes handed out, and bytes taken from the heap for blocks.
+    std::size_t bytes_used() const noexcept;
+    std::size_t bytes_reserved() const noexcept { return reserved_; }
 
 private:
-    std::pmr::monotonic_buffer_resource memory_{64 * 1024};
-    std::unordered_set<std::string_view> interned_;
+    static constexpr std::size_t min_block = 1024;
+    struct Block {
+        Block* next;
+        std::size_t size;
+    };
+    struct Slot {
+        const char* data;
+        std::uint32_t size;
+        std::uint32_t hash;
+    };
+    void* allocate_slow(std::size_t bytes, std::size_t align);
+    void grow_interning();
+
+    Block* blocks_ = nullptr;
+    std::uintptr_t cur_ = 0;
+    std::uintptr_t end_ = 0;
+    std::size_t next_block_ = 4096;
+    std::size_t reserved_ = 0;
+    std::size_t used_before_ = 0;  // bytes used in blocks before the current one
+    Slot* slots_ = nullptr;
+    std::uint32_t slot_mask_ = 0;
+    std::uint32_t slot_count_ = 0;
 };
 
 // A parsed module: its root node, the arena that holds it, and the source it came from.

@@ -20,19 +20,16 @@ char closer_of(char open) noexcept { return open == '(' ? ')' : open == '[' ? ']
 
 }  // namespace
 
-Tokenizer::Tokenizer(std::string_view source, Arena& arena) : src_(source), arena_(arena) {
+Tokenizer::Tokenizer(std::string_view source, Arena& arena) : src_(source), arena_(arena), tokens_(source) {
     // Offsets are 32-bit; longer input is cut rather than misnumbered.
     if (src_.size() > 0xFFFFFFF0u) src_ = src_.substr(0, 0xFFFFFFF0u);
     size_ = static_cast<std::uint32_t>(src_.size());
     if (src_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = line_start_ = 3;
-    tokens_.reserve(src_.size() / 8 + 16);  // about one token in eight bytes of real code
     find_bad_utf8();
     if (std::memchr(src_.data(), 0, src_.size()) != nullptr) {
         // CPython checks the whole text before reading a token.
         error_ = SyntaxError{SyntaxError::Type::SyntaxError, "source code string cannot contain null bytes", 0, 0, 0, 0};
-        Token t;
-        t.kind = TokenKind::ERRORTOKEN;
-        tokens_.push_back(t);
+        tokens_.push_back().kind = TokenKind::ERRORTOKEN;
         done_ = true;
     }
 }
@@ -97,7 +94,7 @@ const Token& Tokenizer::at(std::size_t i) {
     return i < tokens_.size() ? tokens_[i] : tokens_.back();
 }
 
-const std::vector<Token>& Tokenizer::all() {
+const TokenStore& Tokenizer::all() {
     while (!done_) produce();
     return tokens_;
 }
@@ -117,7 +114,7 @@ std::int32_t Tokenizer::eof_line() const noexcept {
 }
 
 Token& Tokenizer::emit(TokenKind kind, Mark b, Mark e) {
-    Token& t = tokens_.emplace_back();
+    Token& t = tokens_.push_back();
     t.kind = kind;
     t.start = b.pos;
     t.end = e.pos;
@@ -125,7 +122,6 @@ Token& Tokenizer::emit(TokenKind kind, Mark b, Mark e) {
     t.col_offset = static_cast<std::int32_t>(b.pos - b.line_start);
     t.end_lineno = e.line;
     t.end_col_offset = static_cast<std::int32_t>(e.pos - e.line_start);
-    t.text = src_.substr(b.pos, e.pos - b.pos);
     if (kind != TokenKind::NEWLINE && kind != TokenKind::INDENT && kind != TokenKind::DEDENT) need_newline_ = true;
     return t;
 }
@@ -140,8 +136,7 @@ int Tokenizer::char_offset(std::uint32_t line_start, std::uint32_t pos) const no
 
 bool Tokenizer::fail(SyntaxError::Type type, std::string msg, Mark at, int offset, int end_lineno, int end_offset) {
     error_ = SyntaxError{type, std::move(msg), at.line, offset, end_lineno, end_offset};
-    Token& t = emit(TokenKind::ERRORTOKEN, at, at);
-    t.text = {};
+    emit(TokenKind::ERRORTOKEN, at, at);
     done_ = true;
     return true;
 }
@@ -168,7 +163,6 @@ void Tokenizer::produce() {
             Mark m = here();
             Token& t = emit(pending_ > 0 ? TokenKind::INDENT : TokenKind::DEDENT, m, m);
             t.col_offset = t.end_col_offset = -1;
-            t.text = {};
             pending_ += pending_ > 0 ? -1 : 1;
             return;
         }
@@ -281,9 +275,8 @@ bool Tokenizer::at_end_of_input(Mark comment) {
     }
     if (need_newline_ && !blank_line_) {
         // The last line had no newline of its own; CPython adds one.
-        Token& t = emit(TokenKind::NEWLINE, comment.pos < pos_ ? comment : here(), here());
+        emit(TokenKind::NEWLINE, comment.pos < pos_ ? comment : here(), here());
         need_newline_ = false;
-        if (comment.pos >= pos_) t.text = {};
         return true;
     }
     Mark m{pos_, eof_line(), line_start_};
@@ -304,7 +297,12 @@ bool Tokenizer::lex_regular() {
     while (pos_ < size_ && (src_[pos_] == ' ' || src_[pos_] == '\t' || src_[pos_] == '\f')) ++pos_;
     Mark comment = here();
     if (cur() == '#') {
-        while (pos_ < size_ && src_[pos_] != '\n' && src_[pos_] != '\r') ++pos_;
+        // To the line's end: "\n", or a "\r" before it.
+        const char* from = src_.data() + pos_;
+        const auto* nl = static_cast<const char*>(std::memchr(from, '\n', size_ - pos_));
+        std::size_t len = nl != nullptr ? static_cast<std::size_t>(nl - from) : size_ - pos_;
+        if (const auto* cr = static_cast<const char*>(std::memchr(from, '\r', len))) len = static_cast<std::size_t>(cr - from);
+        pos_ += static_cast<std::uint32_t>(len);
     }
     if (at_eof()) return at_end_of_input(comment);
     Mark b = here();
@@ -316,8 +314,7 @@ bool Tokenizer::lex_regular() {
             at_bol_ = true;
             return false;
         }
-        Token& t = emit(TokenKind::NEWLINE, comment.pos < b.pos ? comment : b, b);
-        if (comment.pos >= b.pos) t.text = {};
+        emit(TokenKind::NEWLINE, comment.pos < b.pos ? comment : b, b);
         need_newline_ = false;
         consume_newline();
         at_bol_ = true;

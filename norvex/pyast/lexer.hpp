@@ -29,9 +29,9 @@
 //   before tokenizing); columns and lines count accordingly.
 // - A leading UTF-8 byte order mark is skipped (columns start after it).
 // - STRING spans the whole literal, prefix and quotes included, undecoded.
-// - A NAME with non-ASCII letters carries its NFKC form in `text` when that
-//   differs from the source (stored in the arena); `start`/`end` still cover
-//   the source bytes. Keywords are recognised on the source spelling.
+// - A NAME with non-ASCII letters has its NFKC form as its text when that
+//   differs from the source (stored in the arena, the token marked
+//   `normalized`); `start`/`end` still cover the source bytes. Keywords are recognised on the source spelling.
 // - Characters that begin no token ('$', '?', '`') come as OP tokens; the
 //   parser reports them as "invalid syntax". "<>" comes as NOTEQUAL with its
 //   own text, as in CPython (valid only under barry_as_FLUFL). '!' outside
@@ -70,13 +70,15 @@ public:
     // The next token in order; after ENDMARKER or ERRORTOKEN, that token again.
     const Token& next();
     // The i-th token (from 0), tokenizing as far as needed; an index past
-    // the end gives the last token (ENDMARKER or ERRORTOKEN). The reference
-    // is invalidated by tokenizing further; keep indices, not references.
+    // the end gives the last token (ENDMARKER or ERRORTOKEN). References stay
+    // valid as long as the tokenizer.
     const Token& at(std::size_t i);
     // Tokenizes to the end and returns every token.
-    const std::vector<Token>& all();
+    const TokenStore& all();
     // The tokens produced so far.
-    const std::vector<Token>& tokens() const noexcept { return tokens_; }
+    const TokenStore& tokens() const noexcept { return tokens_; }
+    // A token's text (see TokenStore::text).
+    std::string_view text(const Token& t) const noexcept { return tokens_.text(t); }
     bool finished() const noexcept { return done_; }
 
     const std::optional<SyntaxError>& error() const noexcept { return error_; }
@@ -169,7 +171,7 @@ private:
     std::vector<Paren> parens_;
     std::vector<Frame> frames_;
 
-    std::vector<Token> tokens_;
+    TokenStore tokens_;
     std::size_t cursor_ = 0;
     std::optional<SyntaxError> error_;
     std::optional<Mark> bad_utf8_;  // the first byte that is not UTF-8

@@ -10,47 +10,85 @@
 namespace norvex::pyast {
 namespace {
 
-bool is_ascii_name_char(unsigned char c) noexcept {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-struct KeywordEntry {
-    std::string_view text;
-    Keyword keyword;
-};
-
-constexpr KeywordEntry keywords[] = {
-    {"False", Keyword::False_}, {"None", Keyword::None},       {"True", Keyword::True_},
-    {"and", Keyword::and_},     {"as", Keyword::as},           {"assert", Keyword::assert_},
-    {"async", Keyword::async},  {"await", Keyword::await},     {"break", Keyword::break_},
-    {"class", Keyword::class_}, {"continue", Keyword::continue_}, {"def", Keyword::def},
-    {"del", Keyword::del},      {"elif", Keyword::elif},       {"else", Keyword::else_},
-    {"except", Keyword::except}, {"finally", Keyword::finally}, {"for", Keyword::for_},
-    {"from", Keyword::from},    {"global", Keyword::global},   {"if", Keyword::if_},
-    {"import", Keyword::import}, {"in", Keyword::in},          {"is", Keyword::is},
-    {"lambda", Keyword::lambda}, {"nonlocal", Keyword::nonlocal}, {"not", Keyword::not_},
-    {"or", Keyword::or_},       {"pass", Keyword::pass},       {"raise", Keyword::raise},
-    {"return", Keyword::return_}, {"try", Keyword::try_},      {"while", Keyword::while_},
-    {"with", Keyword::with},    {"yield", Keyword::yield},
-};
-
-Keyword keyword_of(std::string_view name) noexcept {
-    // Most names are no keyword: a first letter no keyword has settles them.
-    if (name.size() < 2 || name.size() > 8) return Keyword::None_;
-    char c = name[0];
-    if (c < 'F' || c > 'y' || (c > 'T' && c < 'a')) return Keyword::None_;
-    for (const KeywordEntry& k : keywords) {
-        if (k.text[0] == c && k.text == name) return k.keyword;
+// Bytes that continue an identifier: ASCII letters, digits, '_', and every
+// byte of a non-ASCII character (checked against the Unicode tables later).
+struct NameBytes {
+    bool table[256] = {};
+    constexpr NameBytes() {
+        for (int c = 0; c < 256; ++c)
+            table[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c >= 0x80;
     }
-    return Keyword::None_;
+};
+constexpr NameBytes name_bytes;
+
+// Names are mostly no keyword: the length and first letter settle most of them.
+Keyword keyword_of(std::string_view name) noexcept {
+    auto is = [&](std::string_view word, Keyword k) { return name == word ? k : Keyword::None_; };
+    switch (name.size()) {
+        case 2:
+            switch (name[0]) {
+                case 'a': return is("as", Keyword::as);
+                case 'i':
+                    return name[1] == 'f' ? Keyword::if_ : name[1] == 'n' ? Keyword::in : name[1] == 's' ? Keyword::is : Keyword::None_;
+                case 'o': return is("or", Keyword::or_);
+                default: return Keyword::None_;
+            }
+        case 3:
+            switch (name[0]) {
+                case 'a': return is("and", Keyword::and_);
+                case 'd': return name == "def" ? Keyword::def : is("del", Keyword::del);
+                case 'f': return is("for", Keyword::for_);
+                case 'n': return is("not", Keyword::not_);
+                case 't': return is("try", Keyword::try_);
+                default: return Keyword::None_;
+            }
+        case 4:
+            switch (name[0]) {
+                case 'N': return is("None", Keyword::None);
+                case 'T': return is("True", Keyword::True_);
+                case 'e': return name == "elif" ? Keyword::elif : is("else", Keyword::else_);
+                case 'f': return is("from", Keyword::from);
+                case 'p': return is("pass", Keyword::pass);
+                case 'w': return is("with", Keyword::with);
+                default: return Keyword::None_;
+            }
+        case 5:
+            switch (name[0]) {
+                case 'F': return is("False", Keyword::False_);
+                case 'a': return name == "async" ? Keyword::async : is("await", Keyword::await);
+                case 'b': return is("break", Keyword::break_);
+                case 'c': return is("class", Keyword::class_);
+                case 'r': return is("raise", Keyword::raise);
+                case 'w': return is("while", Keyword::while_);
+                case 'y': return is("yield", Keyword::yield);
+                default: return Keyword::None_;
+            }
+        case 6:
+            switch (name[0]) {
+                case 'a': return is("assert", Keyword::assert_);
+                case 'e': return is("except", Keyword::except);
+                case 'g': return is("global", Keyword::global);
+                case 'i': return is("import", Keyword::import);
+                case 'l': return is("lambda", Keyword::lambda);
+                case 'r': return is("return", Keyword::return_);
+                default: return Keyword::None_;
+            }
+        case 7: return is("finally", Keyword::finally);
+        case 8: return name == "continue" ? Keyword::continue_ : is("nonlocal", Keyword::nonlocal);
+        default: return Keyword::None_;
+    }
 }
 
 SoftKeyword soft_keyword_of(std::string_view name) noexcept {
-    if (name == "match") return SoftKeyword::match;
-    if (name == "case") return SoftKeyword::case_;
-    if (name == "type") return SoftKeyword::type;
-    if (name == "_") return SoftKeyword::underscore;
-    return SoftKeyword::none;
+    switch (name.size()) {
+        case 1: return name[0] == '_' ? SoftKeyword::underscore : SoftKeyword::none;
+        case 4:
+            if (name == "case") return SoftKeyword::case_;
+            if (name == "type") return SoftKeyword::type;
+            return SoftKeyword::none;
+        case 5: return name == "match" ? SoftKeyword::match : SoftKeyword::none;
+        default: return SoftKeyword::none;
+    }
 }
 
 // One code point of UTF-8 at `p`; -1 and a length of 1 for a malformed sequence.
@@ -142,20 +180,13 @@ bool Tokenizer::lex_name(Mark b) {
         return lex_string(b, saw_r, saw_b, saw_f, saw_t);
     }
 
-    bool ascii = true;
-    while (pos_ < size_) {
-        auto c = static_cast<unsigned char>(src_[pos_]);
-        if (is_ascii_name_char(c)) {
-            ++pos_;
-        } else if (c >= 0x80) {
-            ascii = false;
-            ++pos_;
-        } else {
-            break;
-        }
-    }
+    unsigned char high = 0;
+    const char* data = src_.data();
+    std::uint32_t q = pos_;
+    while (q < size_ && name_bytes.table[static_cast<unsigned char>(data[q])]) high |= static_cast<unsigned char>(data[q++]);
+    pos_ = q;
     std::string_view text = src_.substr(b.pos, pos_ - b.pos);
-    if (ascii) {
+    if (high < 0x80) {
         Token& t = emit(TokenKind::NAME, b, here());
         t.keyword = keyword_of(text);
         if (t.keyword == Keyword::None_) t.soft = soft_keyword_of(text);
@@ -186,7 +217,7 @@ bool Tokenizer::lex_name(Mark b) {
         if (U_SUCCESS(status)) {
             std::string out;
             n.toUTF8String(out);
-            t.text = arena_.store(out);
+            tokens_.set_normalized(t, arena_.store(out));
         }
     }
     return true;

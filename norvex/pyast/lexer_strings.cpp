@@ -7,6 +7,19 @@ namespace {
 // CPython's limit on f-strings and t-strings open inside each other.
 constexpr std::size_t max_fstring_nesting = 149;
 
+// The bytes that stop a run of string body: its quote ('\'' for row 0, '"'
+// for row 1), a backslash, and line ends.
+struct StringStops {
+    bool table[2][256] = {};
+    constexpr StringStops() {
+        for (int row = 0; row < 2; ++row) {
+            table[row][row == 0 ? 0x27 : 0x22] = true;  // ' and "
+            table[row]['\\'] = table[row]['\n'] = table[row]['\r'] = true;
+        }
+    }
+};
+constexpr StringStops string_stops;
+
 }  // namespace
 
 std::string Tokenizer::unterminated_message(const Frame& fs, std::int32_t detected) const {
@@ -80,7 +93,12 @@ bool Tokenizer::lex_string(Mark b, bool raw, bool /*bytes*/, bool fstring, bool 
                 ++pos_;
             }
         } else {
-            ++pos_;
+            // The body up to the next quote, backslash or line end, at one test a byte.
+            const bool* stops = string_stops.table[q == '"'];
+            const char* data = src_.data();
+            std::uint32_t p = pos_ + 1;
+            while (p < size_ && !stops[static_cast<unsigned char>(data[p])]) ++p;
+            pos_ = p;
         }
     }
     emit(TokenKind::STRING, b, here());

@@ -138,8 +138,12 @@ ParseResult parse(std::string source) {
     auto tree = std::make_unique<Tree>();
     tree->source = std::move(source);
     std::string_view src = tree->source;
+    // Trees of real code take about four times their source (less for
+    // long strings); the arena starts at the source's size and grows in
+    // steps an eighth of its size.
+    tree->arena.reserve(src.size());
     Tokenizer tokenizer(src, tree->arena);
-    const std::vector<Token>& tokens = tokenizer.all();
+    const TokenStore& tokens = tokenizer.all();
     const std::optional<SyntaxError>& tok_error = tokenizer.error();
 
     ParseResult result;
@@ -177,6 +181,7 @@ ParseResult parse(std::string source) {
         if (root) {
             if (auto err = check_future_imports(root, src)) return finish(*err, 0);
             tree->root = root;
+            tree->arena.release_interning();
             result.tree = std::move(tree);
             return result;
         }

@@ -7,7 +7,10 @@ namespace norvex::pyast {
 Node* Parser::call(Node* func, const Token& start) {
     DepthGuard guard(*this, 8);
     const Token& lpar = next();
-    std::vector<Node*> args, keywords;
+    Scratch args_scratch(*this);
+    std::vector<Node*>& args = args_scratch.v;
+    Scratch keywords_scratch(*this);
+    std::vector<Node*>& keywords = keywords_scratch.v;
     if (error_pass_) invalid_kwarg();
     // A lone generator argument takes the call's parentheses as its own. The
     // first argument is parsed once and handed on: parsing it again for the
@@ -18,7 +21,8 @@ Node* Parser::call(Node* func, const Token& start) {
         Node* e = named_expression();
         if (!e) return nullptr;
         if (at_kw(Keyword::for_) || (at_kw(Keyword::async) && peek_at(1).keyword == Keyword::for_)) {
-            std::vector<Node*> gens;
+            Scratch gens_scratch(*this);
+            std::vector<Node*>& gens = gens_scratch.v;
             if (!for_if_clauses(gens)) return nullptr;
             if (!accept(TokenKind::RPAR)) {
                 if (error_pass_ && at(TokenKind::COMMA)) {
@@ -74,7 +78,7 @@ bool Parser::call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywor
             }
             if (seen_double_star) {
                 if (error_pass_) {
-                    const Token& comma = tokens_[&start - tokens_.data() - 1];
+                    const Token& comma = tokens_[tokens_.index_of(start) - 1];
                     while (accept(TokenKind::COMMA) && accept(TokenKind::STAR) && expression()) {
                     }
                     raise_starting_from("iterable argument unpacking follows keyword argument unpacking", comma);
@@ -115,7 +119,8 @@ bool Parser::call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywor
             if (at_kw(Keyword::for_) || at_kw(Keyword::async)) {
                 // One positional argument before the generator: CPython leaves it to "invalid syntax".
                 if (error_pass_ && at_kw(Keyword::for_) && !args.empty()) {
-                    std::vector<Node*> gens;
+                    Scratch gens_scratch(*this);
+                    std::vector<Node*>& gens = gens_scratch.v;
                     if (for_if_clauses(gens)) {
                         auto* last = as<comprehension>(gens.back());
                         const Node* end = last->ifs.empty() ? last->iter : last->ifs[last->ifs.size() - 1];
@@ -150,7 +155,16 @@ Node* Parser::param(bool lambda, bool star_annotation) {
 // Parameters up to (not including) ')' for def or ':' for lambda.
 Node* Parser::params(bool lambda) {
     TokenKind closer = lambda ? TokenKind::COLON : TokenKind::RPAR;
-    std::vector<Node*> posonly, args, defaults, kwonly, kw_defaults;
+    Scratch posonly_scratch(*this);
+    std::vector<Node*>& posonly = posonly_scratch.v;
+    Scratch args_scratch(*this);
+    std::vector<Node*>& args = args_scratch.v;
+    Scratch defaults_scratch(*this);
+    std::vector<Node*>& defaults = defaults_scratch.v;
+    Scratch kwonly_scratch(*this);
+    std::vector<Node*>& kwonly = kwonly_scratch.v;
+    Scratch kw_defaults_scratch(*this);
+    std::vector<Node*>& kw_defaults = kw_defaults_scratch.v;
     Node* vararg = nullptr;
     Node* kwarg = nullptr;
     bool star_seen = false;

@@ -170,13 +170,13 @@ bool is_legacy_name(const Node* e) {
 // invalid_legacy_expression: NAME !'(' star_expressions for print and exec.
 void Parser::invalid_legacy_expression() {
     const Token& t = peek();
-    if (t.kind != TokenKind::NAME || t.keyword != Keyword::None_ || (t.text != "print" && t.text != "exec")) return;
+    if (t.kind != TokenKind::NAME || t.keyword != Keyword::None_ || (text(t) != "print" && text(t) != "exec")) return;
     if (peek_at(1).kind == TokenKind::LPAR) return;
     std::size_t m = mark();
     next();
     Node* b = without_invalid([&] { return star_expressions(); });
     if (b) {
-        std::string name(t.text);
+        std::string name(text(t));
         raise_at("Missing parentheses in call to '" + name + "'. Did you mean " + name + "(...)?", t.lineno,
                  t.col_offset, b->pos.end_lineno, b->pos.end_col_offset);
     }
@@ -293,7 +293,7 @@ void Parser::raise_starting_from(std::string msg, const Token& from) {
 // the expression rules' own messages apply to a starred first element.
 void Parser::invalid_starred_display(const Token& open) {
     std::size_t m = mark();
-    reset(static_cast<std::size_t>(&open - tokens_.data()) + 1);
+    reset(tokens_.index_of(open) + 1);
     if (accept(TokenKind::STAR)) expression();
     reset(m);
 }
@@ -476,7 +476,7 @@ void Parser::invalid_kwarg() {
     if (t.kind != TokenKind::NAME) {
         if (t.kind == TokenKind::STAR) return;
     } else if (t.keyword == Keyword::True_ || t.keyword == Keyword::False_ || t.keyword == Keyword::None) {
-        if (peek_at(1).kind == TokenKind::EQUAL) raise("cannot assign to " + std::string(t.text), t, peek_at(1));
+        if (peek_at(1).kind == TokenKind::EQUAL) raise("cannot assign to " + std::string(text(t)), t, peek_at(1));
     }
     const Token& n = at_name() ? peek_at(1) : t;
     if (at_name() && n.kind == TokenKind::EQUAL) {
@@ -486,7 +486,8 @@ void Parser::invalid_kwarg() {
         if (at(TokenKind::COMMA) || at(TokenKind::RPAR)) raise("expected argument value expression", t, n);
         Node* v = without_invalid([&] { return expression(); });
         if (v && (at_kw(Keyword::for_) || (at_kw(Keyword::async) && peek_at(1).keyword == Keyword::for_))) {
-            std::vector<Node*> gens;
+            Scratch gens_scratch(*this);
+            std::vector<Node*>& gens = gens_scratch.v;
             if (without_invalid([&] { return for_if_clauses(gens); }))
                 raise("invalid syntax. Maybe you meant '==' or ':=' instead of '='?", t, n);
         }

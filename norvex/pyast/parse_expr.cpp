@@ -9,7 +9,7 @@ bool is_ws_token(TokenKind k) {
 }
 }  // namespace
 
-Parser::Parser(const std::vector<Token>& tokens, std::string_view source, Arena& arena, bool error_pass)
+Parser::Parser(const TokenStore& tokens, std::string_view source, Arena& arena, bool error_pass)
     : tokens_(tokens), source_(source), arena_(arena), error_pass_(error_pass), memo_(error_pass) {}
 
 // CPython ends a node at the last token it consumed that is not layout, so a
@@ -129,7 +129,9 @@ Node* Parser::comma_tuple(Node* (Parser::*item)(), ExprContext ctx) {
     Node* a = (this->*item)();
     if (!a) return nullptr;
     if (!at(TokenKind::COMMA)) return a;
-    std::vector<Node*> elts{a};
+    Scratch elts_scratch(*this);
+    std::vector<Node*>& elts = elts_scratch.v;
+    elts.push_back(a);
     while (accept(TokenKind::COMMA)) {
         std::size_t m = mark();
         Node* e = (this->*item)();
@@ -221,7 +223,9 @@ Node* Parser::bool_op(Keyword keyword, Node* (Parser::*operand)(), Op op) {
     const Token& start = peek();
     Node* a = (this->*operand)();
     if (!a || !at_kw(keyword)) return a;
-    std::vector<Node*> values{a};
+    Scratch values_scratch(*this);
+    std::vector<Node*>& values = values_scratch.v;
+    values.push_back(a);
     while (at_kw(keyword)) {
         std::size_t m = mark();
         next();
@@ -263,8 +267,19 @@ Node* Parser::comparison() {
     const Token& start = peek();
     Node* a = bitwise_or();
     if (!a) return nullptr;
+    switch (peek().kind) {
+        case TokenKind::EQEQUAL:
+        case TokenKind::NOTEQUAL:
+        case TokenKind::LESSEQUAL:
+        case TokenKind::LESS:
+        case TokenKind::GREATEREQUAL:
+        case TokenKind::GREATER:
+        case TokenKind::NAME: break;
+        default: return a;  // the common case: no comparison
+    }
     std::vector<Op> ops;
-    std::vector<Node*> comparators;
+    Scratch comparators_scratch(*this);
+    std::vector<Node*>& comparators = comparators_scratch.v;
     for (;;) {
         std::size_t m = mark();
         const Token& t = peek();
@@ -328,12 +343,11 @@ struct BinRule {
 };
 }  // namespace
 
+// Each binary level is its first operand then (operator operand)*; the
+// `_rest` half continues from a first operand already parsed.
 #define NORVEX_BINARY_RULE(NAME, NEXT, ...)                                \
-    Node* Parser::NAME() {                                                 \
+    Node* Parser::NAME##_rest(Node* a, const Token& start) {               \
         static constexpr BinRule rules[] = {__VA_ARGS__};                  \
-        const Token& start = peek();                                       \
-        Node* a = NEXT();                                                  \
-        if (!a) return nullptr;                                            \
         for (;;) {                                                         \
             TokenKind k = peek().kind;                                     \
             const BinRule* r = nullptr;                                    \
@@ -354,15 +368,61 @@ struct BinRule {
             n->right = b;                                                  \
             a = &n->base;                                                  \
         }                                                                  \
+    }                                                                      \
+    Node* Parser::NAME() {                                                 \
+        const Token& start = peek();                                       \
+        Node* a = NEXT();                                                  \
+        if (!a) return nullptr;                                            \
+        return NAME##_rest(a, start);                                      \
     }
 
-NORVEX_BINARY_RULE(bitwise_or, bitwise_xor, {TokenKind::VBAR, Op::BitOr})
 NORVEX_BINARY_RULE(bitwise_xor, bitwise_and, {TokenKind::CIRCUMFLEX, Op::BitXor})
 NORVEX_BINARY_RULE(bitwise_and, shift_expr, {TokenKind::AMPER, Op::BitAnd})
 NORVEX_BINARY_RULE(shift_expr, sum, {TokenKind::LEFTSHIFT, Op::LShift}, {TokenKind::RIGHTSHIFT, Op::RShift})
 NORVEX_BINARY_RULE(sum, term, {TokenKind::PLUS, Op::Add}, {TokenKind::MINUS, Op::Sub})
 NORVEX_BINARY_RULE(term, factor, {TokenKind::STAR, Op::Mult}, {TokenKind::SLASH, Op::Div},
                    {TokenKind::DOUBLESLASH, Op::FloorDiv}, {TokenKind::PERCENT, Op::Mod}, {TokenKind::AT, Op::MatMult})
+
+Node* Parser::bitwise_or_rest(Node* a, const Token& start) {
+    for (;;) {
+        if (!at(TokenKind::VBAR)) return a;
+        std::size_t m = mark();
+        next();
+        Node* b = bitwise_xor();
+        if (!b) {
+            reset(m);
+            return a;
+        }
+        auto* n = make<BinOp>(span_from(start));
+        n->left = a;
+        n->op = Op::BitOr;
+        n->right = b;
+        a = &n->base;
+    }
+}
+
+// The levels from bitwise_or down to factor, climbed back from the factor
+// without a call per level: most operands are a lone factor.
+Node* Parser::bitwise_or() {
+    const Token& start = peek();
+    Node* a = factor();
+    if (!a) return nullptr;
+    switch (peek().kind) {
+        case TokenKind::STAR:
+        case TokenKind::SLASH:
+        case TokenKind::DOUBLESLASH:
+        case TokenKind::PERCENT:
+        case TokenKind::AT: a = term_rest(a, start); [[fallthrough]];
+        case TokenKind::PLUS:
+        case TokenKind::MINUS: a = sum_rest(a, start); [[fallthrough]];
+        case TokenKind::LEFTSHIFT:
+        case TokenKind::RIGHTSHIFT: a = shift_expr_rest(a, start); [[fallthrough]];
+        case TokenKind::AMPER: a = bitwise_and_rest(a, start); [[fallthrough]];
+        case TokenKind::CIRCUMFLEX: a = bitwise_xor_rest(a, start); [[fallthrough]];
+        case TokenKind::VBAR: return bitwise_or_rest(a, start);
+        default: return a;
+    }
+}
 #undef NORVEX_BINARY_RULE
 
 // Unary chains are collected in a loop; each operator costs one level, as in CPython.
@@ -469,7 +529,9 @@ Node* Parser::slices() {
     Node* a = slice();
     if (!a) return nullptr;
     if (!at(TokenKind::COMMA) && !is<Starred>(a)) return a;
-    std::vector<Node*> elts{a};
+    Scratch elts_scratch(*this);
+    std::vector<Node*>& elts = elts_scratch.v;
+    elts.push_back(a);
     while (accept(TokenKind::COMMA)) {
         if (at(TokenKind::RSQB)) break;
         Node* e = slice();
@@ -544,7 +606,7 @@ Node* Parser::atom() {
         }
         case TokenKind::NUMBER: {
             ConstantValue v;
-            if (!literal::decode_number(t.text, arena_, v)) return nullptr;
+            if (!literal::decode_number(text(t), arena_, v)) return nullptr;
             next();
             auto* c = make<Constant>(p);
             c->value = v;
@@ -593,7 +655,8 @@ Node* Parser::paren_atom() {
             if (error_pass_) raise_node("iterable unpacking cannot be used in comprehension", e);
             return nullptr;
         }
-        std::vector<Node*> gens;
+        Scratch gens_scratch(*this);
+        std::vector<Node*>& gens = gens_scratch.v;
         if (!for_if_clauses(gens) || !accept(TokenKind::RPAR)) return nullptr;
         auto* g = make<GeneratorExp>(span_from(start));
         g->elt = e;
@@ -601,7 +664,9 @@ Node* Parser::paren_atom() {
         return &g->base;
     }
     if (accept(TokenKind::COMMA)) {
-        std::vector<Node*> elts{e};
+        Scratch elts_scratch(*this);
+        std::vector<Node*>& elts = elts_scratch.v;
+        elts.push_back(e);
         if (!star_named_expressions(elts, TokenKind::RPAR) || !accept(TokenKind::RPAR)) return nullptr;
         auto* t = make<Tuple>(span_from(start));
         t->elts = list(elts);
@@ -620,7 +685,8 @@ Node* Parser::paren_atom() {
 Node* Parser::list_atom() {
     DepthGuard guard(*this, 8);
     const Token& start = next();
-    std::vector<Node*> elts;
+    Scratch elts_scratch(*this);
+    std::vector<Node*>& elts = elts_scratch.v;
     if (!at(TokenKind::RSQB)) {
         Node* e = star_named_expression();
         if (!e) return nullptr;
@@ -629,7 +695,8 @@ Node* Parser::list_atom() {
                 if (error_pass_) raise_node("iterable unpacking cannot be used in comprehension", e);
                 return nullptr;
             }
-            std::vector<Node*> gens;
+            Scratch gens_scratch(*this);
+            std::vector<Node*>& gens = gens_scratch.v;
             if (!for_if_clauses(gens) || !accept(TokenKind::RSQB)) return nullptr;
             auto* g = make<ListComp>(span_from(start));
             g->elt = e;
@@ -665,7 +732,10 @@ Node* Parser::brace_atom() {
         comp_next = at_kw(Keyword::for_) || (at_kw(Keyword::async) && peek_at(1).keyword == Keyword::for_);
         return comp_next;
     };
-    std::vector<Node*> keys, values;
+    Scratch keys_scratch(*this);
+    std::vector<Node*>& keys = keys_scratch.v;
+    Scratch values_scratch(*this);
+    std::vector<Node*>& values = values_scratch.v;
     auto dict_items = [&]() -> bool {
         // After the first pair: (',' (kvpair | '**' bitwise_or))* [',']
         while (accept(TokenKind::COMMA)) {
@@ -752,7 +822,8 @@ Node* Parser::brace_atom() {
         Node* v = expression();
         if (!v) return nullptr;
         if (at_for()) {
-            std::vector<Node*> gens;
+            Scratch gens_scratch(*this);
+            std::vector<Node*>& gens = gens_scratch.v;
             if (!for_if_clauses(gens) || !accept(TokenKind::RBRACE)) return nullptr;
             auto* g = make<DictComp>(span_from(start));
             g->key = e;
@@ -770,14 +841,17 @@ Node* Parser::brace_atom() {
             if (error_pass_) raise_node("iterable unpacking cannot be used in comprehension", e);
             return nullptr;
         }
-        std::vector<Node*> gens;
+        Scratch gens_scratch(*this);
+        std::vector<Node*>& gens = gens_scratch.v;
         if (!for_if_clauses(gens) || !accept(TokenKind::RBRACE)) return nullptr;
         auto* g = make<SetComp>(span_from(start));
         g->elt = e;
         g->generators = list(gens);
         return &g->base;
     }
-    std::vector<Node*> elts{e};
+    Scratch elts_scratch(*this);
+    std::vector<Node*>& elts = elts_scratch.v;
+    elts.push_back(e);
     if (accept(TokenKind::COMMA)) {
         if (error_pass_) invalid_comprehension(start, elts);
         if (!star_named_expressions(elts, TokenKind::RBRACE)) return nullptr;
@@ -810,7 +884,8 @@ bool Parser::for_if_clauses(std::vector<Node*>& out) {
         }
         Node* iter = disjunction();
         if (!iter) return false;
-        std::vector<Node*> ifs;
+        Scratch ifs_scratch(*this);
+        std::vector<Node*>& ifs = ifs_scratch.v;
         while (accept_kw(Keyword::if_)) {
             Node* c = disjunction();
             if (!c) return false;

@@ -81,7 +81,8 @@ static void flush_run(Arena& arena, TextRun& run, std::vector<Node*>& values) {
 Node* Parser::strings() {
     const Token& start = peek();
     TextRun run;
-    std::vector<Node*> values;
+    Scratch values_scratch(*this);
+    std::vector<Node*>& values = values_scratch.v;
     bool any_f = false, any_t = false, any_plain = false, any_bytes = false, any_text = false;
     struct Piece {
         const Token* first;
@@ -93,8 +94,8 @@ Node* Parser::strings() {
         const Token& t = peek();
         if (t.kind == TokenKind::STRING) {
             std::size_t plen = 0;
-            literal::StringPrefix pre = literal::prefix_of(t.text, plen);
-            std::string_view rest = t.text.substr(plen);
+            literal::StringPrefix pre = literal::prefix_of(text(t), plen);
+            std::string_view rest = text(t).substr(plen);
             std::size_t q = (rest.size() >= 6 && rest[0] == rest[1] && rest[1] == rest[2]) ? 3 : 1;
             std::string_view body = rest.substr(q, rest.size() - 2 * q);
             scratch_.clear();
@@ -113,20 +114,20 @@ Node* Parser::strings() {
             any_text = true;
             next();
             std::size_t plen = 0;
-            literal::StringPrefix pre = literal::prefix_of(t.text, plen);
+            literal::StringPrefix pre = literal::prefix_of(text(t), plen);
             TokenKind middle = tmpl ? TokenKind::TSTRING_MIDDLE : TokenKind::FSTRING_MIDDLE;
             TokenKind end = tmpl ? TokenKind::TSTRING_END : TokenKind::FSTRING_END;
             for (;;) {
                 const Token& m = peek();
                 if (m.kind == middle) {
                     scratch_.clear();
-                    literal::DecodeError err = literal::decode_body(m.text, pre.raw, false, scratch_);
+                    literal::DecodeError err = literal::decode_body(text(m), pre.raw, false, scratch_);
                     if (!err.msg.empty()) raise(err.msg, m, m);
                     next();
                     Position mp{m.lineno, m.col_offset, m.end_lineno, m.end_col_offset};
                     // A middle cut after the first of "{{" or "}}" still ends, for the tree, after both.
-                    if (!m.text.empty() && (m.text.back() == '{' || m.text.back() == '}') && m.end < source_.size() &&
-                        source_[m.end] == m.text.back())
+                    if (!text(m).empty() && (text(m).back() == '{' || text(m).back() == '}') && m.end < source_.size() &&
+                        source_[m.end] == text(m).back())
                         ++mp.end_col_offset;
                     run.add(scratch_, mp, false);
                 } else if (m.kind == TokenKind::LBRACE) {
@@ -238,11 +239,11 @@ Node* Parser::replacement_field(bool tmpl, bool interpolation) {
         }
         if (conv.start != bang.end)
             raise(kind + "conversion type must come right after the exclamation mark", bang, conv);
-        if (conv.text != "s" && conv.text != "r" && conv.text != "a") {
-            raise(kind + "invalid conversion character '" + std::string(conv.text) + "': expected 's', 'r', or 'a'",
+        if (text(conv) != "s" && text(conv) != "r" && text(conv) != "a") {
+            raise(kind + "invalid conversion character '" + std::string(text(conv)) + "': expected 's', 'r', or 'a'",
                   conv, conv);
         }
-        conversion = conv.text[0];
+        conversion = text(conv)[0];
         next();
         expecting({TokenKind::COLON, TokenKind::RBRACE}, "expecting ':' or '}'");
     }
@@ -286,13 +287,14 @@ Node* Parser::replacement_field(bool tmpl, bool interpolation) {
 
 Node* Parser::format_specifier(bool tmpl, const Token& colon) {
     TextRun run;
-    std::vector<Node*> values;
+    Scratch values_scratch(*this);
+    std::vector<Node*>& values = values_scratch.v;
     TokenKind middle = tmpl ? TokenKind::TSTRING_MIDDLE : TokenKind::FSTRING_MIDDLE;
     for (;;) {
         const Token& m = peek();
         if (m.kind == middle) {
             scratch_.clear();
-            literal::DecodeError err = literal::decode_body(m.text, false, false, scratch_);
+            literal::DecodeError err = literal::decode_body(text(m), false, false, scratch_);
             if (!err.msg.empty()) raise(err.msg, m, m);
             next();
             run.add(scratch_, {m.lineno, m.col_offset, m.end_lineno, m.end_col_offset}, false);

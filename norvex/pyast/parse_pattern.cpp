@@ -15,7 +15,9 @@ Node* Parser::match_stmt() {
     Node* subject = star_named_expression();
     if (!subject) return nullptr;
     if (at(TokenKind::COMMA)) {
-        std::vector<Node*> elts{subject};
+        Scratch elts_scratch(*this);
+        std::vector<Node*>& elts = elts_scratch.v;
+        elts.push_back(subject);
         next();
         if (!star_named_expressions(elts, TokenKind::COLON)) return nullptr;
         auto* t = make<Tuple>(span_from(sstart));
@@ -37,7 +39,8 @@ Node* Parser::match_stmt() {
     }
     next();
     next();
-    std::vector<Node*> cases;
+    Scratch cases_scratch(*this);
+    std::vector<Node*>& cases = cases_scratch.v;
     while (at_soft(SoftKeyword::case_)) {
         const Token& kw = next();
         Node* pat = patterns();
@@ -51,7 +54,8 @@ Node* Parser::match_stmt() {
             if (error_pass_) expect_colon(false);
             return nullptr;
         }
-        std::vector<Node*> body;
+        Scratch body_scratch(*this);
+        std::vector<Node*>& body = body_scratch.v;
         if (!block(body)) {
             if (error_pass_) invalid_block_after(kw, "'case' statement");
             return nullptr;
@@ -78,7 +82,9 @@ Node* Parser::patterns() {
         if (is<MatchStar>(p)) return nullptr;
         return p;
     }
-    std::vector<Node*> pats{p};
+    Scratch pats_scratch(*this);
+    std::vector<Node*>& pats = pats_scratch.v;
+    pats.push_back(p);
     while (accept(TokenKind::COMMA)) {
         if (at(TokenKind::COLON) || at_kw(Keyword::if_)) break;
         Node* q = maybe_star_pattern();
@@ -138,7 +144,9 @@ Node* Parser::or_pattern() {
     const Token& start = peek();
     Node* p = closed_pattern();
     if (!p || !at(TokenKind::VBAR)) return p;
-    std::vector<Node*> pats{p};
+    Scratch pats_scratch(*this);
+    std::vector<Node*>& pats = pats_scratch.v;
+    pats.push_back(p);
     while (accept(TokenKind::VBAR)) {
         Node* q = closed_pattern();
         if (!q) return nullptr;
@@ -172,7 +180,7 @@ Node* Parser::signed_number(bool& negative_ok) {
     if (!at(TokenKind::NUMBER)) return nullptr;
     const Token& t = next();
     ConstantValue v;
-    if (!literal::decode_number(t.text, arena_, v)) return nullptr;
+    if (!literal::decode_number(text(t), arena_, v)) return nullptr;
     auto* c = make<Constant>(pos_of(t));
     c->value = v;
     negative_ok = true;
@@ -197,7 +205,7 @@ Node* Parser::complex_number() {
     if (!at(TokenKind::NUMBER)) return nullptr;
     const Token& t = next();
     ConstantValue v;
-    if (!literal::decode_number(t.text, arena_, v)) return nullptr;
+    if (!literal::decode_number(text(t), arena_, v)) return nullptr;
     auto* imag = make<Constant>(pos_of(t));
     imag->value = v;
     if (v.kind != ConstantValue::Kind::Complex) raise_node("imaginary number required in complex literal", &imag->base);
@@ -290,7 +298,8 @@ Node* Parser::closed_pattern() {
 Node* Parser::sequence_pattern(TokenKind open) {
     const Token& start = next();
     TokenKind close = open == TokenKind::LPAR ? TokenKind::RPAR : TokenKind::RSQB;
-    std::vector<Node*> pats;
+    Scratch pats_scratch(*this);
+    std::vector<Node*>& pats = pats_scratch.v;
     bool comma = false;
     while (!at(close)) {
         Node* p = maybe_star_pattern();
@@ -311,7 +320,10 @@ Node* Parser::sequence_pattern(TokenKind open) {
 
 Node* Parser::mapping_pattern() {
     const Token& start = next();
-    std::vector<Node*> keys, pats;
+    Scratch keys_scratch(*this);
+    std::vector<Node*>& keys = keys_scratch.v;
+    Scratch pats_scratch(*this);
+    std::vector<Node*>& pats = pats_scratch.v;
     Identifier rest{};
     while (!at(TokenKind::RBRACE)) {
         if (accept(TokenKind::DOUBLESTAR)) {
@@ -337,7 +349,10 @@ Node* Parser::mapping_pattern() {
 
 Node* Parser::class_pattern(Node* cls, const Token& start) {
     next();  // '('
-    std::vector<Node*> pats, kwd_pats;
+    Scratch pats_scratch(*this);
+    std::vector<Node*>& pats = pats_scratch.v;
+    Scratch kwd_pats_scratch(*this);
+    std::vector<Node*>& kwd_pats = kwd_pats_scratch.v;
     std::vector<Identifier> kwd_names;
     while (!at(TokenKind::RPAR)) {
         if (at_name() && peek_at(1).kind == TokenKind::EQUAL) {

@@ -4,7 +4,8 @@
 namespace norvex::pyast {
 
 Node* Parser::parse_file() {
-    std::vector<Node*> body;
+    Scratch body_scratch(*this);
+    std::vector<Node*>& body = body_scratch.v;
     if (!at(TokenKind::ENDMARKER) && !statements(body)) return nullptr;
     if (!at(TokenKind::ENDMARKER)) return nullptr;
     auto* m = make<Module>({});
@@ -93,7 +94,8 @@ Node* Parser::simple_stmt() {
             case Keyword::del: {
                 next();
                 std::size_t targets_at = mark();
-                std::vector<Node*> targets;
+                Scratch targets_scratch(*this);
+                std::vector<Node*>& targets = targets_scratch.v;
                 bool ok = true;
                 for (;;) {
                     Node* t = target_atom(ExprContext::Del);
@@ -273,7 +275,8 @@ Node* Parser::assignment_or_expr_rule() {
         return &a->base;
     }
     if (t.kind == TokenKind::EQUAL) {
-        std::vector<Node*> targets;
+        Scratch targets_scratch(*this);
+        std::vector<Node*>& targets = targets_scratch.v;
         while (at(TokenKind::EQUAL)) {
             if (is<Yield>(e) || is<YieldFrom>(e) || !set_context(e, ExprContext::Store)) {
                 if (error_pass_) {
@@ -305,11 +308,11 @@ Node* Parser::assignment_or_expr_rule() {
 
 bool Parser::dotted_name_text(std::string& out) {
     if (!at_name()) return false;
-    out.assign(next().text);
+    out.assign(text(next()));
     while (at(TokenKind::DOT) && peek_at(1).kind == TokenKind::NAME && peek_at(1).keyword == Keyword::None_) {
         next();
         out += '.';
-        out += next().text;
+        out += text(next());
     }
     return true;
 }
@@ -329,7 +332,8 @@ Node* Parser::import_stmt() {
             raise_starting_from("Did you mean to use 'from ... import ...' instead?", start);
         reset(m);
     }
-    std::vector<Node*> names;
+    Scratch names_scratch(*this);
+    std::vector<Node*>& names = names_scratch.v;
     for (;;) {
         const Token& first = peek();
         std::string dotted;
@@ -369,7 +373,8 @@ Node* Parser::import_from() {
     }
     if (!accept_kw(Keyword::import)) return nullptr;
     if (error_pass_ && at(TokenKind::NEWLINE)) expected_names();
-    std::vector<Node*> names;
+    Scratch names_scratch(*this);
+    std::vector<Node*>& names = names_scratch.v;
     if (at(TokenKind::STAR)) {
         const Token& star = next();
         auto* a = make<alias>(span_from(star));
@@ -422,7 +427,8 @@ bool Parser::block(std::vector<Node*>& out) {
 Node* Parser::compound_stmt() {
     const Token& start = peek();
     if (start.kind == TokenKind::AT) {
-        std::vector<Node*> decorators;
+        Scratch decorators_scratch(*this);
+        std::vector<Node*>& decorators = decorators_scratch.v;
         while (accept(TokenKind::AT)) {
             Node* d = named_expression();
             if (!d || !accept(TokenKind::NEWLINE)) return nullptr;
@@ -526,7 +532,8 @@ Node* Parser::type_param() {
 Node* Parser::type_alias() {
     const Token& start = next();  // "type"
     Node* name = name_node(next(), ExprContext::Store);
-    std::vector<Node*> tparams;
+    Scratch tparams_scratch(*this);
+    std::vector<Node*>& tparams = tparams_scratch.v;
     if (at(TokenKind::LSQB) && !type_params(tparams)) return nullptr;
     if (!accept(TokenKind::EQUAL)) return nullptr;
     Node* value = expression();
@@ -543,7 +550,8 @@ Node* Parser::function_def(std::vector<Node*> decorators, const Token& start) {
     const Token& def = next();
     if (!at_name()) return nullptr;
     const Token& name = next();
-    std::vector<Node*> tparams;
+    Scratch tparams_scratch(*this);
+    std::vector<Node*>& tparams = tparams_scratch.v;
     if (at(TokenKind::LSQB)) {
         std::size_t m = mark();
         if (!type_params(tparams)) {
@@ -572,7 +580,8 @@ Node* Parser::function_def(std::vector<Node*> decorators, const Token& start) {
         if (error_pass_) expect_colon(true);
         return nullptr;
     }
-    std::vector<Node*> body;
+    Scratch body_scratch(*this);
+    std::vector<Node*>& body = body_scratch.v;
     if (!block(body)) {
         if (error_pass_) invalid_block_after(def, "function definition");
         return nullptr;
@@ -602,9 +611,13 @@ Node* Parser::class_def(std::vector<Node*> decorators, const Token& start) {
     const Token& kw = next();
     if (!at_name()) return nullptr;
     const Token& name = next();
-    std::vector<Node*> tparams;
+    Scratch tparams_scratch(*this);
+    std::vector<Node*>& tparams = tparams_scratch.v;
     if (at(TokenKind::LSQB) && !type_params(tparams)) return nullptr;
-    std::vector<Node*> bases, keywords;
+    Scratch bases_scratch(*this);
+    std::vector<Node*>& bases = bases_scratch.v;
+    Scratch keywords_scratch(*this);
+    std::vector<Node*>& keywords = keywords_scratch.v;
     if (accept(TokenKind::LPAR)) {
         if (!call_arguments(bases, keywords, TokenKind::RPAR) || !accept(TokenKind::RPAR)) return nullptr;
     }
@@ -612,7 +625,8 @@ Node* Parser::class_def(std::vector<Node*> decorators, const Token& start) {
         if (error_pass_) expect_colon(false);
         return nullptr;
     }
-    std::vector<Node*> body;
+    Scratch body_scratch(*this);
+    std::vector<Node*>& body = body_scratch.v;
     if (!block(body)) {
         if (error_pass_) invalid_block_after(kw, "class definition");
         return nullptr;
@@ -634,10 +648,11 @@ Node* Parser::if_stmt(bool) {
     struct Clause {
         const Token* kw;
         Node* test;
-        std::vector<Node*> body;
+        NodeList body;
     };
     std::vector<Clause> clauses;
-    std::vector<Node*> orelse;
+    Scratch orelse_scratch(*this);
+    std::vector<Node*>& orelse = orelse_scratch.v;
     do {
         const Token& kw = next();  // 'if' or 'elif'
         Node* test = named_expression();
@@ -646,12 +661,13 @@ Node* Parser::if_stmt(bool) {
             if (error_pass_) expect_colon(false);
             return nullptr;
         }
-        std::vector<Node*> body;
+        Scratch body_scratch(*this);
+        std::vector<Node*>& body = body_scratch.v;
         if (!block(body)) {
             if (error_pass_) invalid_block_after(kw, kw.keyword == Keyword::if_ ? "'if' statement" : "'elif' statement");
             return nullptr;
         }
-        clauses.push_back({&kw, test, std::move(body)});
+        clauses.push_back({&kw, test, list(body)});
     } while (at_kw(Keyword::elif));
     DepthGuard guard(*this, static_cast<int>(clauses.size()) - 1);
     if (at_kw(Keyword::else_)) {
@@ -662,7 +678,7 @@ Node* Parser::if_stmt(bool) {
     for (auto it = clauses.rbegin(); it != clauses.rend(); ++it) {
         auto* n = make<If>(span_from(*it->kw));
         n->test = it->test;
-        n->body = list(it->body);
+        n->body = it->body;
         n->orelse = inner ? list({inner}) : list(orelse);
         inner = &n->base;
     }
@@ -690,7 +706,10 @@ Node* Parser::while_stmt() {
         if (error_pass_) expect_colon(false);
         return nullptr;
     }
-    std::vector<Node*> body, orelse;
+    Scratch body_scratch(*this);
+    std::vector<Node*>& body = body_scratch.v;
+    Scratch orelse_scratch(*this);
+    std::vector<Node*>& orelse = orelse_scratch.v;
     if (!block(body)) {
         if (error_pass_) invalid_block_after(start, "'while' statement");
         return nullptr;
@@ -718,7 +737,10 @@ Node* Parser::for_stmt(const Token* async_tok) {
         if (error_pass_) expect_colon(false);
         return nullptr;
     }
-    std::vector<Node*> body, orelse;
+    Scratch body_scratch(*this);
+    std::vector<Node*>& body = body_scratch.v;
+    Scratch orelse_scratch(*this);
+    std::vector<Node*>& orelse = orelse_scratch.v;
     if (!block(body)) {
         if (error_pass_) invalid_block_after(kw, "'for' statement");
         return nullptr;
@@ -774,7 +796,8 @@ Node* Parser::with_item() {
 Node* Parser::with_stmt(const Token* async_tok) {
     const Token& kw = next();
     const Token& start = async_tok ? *async_tok : kw;
-    std::vector<Node*> items;
+    Scratch items_scratch(*this);
+    std::vector<Node*>& items = items_scratch.v;
     bool done = false;
     if (at(TokenKind::LPAR)) {
         std::size_t m = mark();
@@ -807,7 +830,8 @@ Node* Parser::with_stmt(const Token* async_tok) {
         if (error_pass_) expect_colon(false);
         return nullptr;
     }
-    std::vector<Node*> body;
+    Scratch body_scratch(*this);
+    std::vector<Node*>& body = body_scratch.v;
     if (!block(body)) {
         if (error_pass_) invalid_block_after(kw, "'with' statement");
         return nullptr;
@@ -857,7 +881,9 @@ Node* Parser::except_block(bool& star, int want_star) {
             if (!at_name()) return nullptr;
             name = ident(next());
         } else if (at(TokenKind::COMMA)) {
-            std::vector<Node*> elts{type};
+            Scratch elts_scratch(*this);
+            std::vector<Node*>& elts = elts_scratch.v;
+            elts.push_back(type);
             while (accept(TokenKind::COMMA)) {
                 if (at(TokenKind::COLON)) break;
                 Node* e = expression();
@@ -882,7 +908,8 @@ Node* Parser::except_block(bool& star, int want_star) {
         if (error_pass_) expect_colon(false);
         return nullptr;
     }
-    std::vector<Node*> body;
+    Scratch body_scratch(*this);
+    std::vector<Node*>& body = body_scratch.v;
     if (!block(body)) {
         if (error_pass_) invalid_block_after(start, star ? "'except*' statement" : "'except' statement");
         return nullptr;
@@ -900,7 +927,14 @@ Node* Parser::try_stmt() {
         if (error_pass_) expect_colon(true);
         return nullptr;
     }
-    std::vector<Node*> body, handlers, orelse, finalbody;
+    Scratch body_scratch(*this);
+    std::vector<Node*>& body = body_scratch.v;
+    Scratch handlers_scratch(*this);
+    std::vector<Node*>& handlers = handlers_scratch.v;
+    Scratch orelse_scratch(*this);
+    std::vector<Node*>& orelse = orelse_scratch.v;
+    Scratch finalbody_scratch(*this);
+    std::vector<Node*>& finalbody = finalbody_scratch.v;
     if (!block(body)) {
         if (error_pass_) invalid_block_after(start, "'try' statement");
         return nullptr;

@@ -1,4 +1,4 @@
-// The recursive-descent parser over a token vector (internal to pyast).
+// The recursive-descent parser over a token store (internal to pyast).
 //
 // Rules follow Grammar/python.gram but are written to decide early from the
 // next token or two; mark()/reset() backtrack only where the grammar is
@@ -14,6 +14,7 @@
 #include "norvex/pyast/token.hpp"
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -58,7 +59,7 @@ void append_utf8(std::string& out, std::uint32_t cp);
 
 class Parser {
 public:
-    Parser(const std::vector<Token>& tokens, std::string_view source, Arena& arena, bool error_pass);
+    Parser(const TokenStore& tokens, std::string_view source, Arena& arena, bool error_pass);
 
     // file: [statements] ENDMARKER. Null when the tokens are not a module.
     Node* parse_file();
@@ -80,6 +81,24 @@ public:
 
 private:
     friend struct DepthGuard;
+
+    // A list under construction, in a vector borrowed from the parser's pool:
+    // building a list allocates only when it outgrows what earlier lists of
+    // the same nesting left. Borrowed and returned in stack order.
+    struct Scratch {
+        explicit Scratch(Parser& p) : parser(p), v(p.take_scratch()) {}
+        ~Scratch() { --parser.scratch_depth_; }
+        Scratch(const Scratch&) = delete;
+        Scratch& operator=(const Scratch&) = delete;
+        Parser& parser;
+        std::vector<Node*>& v;
+    };
+    std::vector<Node*>& take_scratch() {
+        if (scratch_depth_ == scratch_pool_.size()) scratch_pool_.push_back(std::make_unique<std::vector<Node*>>());
+        std::vector<Node*>& v = *scratch_pool_[scratch_depth_++];
+        v.clear();
+        return v;
+    }
 
     // --- tokens -------------------------------------------------------------
     const Token& peek() {
@@ -111,7 +130,8 @@ private:
     template <typename T>
     T* make(Position p) { return arena_.make<T>(p); }
     NodeList list(const std::vector<Node*>& v) { return arena_.list(v); }
-    Identifier ident(const Token& t) { return arena_.intern(t.text); }
+    std::string_view text(const Token& t) const noexcept { return tokens_.text(t); }
+    Identifier ident(const Token& t) { return arena_.intern(text(t)); }
     Node* name_node(const Token& t, ExprContext ctx);
 
     // --- statements (parse_stmt.cpp) ------------------------------------------
@@ -162,6 +182,12 @@ private:
     Node* shift_expr();
     Node* sum();
     Node* term();
+    Node* bitwise_or_rest(Node* a, const Token& start);
+    Node* bitwise_xor_rest(Node* a, const Token& start);
+    Node* bitwise_and_rest(Node* a, const Token& start);
+    Node* shift_expr_rest(Node* a, const Token& start);
+    Node* sum_rest(Node* a, const Token& start);
+    Node* term_rest(Node* a, const Token& start);
     Node* factor();
     Node* power();
     Node* await_primary();
@@ -262,7 +288,7 @@ private:
         return f();
     }
 
-    const std::vector<Token>& tokens_;
+    const TokenStore& tokens_;
     std::string_view source_;
     Arena& arena_;
     bool error_pass_;
@@ -274,6 +300,8 @@ private:
     int depth_ = 0;
     std::vector<int> levels_;
     std::string scratch_;
+    std::vector<std::unique_ptr<std::vector<Node*>>> scratch_pool_;
+    std::size_t scratch_depth_ = 0;
     // The '=' text of the replacement field just parsed.
     bool debug_pending_ = false;
     std::string debug_text_;

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace norvex::pyast {
 
@@ -38,6 +41,9 @@ struct Token {
     TokenKind kind = TokenKind::ENDMARKER;
     Keyword keyword = Keyword::None_;        // for NAME tokens that are hard keywords
     SoftKeyword soft = SoftKeyword::none;    // for NAME tokens that are soft keywords
+    // A NAME whose identifier NFKC-normalises to something else than its
+    // source spelling: TokenStore::text() gives the normalised name.
+    bool normalized = false;
     // Byte offsets into the source, and positions as the tree reports them
     // (lines from 1, columns in UTF-8 bytes).
     std::uint32_t start = 0;
@@ -46,14 +52,81 @@ struct Token {
     std::int32_t col_offset = 0;
     std::int32_t end_lineno = 0;
     std::int32_t end_col_offset = 0;
-    // The token's text: the source slice, except for NAME tokens whose
-    // identifier NFKC-normalises to something else (then the normalised
-    // name, stored by the tokenizer). FSTRING_MIDDLE/TSTRING_MIDDLE text is
-    // undecoded; a doubled brace ends its middle after the first brace and
-    // the second belongs to no token (lexer.hpp has the whole stream shape).
-    // Empty for NEWLINE (or the trailing comment before it), INDENT, DEDENT,
-    // ENDMARKER and ERRORTOKEN; INDENT, DEDENT and ENDMARKER have columns of -1.
-    std::string_view text;
+};
+// Small on purpose: the whole file's tokens are held while it parses.
+static_assert(sizeof(Token) == 28);
+
+// The tokens of one source, in chunks of equal size: a reference to a token
+// stays valid as more are added, and the memory follows the token count (a
+// growing vector would hold its old and new buffer at once).
+//
+// A token's text is the source slice [start, end), except for a normalized
+// NAME (its NFKC form, stored by the tokenizer). FSTRING_MIDDLE/TSTRING_MIDDLE
+// text is undecoded; a doubled brace ends its middle after the first brace
+// and the second belongs to no token (lexer.hpp has the whole stream shape).
+// NEWLINE's text is empty or the trailing comment before it; INDENT, DEDENT,
+// ENDMARKER and ERRORTOKEN have empty text, and INDENT, DEDENT and ENDMARKER
+// have columns of -1.
+class TokenStore {
+public:
+    // Chunks are sized from the source's length, so a small file takes a small chunk.
+    explicit TokenStore(std::string_view source);
+    ~TokenStore();
+    TokenStore(const TokenStore&) = delete;
+    TokenStore& operator=(const TokenStore&) = delete;
+
+    const Token& operator[](std::size_t i) const noexcept { return chunks_[i >> shift_][i & mask_]; }
+    std::size_t size() const noexcept { return size_; }
+    bool empty() const noexcept { return size_ == 0; }
+    const Token& back() const noexcept { return (*this)[size_ - 1]; }
+    // The position of a token of this store.
+    std::size_t index_of(const Token& t) const noexcept;
+
+    std::string_view text(const Token& t) const noexcept {
+        if (!t.normalized) return source_.substr(t.start, t.end - t.start);
+        return normalized_text(t);
+    }
+
+    // A new token at the end, every field at its default.
+    Token& push_back() {
+        if ((size_ & mask_) == 0 && (size_ >> shift_) == chunks_.size()) add_chunk();
+        Token* t = &chunks_[size_ >> shift_][size_ & mask_];
+        ++size_;
+        return *new (t) Token{};
+    }
+    // Gives the NAME token `t` (the last one added) the normalised text `name`.
+    void set_normalized(Token& t, std::string_view name);
+
+    class iterator {
+    public:
+        iterator(const TokenStore& s, std::size_t i) noexcept : s_(&s), i_(i) {}
+        const Token& operator*() const noexcept { return (*s_)[i_]; }
+        const Token* operator->() const noexcept { return &(*s_)[i_]; }
+        iterator& operator++() noexcept {
+            ++i_;
+            return *this;
+        }
+        bool operator==(const iterator& o) const noexcept { return i_ == o.i_; }
+        bool operator!=(const iterator& o) const noexcept { return i_ != o.i_; }
+
+    private:
+        const TokenStore* s_;
+        std::size_t i_;
+    };
+    iterator begin() const noexcept { return {*this, 0}; }
+    iterator end() const noexcept { return {*this, size_}; }
+
+private:
+    void add_chunk();
+    std::string_view normalized_text(const Token& t) const noexcept;
+
+    std::string_view source_;
+    std::vector<Token*> chunks_;
+    std::uint32_t shift_ = 0;
+    std::uint32_t mask_ = 0;
+    std::size_t size_ = 0;
+    // The normalised NAMEs by start offset, in source order.
+    std::vector<std::pair<std::uint32_t, std::string_view>> normalized_;
 };
 
 }  // namespace norvex::pyast

@@ -54,7 +54,7 @@ TEST(lexer_golden, tour_of_the_syntax_matches_cpython_token_for_token) {
     std::size_t i = 0;
     for (const Token& t : tok.all()) {
         ASSERT_TRUE(std::getline(lines, want)) << "extra token " << i << ": " << name_of(t.kind);
-        std::string got = std::string(name_of(t.kind)) + " " + quoted(t.text) + " " + std::to_string(t.lineno) + ":" +
+        std::string got = std::string(name_of(t.kind)) + " " + quoted(tok.text(t)) + " " + std::to_string(t.lineno) + ":" +
                           std::to_string(t.col_offset) + "-" + std::to_string(t.end_lineno) + ":" +
                           std::to_string(t.end_col_offset);
         ASSERT_EQ(got, want) << "token " << i;

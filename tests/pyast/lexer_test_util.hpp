@@ -18,7 +18,7 @@ inline std::string dump(std::string_view source) {
     std::string out;
     for (const Token& t : tok.all()) {
         if (t.kind == TokenKind::ERRORTOKEN) break;
-        out += std::string(name_of(t.kind)) + " '" + std::string(t.text) + "' " + std::to_string(t.lineno) + ":" +
+        out += std::string(name_of(t.kind)) + " '" + std::string(tok.text(t)) + "' " + std::to_string(t.lineno) + ":" +
                std::to_string(t.col_offset) + "-" + std::to_string(t.end_lineno) + ":" +
                std::to_string(t.end_col_offset) + "; ";
     }
