@@ -37,25 +37,35 @@ X11Desktop::Impl::~Impl() {
     XCloseDisplay(display);
 }
 
-const ScreenRect& X11Desktop::Impl::screen_space() {
-    bool changed = false;
-    if (randr) {
-        // Our connection gets only the RandR notifications selected at start;
-        // draining them tells whether the layout moved since the last look.
-        // The round trip first brings in every notification the server sent
-        // before it, so a change made just now by another client is seen.
-        XSync(display, False);
-        XEvent event;
-        while (XPending(display) > 0) {
-            XNextEvent(display, &event);
-            if (event.type >= randr_event_base && event.type <= randr_event_base + RRNotify) {
-                XRRUpdateConfiguration(&event);
-                changed = true;
-            }
+void X11Desktop::Impl::take_notifications() {
+    // Our connection gets only the RandR notifications selected at start and
+    // the mapping notifications every client gets.
+    XSync(display, False);
+    XEvent event;
+    while (XPending(display) > 0) {
+        XNextEvent(display, &event);
+        if (event.type == MappingNotify) {
+            keys.reset();
+        } else if (randr && event.type >= randr_event_base && event.type <= randr_event_base + RRNotify) {
+            XRRUpdateConfiguration(&event);
+            rect_stale = true;
         }
     }
-    if (changed) rect = x11::primary_output_rect(display);
+}
+
+const ScreenRect& X11Desktop::Impl::screen_space() {
+    take_notifications();
+    if (rect_stale) {
+        rect = x11::primary_output_rect(display);
+        rect_stale = false;
+    }
     return rect;
+}
+
+const x11::KeyMap& X11Desktop::Impl::keymap() {
+    take_notifications();
+    if (!keys) keys.emplace(display);
+    return *keys;
 }
 
 X11Desktop::X11Desktop() : X11Desktop(display_from_environment()) {}
@@ -136,8 +146,10 @@ void X11Desktop::move_to(int x, int y, double duration_seconds) {
 }
 
 void X11Desktop::click(int x, int y, int clicks, MouseButton button) {
-    move_to(x, y, 0);
+    const ScreenRect& rect = impl_->screen_space();
     Display* d = impl_->display;
+    // The motion and the buttons travel together; the server handles them in order.
+    XTestFakeMotionEvent(d, impl_->screen, rect.x + x, rect.y + y, CurrentTime);
     const unsigned b = x_button(button);
     for (int i = 0; i < clicks; ++i) {
         XTestFakeButtonEvent(d, b, True, CurrentTime);

@@ -2,11 +2,13 @@
 #pragma once
 
 #include "norvex/pc/desktop/x11_desktop.hpp"
+#include "norvex/pc/desktop/x11_keymap.hpp"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,9 @@ struct X11Desktop::Impl {
 
     // Screen space, refreshed when XRandR reports a change.
     ScreenRect rect;
+    bool rect_stale = false;
+    // The keyboard map, dropped when the server reports a mapping change.
+    std::optional<x11::KeyMap> keys;
     bool randr = false;
     int randr_event_base = 0;
 
@@ -34,15 +39,21 @@ struct X11Desktop::Impl {
     struct HeldKey {
         KeySym keysym = 0;
         KeyCode code = 0;
-        bool with_shift = false;
+        KeyCode shift_code = 0;  // the Shift key put down with it, or 0
         bool temporary = false;  // bound to a spare keycode for as long as it is held
     };
     std::vector<HeldKey> held;
 
     ~Impl();
 
+    // Reads the server's notifications of layout and keyboard-map changes.
+    // The round trip first brings in every notification sent before it, so
+    // a change another client made just now is seen.
+    void take_notifications();
     // The current screen rectangle, re-read if the server reported a change.
     const ScreenRect& screen_space();
+    // The current keyboard map, re-read if the server reported a change.
+    const x11::KeyMap& keymap();
     void release_shm();
     // Sends what was queued and waits until the server has handled it.
     void sync() { XSync(display, False); }

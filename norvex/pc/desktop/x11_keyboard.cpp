@@ -37,11 +37,11 @@ void fake_key(Display* d, KeyCode code, bool down) { XTestFakeKeyEvent(d, code, 
 // keycode when the map lacks it (kept bound until the key is released).
 HeldKey put_down(X11Desktop::Impl& impl, KeySym keysym) {
     Display* d = impl.display;
-    x11::KeyMap map(d);
-    HeldKey held{keysym, 0, false, false};
+    const x11::KeyMap& map = impl.keymap();
+    HeldKey held{keysym, 0, 0, false};
     if (auto stroke = map.find(keysym)) {
         held.code = stroke->code;
-        held.with_shift = stroke->shift;
+        if (stroke->shift) held.shift_code = shift_code(map);
     } else {
         x11::SpareKeys spare(d, map, impl.options.remap_settle_seconds);
         auto code = spare.bind(keysym);
@@ -52,7 +52,7 @@ HeldKey put_down(X11Desktop::Impl& impl, KeySym keysym) {
         // The binding outlives this scope: key_up undoes it after the release.
         spare.keep();
     }
-    if (held.with_shift) fake_key(d, shift_code(map), true);
+    if (held.shift_code != 0) fake_key(d, held.shift_code, true);
     fake_key(d, held.code, true);
     return held;
 }
@@ -60,12 +60,14 @@ HeldKey put_down(X11Desktop::Impl& impl, KeySym keysym) {
 void lift(X11Desktop::Impl& impl, const HeldKey& held) {
     Display* d = impl.display;
     fake_key(d, held.code, false);
-    if (held.with_shift) fake_key(d, shift_code(x11::KeyMap(d)), false);
+    if (held.shift_code != 0) fake_key(d, held.shift_code, false);
     if (held.temporary) {
         XSync(d, False);
         std::this_thread::sleep_for(std::chrono::duration<double>(impl.options.remap_settle_seconds));
-        std::vector<KeySym> empty(static_cast<std::size_t>(x11::KeyMap(d).keysyms_per_keycode()), NoSymbol);
-        XChangeKeyboardMapping(d, held.code, static_cast<int>(empty.size()), empty.data(), 1);
+        // A spare keycode had no keysyms: clearing its row restores it.
+        const int per = impl.keymap().keysyms_per_keycode();
+        std::vector<KeySym> empty(static_cast<std::size_t>(per), NoSymbol);
+        XChangeKeyboardMapping(d, held.code, per, empty.data(), 1);
     }
 }
 
@@ -89,8 +91,8 @@ void X11Desktop::key_up(const std::string& key) {
         return;
     }
     // Not put down by us (or by an earlier object): release whatever key types it.
-    if (auto stroke = x11::KeyMap(impl_->display).find(keysym)) {
-        lift(*impl_, HeldKey{keysym, stroke->code, false, false});
+    if (auto stroke = impl_->keymap().find(keysym)) {
+        lift(*impl_, HeldKey{keysym, stroke->code, 0, false});
         impl_->sync();
     }
 }
@@ -115,7 +117,8 @@ void X11Desktop::hotkey(const std::vector<std::string>& keys) {
 
 void X11Desktop::write(const std::string& text, double interval_seconds) {
     Display* d = impl_->display;
-    const x11::KeyMap map(d);
+    // A copy: lending spare keys below makes the server report changes.
+    const x11::KeyMap map = impl_->keymap();
 
     // What each character needs: a key of the map, or a keysym to lend a spare key.
     struct Typed {
