@@ -727,6 +727,10 @@ private:
                 if (!cur()->in_unevaluated_annotation) {
                     add_def(n->id, n->ctx == ExprContext::Load ? USE : DEF_LOCAL, location_of(e));
                 }
+                // super() with no arguments reads the __class__ cell.
+                if (n->ctx == ExprContext::Load && cur()->function_like() && n->id == "super") {
+                    add_def("__class__", USE, location_of(e));
+                }
                 break;
             }
             case NodeKind::List: visit_exprs(as<List>(e)->elts); break;

@@ -1,0 +1,4 @@
+class C:
+    def f(self):
+        super().f()
+        x = __class__
