@@ -4,6 +4,7 @@
 #include "norvex/pyast/ast.hpp"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -75,9 +76,11 @@ enum class Comprehension : std::uint8_t { None, List, Set, Dict, Generator };
 struct Block {
     BlockType type = BlockType::Module;
     Comprehension comprehension = Comprehension::None;
-    std::vector<std::pair<std::string, std::uint32_t>> symbols;
-    std::unordered_map<std::string, std::size_t> index;
-    std::vector<std::pair<std::string, Location>> directives;
+    // Names are views of the tree's interned identifiers, of string
+    // literals, or of the mangled names the symbol table keeps.
+    std::vector<std::pair<std::string_view, std::uint32_t>> symbols;
+    std::unordered_map<std::string_view, std::size_t> index;
+    std::vector<std::pair<std::string_view, Location>> directives;
     std::vector<Block*> children;
     std::string scope_info;  // what a type-variable scope evaluates, e.g. "a TypeVar bound"
     Block* annotation_block = nullptr;
@@ -91,11 +94,11 @@ struct Block {
     bool function_like() const noexcept {
         return type != BlockType::Module && type != BlockType::Class;
     }
-    std::uint32_t lookup(const std::string& name) const {
+    std::uint32_t lookup(std::string_view name) const {
         auto it = index.find(name);
         return it == index.end() ? 0 : symbols[it->second].second;
     }
-    std::uint32_t& entry(const std::string& name) {
+    std::uint32_t& entry(std::string_view name) {
         auto [it, added] = index.emplace(name, symbols.size());
         if (added) symbols.emplace_back(name, 0);
         return symbols[it->second].second;
@@ -106,6 +109,7 @@ struct Block {
 // function, lambda and comprehension node.
 struct SymbolTable {
     std::vector<std::unique_ptr<Block>> blocks;
+    std::deque<std::string> mangled_names;  // stable storage the blocks' views point into
     std::unordered_map<const Node*, Block*> by_node;
     Block* top = nullptr;
 };

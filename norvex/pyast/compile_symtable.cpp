@@ -48,18 +48,17 @@ private:
     }
     void exit() { stack_.pop_back(); }
 
-    std::string mangle(std::string_view name) const {
-        if (private_.empty() || name.size() < 2 || name.substr(0, 2) != "__") return std::string(name);
-        if ((name.size() >= 2 && name.substr(name.size() - 2) == "__") || name.find('.') != std::string_view::npos) {
-            return std::string(name);
-        }
+    // A private name (__x) inside a class is stored as _Class__x.
+    std::string_view mangle(std::string_view name) {
+        if (private_.empty() || name.size() < 2 || name.substr(0, 2) != "__") return name;
+        if (name.substr(name.size() - 2) == "__" || name.find('.') != std::string_view::npos) return name;
         std::string_view cls = private_;
         while (!cls.empty() && cls.front() == '_') cls.remove_prefix(1);
-        if (cls.empty()) return std::string(name);
-        return "_" + std::string(cls) + std::string(name);
+        if (cls.empty()) return name;
+        return table_.mangled_names.emplace_back("_" + std::string(cls) + std::string(name));
     }
 
-    std::uint32_t lookup(std::string_view name) const { return cur()->lookup(mangle(name)); }
+    std::uint32_t lookup(std::string_view name) { return cur()->lookup(mangle(name)); }
 
     void check_name(std::string_view name, Location where, ExprContext ctx) {
         if (name != "__debug__") return;
@@ -70,7 +69,7 @@ private:
     void add_def(std::string_view name, std::uint32_t flag, Location where) { add_def_in(name, flag, cur(), where); }
 
     void add_def_in(std::string_view name, std::uint32_t flag, Block* block, Location where) {
-        const std::string mangled = mangle(name);
+        const std::string_view mangled = mangle(name);
         std::uint32_t& val = block->entry(mangled);
         if ((flag & DEF_PARAM) && (val & DEF_PARAM)) {
             fail("duplicate argument " + quoted(name) + " in function definition", where);
@@ -495,7 +494,7 @@ private:
     // enclosing function or module; classes and lazily evaluated scopes refuse it.
     void extend_namedexpr_scope(const Node* target) {
         const Identifier name = as<Name>(target)->id;
-        const std::string mangled = mangle(name);
+        const std::string_view mangled = mangle(name);
         for (std::size_t i = stack_.size(); i-- > 0;) {
             Block* block = stack_[i];
             if (block->comprehension != Comprehension::None) {

@@ -7,9 +7,9 @@ namespace norvex::pyast::compile_detail {
 
 namespace {
 
-using NameSet = std::unordered_set<std::string>;
+using NameSet = std::unordered_set<std::string_view>;
 
-[[noreturn]] void fail_at_directive(const Block& block, const std::string& name, std::string message) {
+[[noreturn]] void fail_at_directive(const Block& block, std::string_view name, std::string message) {
     for (const auto& [directive, where] : block.directives) {
         if (directive == name) fail(std::move(message), where);
     }
@@ -24,15 +24,20 @@ void analyze_block(const Block& block, const NameSet* bound_in, NameSet type_par
     NameSet local;
     for (const auto& [name, flags] : block.symbols) {
         if (flags & DEF_GLOBAL) {
-            if (flags & DEF_NONLOCAL) fail_at_directive(block, name, "name '" + name + "' is nonlocal and global");
+            if (flags & DEF_NONLOCAL) {
+                fail_at_directive(block, name, "name '" + std::string(name) + "' is nonlocal and global");
+            }
             if (bound) bound->erase(name);
             continue;
         }
         if (flags & DEF_NONLOCAL) {
             if (!bound) fail_at_directive(block, name, "nonlocal declaration not allowed at module level");
-            if (bound->count(name) == 0) fail_at_directive(block, name, "no binding for nonlocal '" + name + "' found");
+            if (bound->count(name) == 0) {
+                fail_at_directive(block, name, "no binding for nonlocal '" + std::string(name) + "' found");
+            }
             if (type_params.count(name) != 0) {
-                fail_at_directive(block, name, "nonlocal binding not allowed for type parameter '" + name + "'");
+                fail_at_directive(block, name,
+                                  "nonlocal binding not allowed for type parameter '" + std::string(name) + "'");
             }
             continue;
         }
