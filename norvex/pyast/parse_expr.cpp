@@ -67,6 +67,22 @@ Node* Parser::expression_rule() {
     DepthGuard guard(*this);
     if (at_kw(Keyword::lambda)) return lambdef();
     const Token& start = peek();
+    // Without a prefix operator ('not', 'await', unary signs) the levels
+    // from disjunction down to primary all start with the primary: parse it
+    // and climb back up instead of descending a call per level. The error
+    // pass keeps the full descent for its invalid_* rules.
+    if (!error_pass_ && start.kind != TokenKind::PLUS && start.kind != TokenKind::MINUS &&
+        start.kind != TokenKind::TILDE &&
+        !(start.kind == TokenKind::NAME && (start.keyword == Keyword::not_ || start.keyword == Keyword::await))) {
+        Node* a = primary();
+        if (!a) return nullptr;
+        a = power_rest(a, start);
+        a = binary_rest(a, start);
+        a = comparison_rest(a, start);
+        a = bool_op_rest(a, start, Keyword::and_, &Parser::inversion, Op::And);
+        a = bool_op_rest(a, start, Keyword::or_, &Parser::conjunction, Op::Or);
+        return conditional_rest(a, start);
+    }
     if (error_pass_) {
         invalid_string_juxtaposition();
         invalid_legacy_expression();
@@ -86,6 +102,11 @@ Node* Parser::expression_rule() {
     Node* a = disjunction();
     if (!a) return nullptr;
     if (error_pass_) invalid_expression_after(a, start);
+    return conditional_rest(a, start);
+}
+
+// disjunction ['if' disjunction 'else' expression], after the first disjunction.
+Node* Parser::conditional_rest(Node* a, const Token& start) {
     if (at_kw(Keyword::if_)) {
         std::size_t m = mark();
         next();
@@ -222,7 +243,12 @@ Node* Parser::named_expression() {
 Node* Parser::bool_op(Keyword keyword, Node* (Parser::*operand)(), Op op) {
     const Token& start = peek();
     Node* a = (this->*operand)();
-    if (!a || !at_kw(keyword)) return a;
+    if (!a) return nullptr;
+    return bool_op_rest(a, start, keyword, operand, op);
+}
+
+Node* Parser::bool_op_rest(Node* a, const Token& start, Keyword keyword, Node* (Parser::*operand)(), Op op) {
+    if (!at_kw(keyword)) return a;
     Scratch values_scratch(*this);
     std::vector<Node*>& values = values_scratch.v;
     values.push_back(a);
@@ -267,6 +293,10 @@ Node* Parser::comparison() {
     const Token& start = peek();
     Node* a = bitwise_or();
     if (!a) return nullptr;
+    return comparison_rest(a, start);
+}
+
+Node* Parser::comparison_rest(Node* a, const Token& start) {
     switch (peek().kind) {
         case TokenKind::EQEQUAL:
         case TokenKind::NOTEQUAL:
@@ -407,6 +437,10 @@ Node* Parser::bitwise_or() {
     const Token& start = peek();
     Node* a = factor();
     if (!a) return nullptr;
+    return binary_rest(a, start);
+}
+
+Node* Parser::binary_rest(Node* a, const Token& start) {
     switch (peek().kind) {
         case TokenKind::STAR:
         case TokenKind::SLASH:
@@ -449,7 +483,12 @@ Node* Parser::factor() {
 Node* Parser::power() {
     const Token& start = peek();
     Node* a = await_primary();
-    if (!a || !at(TokenKind::DOUBLESTAR)) return a;
+    if (!a) return nullptr;
+    return power_rest(a, start);
+}
+
+Node* Parser::power_rest(Node* a, const Token& start) {
+    if (!at(TokenKind::DOUBLESTAR)) return a;
     std::size_t m = mark();
     next();
     DepthGuard guard(*this);

@@ -182,6 +182,12 @@ private:
     Node* shift_expr();
     Node* sum();
     Node* term();
+    // The rest of a level after its first operand (parse_expr.cpp).
+    Node* conditional_rest(Node* a, const Token& start);
+    Node* bool_op_rest(Node* a, const Token& start, Keyword keyword, Node* (Parser::*operand)(), Op op);
+    Node* comparison_rest(Node* a, const Token& start);
+    Node* binary_rest(Node* a, const Token& start);
+    Node* power_rest(Node* a, const Token& start);
     Node* bitwise_or_rest(Node* a, const Token& start);
     Node* bitwise_xor_rest(Node* a, const Token& start);
     Node* bitwise_and_rest(Node* a, const Token& start);
