@@ -85,6 +85,7 @@ bool prepare_shm(X11Desktop::Impl& impl, const ScreenRect& rect) {
 }  // namespace
 
 RgbImage X11Desktop::screenshot() {
+    x11::IoErrorScope io(impl_->display);
     Impl& impl = *impl_;
     Display* d = impl.display;
     const ScreenRect rect = impl.screen_space();
@@ -106,6 +107,7 @@ RgbImage X11Desktop::screenshot() {
                           static_cast<unsigned>(rect.height), AllPlanes, ZPixmap);
         if (trap.failed()) error = trap.error_text();
     }
+    impl.check_alive();
     if (image == nullptr)
         throw DesktopError("cannot capture the X screen" + (error.empty() ? std::string() : " (" + error + ")") +
                            "; check that the display is still running");

@@ -33,14 +33,21 @@ std::string display_from_environment() {
 
 X11Desktop::Impl::~Impl() {
     if (display == nullptr) return;
+    x11::IoErrorScope io(display);
     release_shm();
     XCloseDisplay(display);
+}
+
+void X11Desktop::Impl::check_alive() const {
+    if (lost)
+        throw DesktopError("the connection to X display '" + name +
+                           "' was lost (the X server stopped or closed it); start the server again and make a new desktop");
 }
 
 void X11Desktop::Impl::take_notifications() {
     // Our connection gets only the RandR notifications selected at start and
     // the mapping notifications every client gets.
-    XSync(display, False);
+    sync();
     XEvent event;
     while (XPending(display) > 0) {
         XNextEvent(display, &event);
@@ -82,6 +89,10 @@ X11Desktop::X11Desktop(const std::string& display_name, X11DesktopOptions option
         throw DesktopError("cannot open X display '" + display_name + "'" + (from_environment ? " ($DISPLAY)" : "") +
                            "; start an X server or set DISPLAY");
     }
+    // A broken connection must not end the host's process (Xlib's default):
+    // this display's exit handler only notes it, and the next call throws.
+    XSetIOErrorExitHandler(
+        impl_->display, [](Display*, void* impl) { static_cast<Impl*>(impl)->lost = true; }, impl_.get());
     int event_base = 0;
     int error_base = 0;
     int major = 0;
@@ -108,9 +119,13 @@ X11Desktop::~X11Desktop() = default;
 
 const std::string& X11Desktop::display_name() const noexcept { return impl_->name; }
 
-ScreenRect X11Desktop::screen_rect() { return impl_->screen_space(); }
+ScreenRect X11Desktop::screen_rect() {
+    x11::IoErrorScope io(impl_->display);
+    return impl_->screen_space();
+}
 
 void X11Desktop::move_to(int x, int y, double duration_seconds) {
+    x11::IoErrorScope io(impl_->display);
     const ScreenRect& rect = impl_->screen_space();
     Display* d = impl_->display;
     const int target_x = rect.x + x;
@@ -146,6 +161,7 @@ void X11Desktop::move_to(int x, int y, double duration_seconds) {
 }
 
 void X11Desktop::click(int x, int y, int clicks, MouseButton button) {
+    x11::IoErrorScope io(impl_->display);
     const ScreenRect& rect = impl_->screen_space();
     Display* d = impl_->display;
     // The motion and the buttons travel together; the server handles them in order.
@@ -159,16 +175,19 @@ void X11Desktop::click(int x, int y, int clicks, MouseButton button) {
 }
 
 void X11Desktop::mouse_down(MouseButton button) {
+    x11::IoErrorScope io(impl_->display);
     XTestFakeButtonEvent(impl_->display, x_button(button), True, CurrentTime);
     impl_->sync();
 }
 
 void X11Desktop::mouse_up(MouseButton button) {
+    x11::IoErrorScope io(impl_->display);
     XTestFakeButtonEvent(impl_->display, x_button(button), False, CurrentTime);
     impl_->sync();
 }
 
 std::pair<int, int> X11Desktop::position() {
+    x11::IoErrorScope io(impl_->display);
     const ScreenRect& rect = impl_->screen_space();
     Window root_return = 0;
     Window child = 0;
@@ -194,12 +213,14 @@ void wheel(Display* d, unsigned positive_button, unsigned negative_button, int s
 }  // namespace
 
 void X11Desktop::scroll(int steps) {
+    x11::IoErrorScope io(impl_->display);
     // Buttons 4 and 5 are the wheel's up and down.
     wheel(impl_->display, 4, 5, steps);
     impl_->sync();
 }
 
 void X11Desktop::hscroll(int steps) {
+    x11::IoErrorScope io(impl_->display);
     // Buttons 6 and 7 are the wheel's left and right.
     wheel(impl_->display, 7, 6, steps);
     impl_->sync();

@@ -35,10 +35,14 @@ struct X11DesktopOptions {
 // only it, so what is captured and what is clicked are the same space. The
 // rectangle is looked up again whenever the server reports a screen change.
 //
-// The process-wide X error handler is replaced only for the duration of the
-// few requests that may fail (shared-memory attach, image fetch, keyboard
-// remapping) and put back afterwards; those calls are not safe against another
-// thread of the host installing its own handler at the same moment.
+// Xlib's error handlers are process-wide, so they are replaced only for the
+// duration of a call and put back before it returns: the protocol error
+// handler around the few requests that may fail (shared-memory attach, image
+// fetch, keyboard remapping), the I/O error handler around every call, so a
+// server that goes away makes the calls throw DesktopError instead of ending
+// the process. Errors of the host's own displays still reach the host's
+// handlers. Another thread of the host installing its own handler during one
+// of these calls is not guarded against.
 class X11Desktop final : public Desktop {
 public:
     // The display named by $DISPLAY.

@@ -1,4 +1,4 @@
-// A scoped X error handler that records errors of one display.
+// Scoped X error handlers: recording protocol errors, surviving a broken connection.
 #include "norvex/pc/desktop/x11_error_trap.hpp"
 
 namespace norvex::pc::x11 {
@@ -44,6 +44,30 @@ int ErrorTrap::on_error(Display* display, XErrorEvent* event) {
         trap->text_ = buffer;
         trap->failed_ = true;
     }
+    return 0;
+}
+
+namespace {
+thread_local IoErrorScope* current_io_scope = nullptr;
+}  // namespace
+
+IoErrorScope::IoErrorScope(Display* display) : display_(display) {
+    outer_ = current_io_scope;
+    current_io_scope = this;
+    previous_ = XSetIOErrorHandler(&IoErrorScope::on_io_error);
+}
+
+IoErrorScope::~IoErrorScope() {
+    XSetIOErrorHandler(previous_);
+    current_io_scope = outer_;
+}
+
+int IoErrorScope::on_io_error(Display* display) {
+    for (IoErrorScope* scope = current_io_scope; scope != nullptr; scope = scope->outer_)
+        if (scope->display_ == display) return 0;  // ours: the display's exit handler takes over
+    IoErrorScope* outermost = current_io_scope;
+    while (outermost != nullptr && outermost->outer_ != nullptr) outermost = outermost->outer_;
+    if (outermost != nullptr && outermost->previous_ != nullptr) return outermost->previous_(display);
     return 0;
 }
 

@@ -1,4 +1,4 @@
-// Catches the X errors of a few requests that may fail, with the host's handler put back afterwards.
+// Scoped X error handlers: protocol errors of requests that may fail, and a broken connection.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -32,6 +32,27 @@ private:
     ErrorTrap* outer_ = nullptr;
     bool failed_ = false;
     std::string text_;
+};
+
+// While alive, a broken connection to `display` does not end the process:
+// Xlib's process-wide I/O error handler (whose default exits) is replaced by
+// one that returns for this display, so Xlib goes on to the display's own
+// exit handler (set once with XSetIOErrorExitHandler) and then turns further
+// calls into no-ops. Breaks of other displays still reach the previous handler.
+// Every X11Desktop call that talks to the server holds one.
+class IoErrorScope {
+public:
+    explicit IoErrorScope(Display* display);
+    ~IoErrorScope();
+    IoErrorScope(const IoErrorScope&) = delete;
+    IoErrorScope& operator=(const IoErrorScope&) = delete;
+
+private:
+    static int on_io_error(Display* display);
+
+    Display* display_;
+    int (*previous_)(Display*) = nullptr;
+    IoErrorScope* outer_ = nullptr;
 };
 
 }  // namespace norvex::pc::x11

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "norvex/pc/desktop/x11_desktop.hpp"
+#include "norvex/pc/desktop/x11_error_trap.hpp"
 #include "norvex/pc/desktop/x11_keymap.hpp"
 
 #include <X11/Xlib.h>
@@ -17,6 +18,8 @@ namespace norvex::pc {
 struct X11Desktop::Impl {
     Display* display = nullptr;
     std::string name;
+    // Set when the connection broke; Xlib then turns every call into a no-op.
+    bool lost = false;
     X11DesktopOptions options;
     int screen = 0;
     Window root = 0;
@@ -55,8 +58,13 @@ struct X11Desktop::Impl {
     // The current keyboard map, re-read if the server reported a change.
     const x11::KeyMap& keymap();
     void release_shm();
-    // Sends what was queued and waits until the server has handled it.
-    void sync() { XSync(display, False); }
+    // Sends what was queued and waits until the server has handled it;
+    // throws DesktopError when the connection is gone.
+    void sync() {
+        XSync(display, False);
+        check_alive();
+    }
+    void check_alive() const;
 };
 
 }  // namespace norvex::pc

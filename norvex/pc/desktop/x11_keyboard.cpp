@@ -74,12 +74,14 @@ void lift(X11Desktop::Impl& impl, const HeldKey& held) {
 }  // namespace
 
 void X11Desktop::key_down(const std::string& key) {
+    x11::IoErrorScope io(impl_->display);
     const KeySym keysym = resolve_name(key);
     impl_->held.push_back(put_down(*impl_, keysym));
     impl_->sync();
 }
 
 void X11Desktop::key_up(const std::string& key) {
+    x11::IoErrorScope io(impl_->display);
     const KeySym keysym = resolve_name(key);
     auto& held = impl_->held;
     for (auto it = held.rbegin(); it != held.rend(); ++it) {
@@ -100,6 +102,7 @@ void X11Desktop::key_up(const std::string& key) {
 void X11Desktop::press(const std::string& key) { hotkey({key}); }
 
 void X11Desktop::hotkey(const std::vector<std::string>& keys) {
+    x11::IoErrorScope io(impl_->display);
     // Every name is checked before any key goes down, so a bad name leaves nothing pressed.
     std::vector<KeySym> keysyms;
     for (const std::string& key : keys) keysyms.push_back(resolve_name(key));
@@ -116,6 +119,7 @@ void X11Desktop::hotkey(const std::vector<std::string>& keys) {
 }
 
 void X11Desktop::write(const std::string& text, double interval_seconds) {
+    x11::IoErrorScope io(impl_->display);
     Display* d = impl_->display;
     // A copy: lending spare keys below makes the server report changes.
     const x11::KeyMap map = impl_->keymap();

@@ -82,5 +82,37 @@ TEST(X11DesktopOpen, MissingDisplayNamesItAndSaysWhatToDo) {
     }
 }
 
+TEST(X11DesktopOpen, DisplayFromTheEnvironmentIsNamedAsSuch) {
+    const char* old = std::getenv("DISPLAY");
+    const std::string saved = old != nullptr ? old : "";
+    ::setenv("DISPLAY", ":4243", 1);
+    try {
+        pc::X11Desktop desktop;
+        FAIL() << "opened a display that does not exist";
+    } catch (const pc::DesktopError& e) {
+        EXPECT_STREQ(e.what(), "cannot open X display ':4243' ($DISPLAY); start an X server or set DISPLAY");
+    }
+    ::unsetenv("DISPLAY");
+    EXPECT_THROW(pc::X11Desktop(), pc::DesktopError);
+    if (old != nullptr) ::setenv("DISPLAY", saved.c_str(), 1);
+}
+
+TEST(X11DesktopLost, ServerGoneMakesCallsThrowInsteadOfEndingTheProcess) {
+    if (!Xvfb::installed()) GTEST_SKIP() << "Xvfb is not installed";
+    auto server = std::make_unique<Xvfb>(640, 480);
+    pc::X11Desktop desktop(server->display());
+    desktop.click(10, 10);
+    server.reset();  // the X server stops
+    try {
+        desktop.click(20, 20);
+        FAIL() << "no error after the server went away";
+    } catch (const pc::DesktopError& e) {
+        EXPECT_THAT(e.what(), ::testing::HasSubstr("was lost"));
+    }
+    EXPECT_THROW(desktop.press("a"), pc::DesktopError);
+    EXPECT_THROW(desktop.screenshot(), pc::DesktopError);
+    EXPECT_THROW(desktop.position(), pc::DesktopError);
+}
+
 }  // namespace
 }  // namespace norvex::testing
