@@ -80,17 +80,18 @@ private:
     // Leaving blocks for break, continue or return compiles the finally
     // bodies in between once more, at the depth where each try began.
     // Returns whether a loop was reached (only looked for when wanted).
+    // (The finally body may open units of its own, so the unit is looked up
+    // afresh each time rather than held by reference.)
     bool unwind(Location where, bool preserve_tos, bool want_loop) {
-        std::vector<FBlock>& stack = unit().fblocks;
-        for (std::size_t i = stack.size(); i-- > 0;) {
-            const FBlock top = stack[i];
+        for (std::size_t i = unit().fblocks.size(); i-- > 0;) {
+            const FBlock top = unit().fblocks[i];
             if (top.type == FBlockType::ExceptionGroupHandler) {
                 fail("'break', 'continue' and 'return' cannot appear in an except* block", where);
             }
             if (want_loop && is_loop(top.type)) return true;
             if (top.type == FBlockType::FinallyTry) {
-                std::vector<FBlock> saved = stack;
-                stack.resize(i);
+                std::vector<FBlock> saved = unit().fblocks;
+                unit().fblocks.resize(i);
                 if (preserve_tos) push_fblock(FBlockType::PopValue, where);
                 visit_stmts(*top.finalbody);
                 unit().fblocks = std::move(saved);
@@ -244,8 +245,8 @@ private:
         }
     }
 
-    // Try and TryStar share one layout.
-    void visit_try_except(const Node* s, const Try* t, bool star) {
+    template <typename TryNode>  // Try or TryStar
+    void visit_try_except(const Node* s, const TryNode* t, bool star) {
         push_fblock(FBlockType::TryExcept, location_of(s));
         visit_stmts(t->body);
         pop_fblock();
@@ -256,7 +257,8 @@ private:
         if (star) visit_stmts(t->orelse);
     }
 
-    void visit_try(const Node* s, const Try* t, bool star) {
+    template <typename TryNode>  // Try or TryStar
+    void visit_try(const Node* s, const TryNode* t, bool star) {
         if (t->finalbody.empty()) {
             visit_try_except(s, t, star);
             return;
@@ -273,6 +275,16 @@ private:
         push_fblock(FBlockType::FinallyEnd, location_of(s));
         visit_stmts(t->finalbody);
         pop_fblock();
+    }
+
+    template <typename ForNode>  // For or AsyncFor
+    void visit_for(const Node* s, const ForNode* f, bool is_async) {
+        visit_expr(f->iter);
+        push_fblock(is_async ? FBlockType::AsyncForLoop : FBlockType::ForLoop, location_of(s));
+        visit_expr(f->target);
+        visit_stmts(f->body);
+        pop_fblock();
+        visit_stmts(f->orelse);
     }
 
     void visit_match(const Match* m) {
@@ -375,21 +387,11 @@ private:
                 }
                 break;
             }
-            case NodeKind::For:
-            case NodeKind::AsyncFor: {
-                const bool is_async = s->kind == NodeKind::AsyncFor;
-                const auto* f = reinterpret_cast<const For*>(s);  // same layout as AsyncFor
-                if (is_async && unit().kind != ScopeKind::AsyncFunction) {
-                    fail("'async for' outside async function", location_of(s));
-                }
-                visit_expr(f->iter);
-                push_fblock(is_async ? FBlockType::AsyncForLoop : FBlockType::ForLoop, location_of(s));
-                visit_expr(f->target);
-                visit_stmts(f->body);
-                pop_fblock();
-                visit_stmts(f->orelse);
+            case NodeKind::For: visit_for(s, as<For>(s), false); break;
+            case NodeKind::AsyncFor:
+                if (unit().kind != ScopeKind::AsyncFunction) fail("'async for' outside async function", location_of(s));
+                visit_for(s, as<AsyncFor>(s), true);
                 break;
-            }
             case NodeKind::While: {
                 const auto* w = as<While>(s);
                 push_fblock(FBlockType::WhileLoop, location_of(s));
@@ -415,7 +417,7 @@ private:
                 if (as<Raise>(s)->cause != nullptr) visit_expr(as<Raise>(s)->cause);
                 break;
             case NodeKind::Try: visit_try(s, as<Try>(s), false); break;
-            case NodeKind::TryStar: visit_try(s, reinterpret_cast<const Try*>(s), true); break;
+            case NodeKind::TryStar: visit_try(s, as<TryStar>(s), true); break;
             case NodeKind::Assert:
                 visit_expr(as<Assert>(s)->test);
                 if (as<Assert>(s)->msg != nullptr) visit_expr(as<Assert>(s)->msg);

@@ -266,6 +266,41 @@ private:
         add_def(store, DEF_IMPORT, location_of(node));
     }
 
+    template <typename ForNode>  // For or AsyncFor
+    void visit_for(const ForNode* f) {
+        visit_expr(f->target);
+        visit_expr(f->iter);
+        visit_stmts(f->body);
+        visit_stmts(f->orelse);
+    }
+
+    template <typename WithNode>  // With or AsyncWith
+    void visit_with(const WithNode* w) {
+        for (const Node* item : w->items) {
+            const auto* wi = as<withitem>(item);
+            visit_expr(wi->context_expr);
+            if (wi->optional_vars != nullptr) visit_expr(wi->optional_vars);
+        }
+        visit_stmts(w->body);
+    }
+
+    // Handlers come before the else block, unlike the code generator's order.
+    template <typename TryNode>  // Try or TryStar
+    void visit_try(const TryNode* t) {
+        visit_stmts(t->body);
+        for (const Node* h : t->handlers) {
+            const auto* eh = as<ExceptHandler>(h);
+            if (eh->type != nullptr) visit_expr(eh->type);
+            if (eh->name.data() != nullptr) {
+                check_name(eh->name, location_of(h), ExprContext::Store);
+                add_def(eh->name, DEF_LOCAL, location_of(h));
+            }
+            visit_stmts(eh->body);
+        }
+        visit_stmts(t->orelse);
+        visit_stmts(t->finalbody);
+    }
+
     void visit_stmt(const Node* s) {
         switch (s->kind) {
             case NodeKind::FunctionDef: {
@@ -349,18 +384,11 @@ private:
                 visit_expr(as<AugAssign>(s)->target);
                 visit_expr(as<AugAssign>(s)->value);
                 break;
-            case NodeKind::For:
-            case NodeKind::AsyncFor: {
-                if (s->kind == NodeKind::AsyncFor && !in_async_def()) {
-                    fail("'async for' outside async function", location_of(s));
-                }
-                const auto* f = reinterpret_cast<const For*>(s);  // same layout as AsyncFor
-                visit_expr(f->target);
-                visit_expr(f->iter);
-                visit_stmts(f->body);
-                visit_stmts(f->orelse);
+            case NodeKind::For: visit_for(as<For>(s)); break;
+            case NodeKind::AsyncFor:
+                if (!in_async_def()) fail("'async for' outside async function", location_of(s));
+                visit_for(as<AsyncFor>(s));
                 break;
-            }
             case NodeKind::While:
                 visit_expr(as<While>(s)->test);
                 visit_stmts(as<While>(s)->body);
@@ -386,23 +414,8 @@ private:
                 if (as<Raise>(s)->exc != nullptr) visit_expr(as<Raise>(s)->exc);
                 if (as<Raise>(s)->cause != nullptr) visit_expr(as<Raise>(s)->cause);
                 break;
-            case NodeKind::Try:
-            case NodeKind::TryStar: {
-                const auto* t = reinterpret_cast<const Try*>(s);  // same layout as TryStar
-                visit_stmts(t->body);
-                for (const Node* h : t->handlers) {
-                    const auto* eh = as<ExceptHandler>(h);
-                    if (eh->type != nullptr) visit_expr(eh->type);
-                    if (eh->name.data() != nullptr) {
-                        check_name(eh->name, location_of(h), ExprContext::Store);
-                        add_def(eh->name, DEF_LOCAL, location_of(h));
-                    }
-                    visit_stmts(eh->body);
-                }
-                visit_stmts(t->orelse);
-                visit_stmts(t->finalbody);
-                break;
-            }
+            case NodeKind::Try: visit_try(as<Try>(s)); break;
+            case NodeKind::TryStar: visit_try(as<TryStar>(s)); break;
             case NodeKind::Assert:
                 visit_expr(as<Assert>(s)->test);
                 if (as<Assert>(s)->msg != nullptr) visit_expr(as<Assert>(s)->msg);
@@ -424,20 +437,11 @@ private:
             case NodeKind::Global: visit_declaration(s, as<Global>(s)->names, true); break;
             case NodeKind::Nonlocal: visit_declaration(s, as<Nonlocal>(s)->names, false); break;
             case NodeKind::Expr: visit_expr(as<Expr>(s)->value); break;
-            case NodeKind::With:
-            case NodeKind::AsyncWith: {
-                if (s->kind == NodeKind::AsyncWith && !in_async_def()) {
-                    fail("'async with' outside async function", location_of(s));
-                }
-                const auto* w = reinterpret_cast<const With*>(s);  // same layout as AsyncWith
-                for (const Node* item : w->items) {
-                    const auto* wi = as<withitem>(item);
-                    visit_expr(wi->context_expr);
-                    if (wi->optional_vars != nullptr) visit_expr(wi->optional_vars);
-                }
-                visit_stmts(w->body);
+            case NodeKind::With: visit_with(as<With>(s)); break;
+            case NodeKind::AsyncWith:
+                if (!in_async_def()) fail("'async with' outside async function", location_of(s));
+                visit_with(as<AsyncWith>(s));
                 break;
-            }
             default: break;  // Pass, Break, Continue
         }
     }

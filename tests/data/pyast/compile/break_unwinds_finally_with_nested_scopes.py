@@ -1,0 +1,9 @@
+def f():
+    for x in y:
+        try:
+            break
+        finally:
+            def g():
+                pass
+            class C:
+                return 1
