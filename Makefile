@@ -1,5 +1,5 @@
 # The two entry points: `make demo` (the main job) and `make test` (what CI runs).
-.PHONY: deps configure build test test-default test-asan fuzz-smoke demo demo-forkyard bench bench-pyast install clean
+.PHONY: deps configure build test test-default test-asan fuzz-smoke demo demo-forkyard bench bench-pyast bench-scan install clean
 
 JOBS ?= $(shell nproc)
 
@@ -39,6 +39,10 @@ bench: build
 
 bench-pyast: build
 	bash bench/run_pyast.sh
+
+# `norvex scan` over the system's Python library, --jobs 2.
+bench-scan: build
+	bash bench/run_scan.sh
 
 install: build
 	cmake --install build/default --prefix $(or $(PREFIX),$(CURDIR)/build/install)

@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   python3
   clang-14 libclang-rt-14-dev
+  hyperfine
   libspng-dev zlib1g-dev libdeflate-dev xvfb scrot python3-pil xterm x11-apps
   hyperfine
   xclip xsel x11-utils libx11-dev libxtst-dev libxext-dev libxrandr-dev

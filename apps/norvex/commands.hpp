@@ -30,4 +30,15 @@ struct AstCommand {
 void add_ast(CLI::App& parent, AstCommand& command);
 int run_ast(const AstCommand& command);
 
+// `norvex scan DIR [--jobs N] [--top K] [--json]`: every Python file of a folder, a pool at a time.
+struct ScanCommand {
+    CLI::App* app = nullptr;
+    std::string dir;
+    int jobs = 0;  // 0: the number of cores
+    int top = 10;
+    bool json = false;
+};
+void add_scan(CLI::App& parent, ScanCommand& command);
+int run_scan(const ScanCommand& command);
+
 }  // namespace norvex::cli

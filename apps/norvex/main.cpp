@@ -22,6 +22,8 @@ int main(int argc, char** argv) {
     add_analyze(app, analyze);
     AstCommand ast;
     add_ast(app, ast);
+    ScanCommand scan;
+    add_scan(app, scan);
 
     try {
         app.parse(argc, argv);
@@ -41,6 +43,7 @@ int main(int argc, char** argv) {
     try {
         if (*analyze.app) return run_analyze(analyze);
         if (*ast.app) return run_ast(ast);
+        if (*scan.app) return run_scan(scan);
     } catch (const std::exception& e) {
         std::cerr << "norvex: " << e.what() << '\n';
         return EXIT_FAILED;
