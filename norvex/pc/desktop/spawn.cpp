@@ -3,6 +3,7 @@
 
 #include "norvex/pc/desktop/desktop.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -63,16 +65,26 @@ std::vector<char*> pointers(std::vector<std::string>& words) {
     return out;
 }
 
-void write_all(int fd, const std::string& input) {
+// Writes `input` into the program's standard input; false when the
+// deadline passed first (the program neither read nor exited).
+bool write_all(int fd, const std::string& input, std::chrono::steady_clock::time_point deadline) {
     std::size_t done = 0;
     while (done < input.size()) {
         // A socket rather than a pipe: MSG_NOSIGNAL keeps a program that quits
         // early from raising SIGPIPE in the host.
-        const ssize_t n = ::send(fd, input.data() + done, input.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return;  // it stopped reading; its exit status tells the rest
-        done += static_cast<std::size_t>(n);
+        const ssize_t n = ::send(fd, input.data() + done, input.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return true;  // it stopped reading; its exit status tells the rest
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{fd, POLLOUT, 0};
+        ::poll(&p, 1, static_cast<int>(left.count()) + 1);
     }
+    return true;
 }
 
 std::string drain(int fd) {
@@ -158,20 +170,20 @@ ProgramRun run_with_input(const std::vector<std::string>& argv, const std::strin
     input_theirs.reset();
     error_theirs.reset();
 
-    write_all(input_ours.get(), input);
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(timeout_seconds));
+    const bool written = write_all(input_ours.get(), input, deadline);
     input_ours.reset();
 
     // The program may fork a server that keeps its standard error open, so
     // the exit of the program itself is what we wait for, not end of file.
-    using clock = std::chrono::steady_clock;
-    const auto deadline = clock::now() + std::chrono::duration<double>(timeout_seconds);
     int status = 0;
     auto pause = std::chrono::microseconds(200);
     for (;;) {
         const pid_t r = ::waitpid(pid, &status, WNOHANG);
         if (r == pid) break;
         if (r < 0 && errno != EINTR) throw DesktopError("lost track of " + argv[0] + ": " + errno_text(errno));
-        if (clock::now() >= deadline) {
+        if (!written || clock::now() >= deadline) {
             ::kill(pid, SIGKILL);
             while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
             }

@@ -31,6 +31,11 @@ KeyCode shift_code(const x11::KeyMap& map) {
     throw DesktopError("the X keyboard map has no Shift key, so shifted characters cannot be typed; load a layout with setxkbmap");
 }
 
+std::string keysym_name(KeySym keysym) {
+    if (const char* name = XKeysymToString(keysym)) return name;
+    return "keysym " + std::to_string(keysym);
+}
+
 void fake_key(Display* d, KeyCode code, bool down) { XTestFakeKeyEvent(d, code, down ? True : False, CurrentTime); }
 
 // Puts one key down: with Shift first when its keysym needs it, on a spare
@@ -45,7 +50,7 @@ HeldKey put_down(X11Desktop::Impl& impl, KeySym keysym) {
     } else {
         x11::SpareKeys spare(d, map, impl.options.remap_settle_seconds);
         auto code = spare.bind(keysym);
-        if (!code) throw DesktopError(std::string("the X keyboard map has no key for '") + XKeysymToString(keysym) +
+        if (!code) throw DesktopError("the X keyboard map has no key for '" + keysym_name(keysym) +
                                       "' and no unused keycode to lend it; free a keycode with xmodmap");
         held.code = *code;
         held.temporary = true;
@@ -155,7 +160,7 @@ void X11Desktop::write(const std::string& text, double interval_seconds) {
         for (; end < typed.size(); ++end)
             if (!typed[end].stroke && !spare.bind(typed[end].keysym)) break;
         if (end == i)
-            throw DesktopError(std::string("cannot type '") + XKeysymToString(typed[i].keysym) +
+            throw DesktopError("cannot type '" + keysym_name(typed[i].keysym) +
                                "': the X keyboard map has no key for it and no unused keycode to lend; "
                                "type the text through the clipboard instead");
         for (; i < end; ++i) {

@@ -151,6 +151,14 @@ TEST(RunWithInput, ProgramThatHangsIsKilledAndReaped) {
     EXPECT_EQ(children(), before);
 }
 
+TEST(RunWithInput, ProgramThatNeverReadsALongInputIsStoppedInTime) {
+    // More than a socket buffer holds: the write itself has to give up.
+    const std::string big(8 << 20, 'x');
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(pc::run_with_input({"/bin/sleep", "30"}, big, {}, 0.3), pc::DesktopError);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
 TEST(RunWithInput, EnvironmentOverridesReachTheProgram) {
     ScratchDir dir;
     const std::string out = (dir.path() / "env").string();
