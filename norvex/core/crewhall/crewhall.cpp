@@ -25,9 +25,9 @@ constexpr int MAX_WORKERS = 20;
 constexpr std::size_t HISTORY_LIMIT = 200;
 constexpr std::size_t HISTORY_KEPT = 100;
 
-std::shared_ptr<spdlog::logger> log() {
-    static auto logger = logging::get("norvex.crewhall");
-    return logger;
+spdlog::logger& log() {
+    static const auto logger = logging::get("norvex.crewhall");
+    return *logger;
 }
 
 // what() of a standard exception; empty for anything else, which the final
@@ -43,11 +43,16 @@ std::size_t semaphore_slots(int max_workers) {
 }  // namespace
 
 asio::awaitable<void> StatusCallback::operator()(const WorkerStatus& status) const {
+    if (auto pending = start(status)) co_await std::move(*pending);
+}
+
+std::optional<asio::awaitable<void>> StatusCallback::start(const WorkerStatus& status) const {
     if (plain_) {
         plain_(status);
-        co_return;
+        return std::nullopt;
     }
-    if (awaited_) co_await awaited_(status);
+    if (awaited_) return awaited_(status);
+    return std::nullopt;
 }
 
 Crewhall::Crewhall(asio::any_io_executor executor, CrewhallOptions options)
@@ -61,23 +66,20 @@ Crewhall::~Crewhall() = default;
 
 void Crewhall::set_max_workers(int value) {
     _max_workers = std::clamp(value, MIN_WORKERS, MAX_WORKERS);
-    log()->info("Max workers updated to {}", _max_workers);
+    log().info("Max workers updated to {}", _max_workers);
     _semaphore = std::make_shared<AsyncSemaphore>(executor_, static_cast<std::size_t>(_max_workers));
 }
 
 void Crewhall::set_executor(WorkerExecutor executor) { _executor = std::move(executor); }
 
-asio::awaitable<void> Crewhall::_notify(const WorkerStatus& status) {
-    // A copy, so a callback replaced or dropped while it runs stays alive.
-    StatusCallback callback = _on_status_change;
-    if (callback) co_await callback(status);
-}
-
-asio::awaitable<std::shared_ptr<WorkerStatus>> Crewhall::submit(WorkerTask task) {
+asio::awaitable<std::shared_ptr<WorkerStatus>> Crewhall::submit(WorkerTask submitted) {
     if (!_executor) throw std::runtime_error("No executor set \u2014 call set_executor() first");
 
     ++_total_submitted;
-    _all_tasks.assign(task.id, task);
+    // One record, shared by the table of all tasks and the worker job.
+    auto shared = std::make_shared<const WorkerTask>(std::move(submitted));
+    const WorkerTask& task = *shared;
+    _all_tasks.assign(task.id, shared);
 
     auto status = std::make_shared<WorkerStatus>();
     status->task_id = task.id;
@@ -85,29 +87,13 @@ asio::awaitable<std::shared_ptr<WorkerStatus>> Crewhall::submit(WorkerTask task)
     status->name = task.name.empty() ? "Worker-" + task.id.substr(0, 6) : task.name;
     _active.assign(task.id, status);
 
-    co_await _notify(*status);
+    if (auto pending = _notify(*status)) co_await std::move(*pending);
 
     auto job = std::make_shared<Job>();
     _tasks.assign(task.id, job);
-    const std::string id = task.id;
-    const std::string name = task.name;
-    asio::co_spawn(executor_, _run_worker(std::move(task)),
-                   asio::bind_cancellation_slot(job->signal.slot(), [job, id](std::exception_ptr error) {
-                       // The job is the signal's owner; it lives until here.
-                       if (!error) return;
-                       try {
-                           std::rethrow_exception(error);
-                       } catch (const boost::system::system_error& e) {
-                           if (e.code() == asio::error::operation_aborted) return;  // cancelled: cancel() saw to it
-                           log()->error("Job worker-{} ended with an error: {}", id, e.what());
-                       } catch (const std::exception& e) {
-                           log()->error("Job worker-{} ended with an error: {}", id, e.what());
-                       } catch (...) {
-                           log()->error("Job worker-{} ended with an unknown error", id);
-                       }
-                   }));
+    _schedule_start(std::move(job), std::move(shared));
 
-    log()->info("Worker submitted: {} ({})", name, id);
+    log().info("Worker submitted: {} ({})", task.name, task.id);
     co_return status;
 }
 
@@ -118,12 +104,47 @@ asio::awaitable<std::vector<std::shared_ptr<WorkerStatus>>> Crewhall::submit_man
     co_return statuses;
 }
 
-asio::awaitable<void> Crewhall::_run_worker(WorkerTask task) {
-    // co_spawn starts the job inline; a background job begins only once its
-    // submitter yields, so the submission is logged and returned first.
-    co_await asio::post(executor_, asio::use_awaitable);
+void Crewhall::_schedule_start(std::shared_ptr<Job> job, std::shared_ptr<const WorkerTask> task) {
+    _pending_starts.push_back(PendingStart{std::move(job), std::move(task)});
+    if (_start_posted) return;
+    _start_posted = true;
+    asio::post(executor_, [this] { _start_pending(); });
+}
 
-    const std::string id = task.id;
+void Crewhall::_start_pending() {
+    _start_posted = false;
+    // Jobs queued by the jobs started here wait for the next turn of the
+    // loop, as a freshly submitted job always does.
+    std::size_t count = _pending_starts.size();
+    while (count-- > 0 && !_pending_starts.empty()) {
+        PendingStart start = std::move(_pending_starts.front());
+        _pending_starts.pop_front();
+        if (start.job->cancelled) continue;  // cancelled before it began: it ends without touching the record
+        auto job = start.job;
+        auto task = start.task;
+        // co_spawn runs the job inline up to its first wait.
+        asio::co_spawn(executor_, _run_worker(std::move(start.task)),
+                       asio::bind_cancellation_slot(job->signal.slot(), [job, task](std::exception_ptr error) {
+                           // The job is the signal's owner; it lives until here.
+                           if (!error) return;
+                           const std::string& id = task->id;
+                           try {
+                               std::rethrow_exception(error);
+                           } catch (const boost::system::system_error& e) {
+                               if (e.code() == asio::error::operation_aborted) return;  // cancelled: cancel() saw to it
+                               log().error("Job worker-{} ended with an error: {}", id, e.what());
+                           } catch (const std::exception& e) {
+                               log().error("Job worker-{} ended with an error: {}", id, e.what());
+                           } catch (...) {
+                               log().error("Job worker-{} ended with an unknown error", id);
+                           }
+                       }));
+    }
+}
+
+asio::awaitable<void> Crewhall::_run_worker(std::shared_ptr<const WorkerTask> shared) {
+    const WorkerTask& task = *shared;
+    const std::string& id = task.id;
     std::shared_ptr<WorkerStatus> status;
     if (auto* found = _active.find(id)) status = *found;
     if (!status) co_return;  // removed (cleanup) before the job first ran
@@ -131,11 +152,13 @@ asio::awaitable<void> Crewhall::_run_worker(WorkerTask task) {
     // The semaphore of this moment: a later change of max_workers does not
     // take the slot away from under this worker.
     std::shared_ptr<AsyncSemaphore> semaphore = _semaphore;
-    auto slot = co_await semaphore->scoped_acquire();  // a cancelled wait ends the job here
+    // A free slot is taken without suspending; only a full pool waits.
+    if (!semaphore->try_acquire()) co_await semaphore->acquire();  // a cancelled wait ends the job here
+    AsyncSemaphore::Guard slot(*semaphore);
 
     status->state = WorkerState::RUNNING;
     status->started_at = wall_seconds();
-    const double deadline = wall_seconds() + task.timeout;
+    const double deadline = status->started_at + task.timeout;
 
     enum class Ending { returned, cancelled, failed };
     Ending ending = Ending::failed;
@@ -144,7 +167,7 @@ asio::awaitable<void> Crewhall::_run_worker(WorkerTask task) {
 
     std::exception_ptr announce_failure;
     try {
-        co_await _notify(*status);
+        if (auto pending = _notify(*status)) co_await std::move(*pending);
     } catch (...) {
         announce_failure = std::current_exception();
     }
@@ -186,13 +209,13 @@ asio::awaitable<void> Crewhall::_run_worker(WorkerTask task) {
             status->state = WorkerState::CANCELLED;
             status->error = "Cancelled by user";
             ++_total_failed;
-            log()->info("Worker {} was cancelled by user", id);
+            log().info("Worker {} was cancelled by user", id);
             break;
         case Ending::failed:
             status->state = WorkerState::FAILED;
             status->error = failure_text;
             ++_total_failed;
-            log()->error("Worker {} failed: {}", id, failure_text);
+            log().error("Worker {} failed: {}", id, failure_text);
             break;
     }
 
@@ -214,7 +237,7 @@ asio::awaitable<void> Crewhall::_run_worker(WorkerTask task) {
 
     std::exception_ptr broadcast_failure;
     try {
-        co_await _notify(*status);
+        if (auto pending = _notify(*status)) co_await std::move(*pending);
     } catch (...) {
         broadcast_failure = std::current_exception();
     }
@@ -223,7 +246,7 @@ asio::awaitable<void> Crewhall::_run_worker(WorkerTask task) {
             // cancel() arrived during the broadcast and moves the record itself.
             co_await asio::this_coro::reset_cancellation_state();
         } else {
-            log()->error("Failed to broadcast final status for {}: {}", id, error_text(broadcast_failure));
+            log().error("Failed to broadcast final status for {}: {}", id, error_text(broadcast_failure));
         }
     }
     _move_to_completed(id);
@@ -232,7 +255,7 @@ asio::awaitable<void> Crewhall::_run_worker(WorkerTask task) {
 asio::awaitable<void> Crewhall::_update_status(std::shared_ptr<WorkerStatus> status) {
     if (!status) throw std::invalid_argument("update_status needs a status record, got nullptr");
     if (auto* current = _active.find(status->task_id)) *current = status;
-    co_await _notify(*status);
+    if (auto pending = _notify(*status)) co_await std::move(*pending);
 }
 
 void Crewhall::_move_to_completed(const std::string& task_id) {

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "norvex/common/async_semaphore.hpp"
-#include "norvex/common/ordered_map.hpp"
+#include "norvex/core/crewhall/ordered_table.hpp"
 #include "norvex/core/crewhall/records.hpp"
 
 #include <boost/asio/any_io_executor.hpp>
@@ -14,8 +14,10 @@
 
 #include <concepts>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -51,9 +53,16 @@ public:
     StatusCallback(F&& callback) {  // NOLINT(google-explicit-constructor): assigned from lambdas
         using Fn = std::remove_cvref_t<F>;
         using Returned = std::invoke_result_t<Fn&, const WorkerStatus&>;
-        if constexpr (is_awaitable_v<Returned>) {
+        // Callables of the exact shapes are stored as they are: a wrapper
+        // would cost a call and, for the asynchronous kind, a coroutine frame
+        // per notification.
+        if constexpr (std::is_same_v<Returned, boost::asio::awaitable<void>>) {
+            awaited_ = Fn(std::forward<F>(callback));
+        } else if constexpr (is_awaitable_v<Returned>) {
             awaited_ = [fn = Fn(std::forward<F>(callback))](const WorkerStatus& s) mutable
                 -> boost::asio::awaitable<void> { co_await fn(s); };
+        } else if constexpr (std::is_void_v<Returned>) {
+            plain_ = Fn(std::forward<F>(callback));
         } else {
             plain_ = [fn = Fn(std::forward<F>(callback))](const WorkerStatus& s) mutable { (void)fn(s); };
         }
@@ -63,6 +72,12 @@ public:
 
     // Calls a plain callback inline, or awaits an asynchronous one.
     boost::asio::awaitable<void> operator()(const WorkerStatus& status) const;
+
+    // Calls a plain callback now and leaves nothing to await, or gives the
+    // asynchronous callback's awaitable (nothing either when there is no
+    // callback). The pool notifies three times per task; this spares it a
+    // coroutine frame each time.
+    std::optional<boost::asio::awaitable<void>> start(const WorkerStatus& status) const;
 
 private:
     std::function<void(const WorkerStatus&)> plain_;
@@ -175,28 +190,48 @@ private:
     // A worker's background job, as far as the pool steers it.
     struct Job {
         boost::asio::cancellation_signal signal;
+        bool cancelled = false;  // set by cancel(); a job not yet started then never starts
+    };
+    // A submitted job waiting for the loop to start it.
+    struct PendingStart {
+        std::shared_ptr<Job> job;
+        std::shared_ptr<const WorkerTask> task;
     };
 
-    boost::asio::awaitable<void> _run_worker(WorkerTask task);
+    // Queues the job's start: it begins once the submitter yields.
+    void _schedule_start(std::shared_ptr<Job> job, std::shared_ptr<const WorkerTask> task);
+    // Starts the jobs queued when it was posted, each running until it first waits.
+    void _start_pending();
+
+    boost::asio::awaitable<void> _run_worker(std::shared_ptr<const WorkerTask> task);
     boost::asio::awaitable<void> _update_status(std::shared_ptr<WorkerStatus> status);
     void _move_to_completed(const std::string& task_id);
-    boost::asio::awaitable<void> _notify(const WorkerStatus& status);
+    // The callback's pending part for this status, if any (see StatusCallback::start).
+    std::optional<boost::asio::awaitable<void>> _notify(const WorkerStatus& status) const {
+        return _on_status_change.start(status);
+    }
     std::vector<boost::json::object> _list_where(bool (*keep)(const WorkerStatus&)) const;
 
     boost::asio::any_io_executor executor_;
     int _max_workers;
     WorkerExecutor _executor;
     StatusCallback _on_status_change;
-    OrderedMap<std::string, std::shared_ptr<WorkerStatus>> _active;
+    OrderedTable<std::shared_ptr<WorkerStatus>> _active;
     std::vector<std::shared_ptr<WorkerStatus>> _completed;
-    OrderedMap<std::string, std::shared_ptr<Job>> _tasks;
-    OrderedMap<std::string, WorkerTask> _all_tasks;
+    OrderedTable<std::shared_ptr<Job>> _tasks;
+    OrderedTable<std::shared_ptr<const WorkerTask>> _all_tasks;
     std::int64_t _total_submitted = 0;
     std::int64_t _total_completed = 0;
     std::int64_t _total_failed = 0;
     // Shared with the workers that took or await a slot, so replacing it
     // leaves theirs alive.
     std::shared_ptr<AsyncSemaphore> _semaphore;
+    // Jobs submitted but not yet started, oldest first, and whether a start
+    // of them is posted. One posted handler starts a whole batch: a job
+    // coroutine then exists only from its start on, so thousands of queued
+    // submissions cost no coroutine frames or handlers each while they wait.
+    std::deque<PendingStart> _pending_starts;
+    bool _start_posted = false;
 };
 
 }  // namespace norvex::crewhall

@@ -20,9 +20,9 @@ constexpr double FIRST_POLL = 0.5;
 constexpr double POLL_GROWTH = 1.2;
 constexpr double LONGEST_POLL = 2.0;
 
-std::shared_ptr<spdlog::logger> log() {
-    static auto logger = logging::get("norvex.crewhall");
-    return logger;
+spdlog::logger& log() {
+    static const auto logger = logging::get("norvex.crewhall");
+    return *logger;
 }
 
 asio::awaitable<void> sleep_seconds(double seconds) {
@@ -39,8 +39,10 @@ bool pending(const std::shared_ptr<WorkerStatus>& status) {
 asio::awaitable<bool> Crewhall::cancel(std::string task_id) {
     auto* job = _tasks.find(task_id);
     if (job == nullptr) co_return false;
-    // Takes effect when the job next waits: a queued job leaves the
-    // semaphore's queue, a running executor sees its wait aborted.
+    // A job not yet started never starts; otherwise this takes effect when
+    // the job next waits: a queued job leaves the semaphore's queue, a
+    // running executor sees its wait aborted.
+    (*job)->cancelled = true;
     (*job)->signal.emit(asio::cancellation_type::terminal);
 
     if (auto* found = _active.find(task_id)) {
@@ -49,10 +51,10 @@ asio::awaitable<bool> Crewhall::cancel(std::string task_id) {
         status->completed_at = wall_seconds();
         // The worker's own final handling may run during this wait; the
         // move below then finds the record gone and only drops the handle.
-        co_await _notify(*status);
+        if (auto pending = _notify(*status)) co_await std::move(*pending);
         _move_to_completed(task_id);
     }
-    log()->info("Worker cancelled: {}", task_id);
+    log().info("Worker cancelled: {}", task_id);
     co_return true;
 }
 
@@ -165,7 +167,7 @@ asio::awaitable<void> Crewhall::cleanup() {
     co_await cancel_all();
     _active.clear();
     _tasks.clear();
-    log()->info("Crewhall cleaned up");
+    log().info("Crewhall cleaned up");
 }
 
 }  // namespace norvex::crewhall
