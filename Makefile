@@ -1,5 +1,5 @@
 # The two entry points: `make demo` (the main job) and `make test` (what CI runs).
-.PHONY: deps configure build test test-default test-asan fuzz-smoke demo demo-forkyard bench bench-pyast bench-scan install clean
+.PHONY: deps configure build test test-default test-asan fuzz-smoke demo demo-forkyard bench bench-pyast bench-scan bench-screenshot install clean
 
 JOBS ?= $(shell nproc)
 
@@ -43,6 +43,10 @@ bench-pyast: build
 # `norvex scan` over the system's Python library, --jobs 2.
 bench-scan: build
 	bash bench/run_scan.sh
+
+# The computer-use executor's screenshot action on a busy Xvfb, against Pillow.
+bench-screenshot: build
+	bash bench/run_screenshot.sh
 
 install: build
 	cmake --install build/default --prefix $(or $(PREFIX),$(CURDIR)/build/install)
