@@ -285,7 +285,7 @@ TEST_F(CompileOracle, parser_samples_match_the_live_answers) {
     for (std::size_t i = 0; i < files_->size(); ++i) {
         if (!is_snippet((*files_)[i])) compare((*files_)[i], (*answers_)[i], tally);
     }
-    tally.report("parser samples");
+    tally.report("other sample files");
     EXPECT_GE(tally.total, 3);
 }
 
