@@ -38,7 +38,15 @@ void Tokenizer::find_bad_utf8() {
     std::uint32_t i = pos_;
     std::uint32_t bad = size_;
     while (i < size_) {
-        // ASCII eight bytes at a time.
+        // ASCII 32 bytes at a time.
+        if (i + 32 <= size_) {
+            std::uint64_t w[4];
+            std::memcpy(w, src_.data() + i, 32);
+            if (((w[0] | w[1] | w[2] | w[3]) & 0x8080808080808080ull) == 0) {
+                i += 32;
+                continue;
+            }
+        }
         if (i + 8 <= size_) {
             std::uint64_t word;
             std::memcpy(&word, src_.data() + i, 8);
@@ -113,19 +121,6 @@ std::int32_t Tokenizer::eof_line() const noexcept {
     return line_;
 }
 
-Token& Tokenizer::emit(TokenKind kind, Mark b, Mark e) {
-    Token& t = tokens_.push_back();
-    t.kind = kind;
-    t.start = b.pos;
-    t.end = e.pos;
-    t.lineno = b.line;
-    t.col_offset = static_cast<std::int32_t>(b.pos - b.line_start);
-    t.end_lineno = e.line;
-    t.end_col_offset = static_cast<std::int32_t>(e.pos - e.line_start);
-    if (kind != TokenKind::NEWLINE && kind != TokenKind::INDENT && kind != TokenKind::DEDENT) need_newline_ = true;
-    return t;
-}
-
 int Tokenizer::char_offset(std::uint32_t line_start, std::uint32_t pos) const noexcept {
     int n = 1;
     for (std::uint32_t i = line_start; i < pos && i < size_; ++i) {
@@ -134,14 +129,14 @@ int Tokenizer::char_offset(std::uint32_t line_start, std::uint32_t pos) const no
     return n;
 }
 
-bool Tokenizer::fail(SyntaxError::Type type, std::string msg, Mark at, int offset, int end_lineno, int end_offset) {
+bool Tokenizer::fail(SyntaxError::Type type, std::string msg, const Mark& at, int offset, int end_lineno, int end_offset) {
     error_ = SyntaxError{type, std::move(msg), at.line, offset, end_lineno, end_offset};
     emit(TokenKind::ERRORTOKEN, at, at);
     done_ = true;
     return true;
 }
 
-bool Tokenizer::fail_at(std::string msg, Mark at) {
+bool Tokenizer::fail_at(std::string msg, const Mark& at) {
     int offset = char_offset(at.line_start, at.pos);
     return fail(SyntaxError::Type::SyntaxError, std::move(msg), at, offset, at.line, offset);
 }
@@ -264,7 +259,7 @@ bool Tokenizer::start_line() {
     return false;
 }
 
-bool Tokenizer::at_end_of_input(Mark comment) {
+bool Tokenizer::at_end_of_input(const Mark& comment) {
     if (!parens_.empty()) {
         const Paren& p = parens_.back();
         std::string msg = "'";
@@ -347,7 +342,7 @@ bool Tokenizer::lex_regular() {
     return lex_operator(b);
 }
 
-bool Tokenizer::open_paren(Mark b, char ch, bool field) {
+bool Tokenizer::open_paren(const Mark& b, char ch, bool field) {
     if (parens_.size() >= max_paren) return fail_at("too many nested parentheses", b);
     parens_.push_back(Paren{ch, field, b});
     ++pos_;
@@ -355,7 +350,7 @@ bool Tokenizer::open_paren(Mark b, char ch, bool field) {
     return true;
 }
 
-bool Tokenizer::close_paren(Mark b, char ch) {
+bool Tokenizer::close_paren(const Mark& b, char ch) {
     std::string msg;
     if (parens_.empty()) {
         msg = "unmatched '";
@@ -386,7 +381,7 @@ bool Tokenizer::close_paren(Mark b, char ch) {
     return true;
 }
 
-bool Tokenizer::lex_operator(Mark b) {
+bool Tokenizer::lex_operator(const Mark& b) {
     unsigned char c = cur();
     unsigned char c1 = peek(1);
     unsigned char c2 = peek(2);

@@ -119,17 +119,17 @@ private:
     void produce();
     bool lex_regular();
     bool start_line();
-    bool at_end_of_input(Mark comment);
-    bool lex_name(Mark b);
-    bool lex_number(Mark b);
-    bool verify_end_of_number(Mark b, const char* kind);
-    bool lex_string(Mark b, bool raw, bool bytes, bool fstring, bool tstring);
+    bool at_end_of_input(const Mark& comment);
+    bool lex_name(const Mark& b);
+    bool lex_number(const Mark& b);
+    bool verify_end_of_number(const Mark& b, const char* kind);
+    bool lex_string(const Mark& b, bool raw, bool bytes, bool fstring, bool tstring);
     bool lex_fstring_text();
     bool skip_named_escape(const Frame& fs);  // after "\N{"; true when it reached its '}'
     bool lex_format_spec();
-    bool lex_operator(Mark b);
-    bool open_paren(Mark b, char ch, bool field);
-    bool close_paren(Mark b, char ch);
+    bool lex_operator(const Mark& b);
+    bool open_paren(const Mark& b, char ch, bool field);
+    bool close_paren(const Mark& b, char ch);
     bool invalid_character(std::uint32_t at);
 
     Mark here() const noexcept { return {pos_, line_, line_start_}; }
@@ -145,11 +145,23 @@ private:
     std::int32_t eof_line() const noexcept;
     Frame& owner_of(const Frame& field) noexcept { return frames_[field.owner]; }
 
-    Token& emit(TokenKind kind, Mark b, Mark e);
+    // Inline: a token a few bytes long is mostly this.
+    Token& emit(TokenKind kind, const Mark& b, const Mark& e) {
+        Token& t = tokens_.push_back();
+        t.kind = kind;
+        t.start = b.pos;
+        t.end = e.pos;
+        t.lineno = b.line;
+        t.col_offset = static_cast<std::int32_t>(b.pos - b.line_start);
+        t.end_lineno = e.line;
+        t.end_col_offset = static_cast<std::int32_t>(e.pos - e.line_start);
+        if (kind != TokenKind::NEWLINE && kind != TokenKind::INDENT && kind != TokenKind::DEDENT) need_newline_ = true;
+        return t;
+    }
     // Columns from 1 in code points, as SyntaxError.offset counts them.
     int char_offset(std::uint32_t line_start, std::uint32_t pos) const noexcept;
-    bool fail(SyntaxError::Type type, std::string msg, Mark at, int offset, int end_lineno, int end_offset);
-    bool fail_at(std::string msg, Mark at);  // offset: the character at `at`, end: the same
+    bool fail(SyntaxError::Type type, std::string msg, const Mark& at, int offset, int end_lineno, int end_offset);
+    bool fail_at(std::string msg, const Mark& at);  // offset: the character at `at`, end: the same
     std::string unterminated_message(const Frame& fs, std::int32_t detected) const;
 
     std::string_view src_;

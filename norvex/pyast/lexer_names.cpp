@@ -151,7 +151,7 @@ bool Tokenizer::invalid_character(std::uint32_t at) {
     return fail_at("invalid character '" + std::string(src_.substr(at, len)) + buf, m);
 }
 
-bool Tokenizer::lex_name(Mark b) {
+bool Tokenizer::lex_name(const Mark& b) {
     // A string prefix: distinct letters from "bBrRuUfFtT" right before a quote.
     bool saw_b = false, saw_r = false, saw_u = false, saw_f = false, saw_t = false;
     std::uint32_t p = pos_;

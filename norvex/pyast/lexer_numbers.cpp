@@ -15,7 +15,7 @@ bool is_name_char(unsigned char c) noexcept {
 
 }  // namespace
 
-bool Tokenizer::verify_end_of_number(Mark b, const char* kind) {
+bool Tokenizer::verify_end_of_number(const Mark& b, const char* kind) {
     // A keyword may follow a number without a space ("1if x else 2"); CPython
     // allows the ones listed here and warns.
     unsigned char c = cur();
@@ -45,7 +45,7 @@ bool Tokenizer::verify_end_of_number(Mark b, const char* kind) {
     return true;
 }
 
-bool Tokenizer::lex_number(Mark b) {
+bool Tokenizer::lex_number(const Mark& b) {
     // Errors point where CPython's do: at the character before the bad one,
     // or at a bad digit itself.
     auto bad = [&](const std::string& msg) {

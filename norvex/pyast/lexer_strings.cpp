@@ -30,7 +30,7 @@ std::string Tokenizer::unterminated_message(const Frame& fs, std::int32_t detect
     return msg;
 }
 
-bool Tokenizer::lex_string(Mark b, bool raw, bool /*bytes*/, bool fstring, bool tstring) {
+bool Tokenizer::lex_string(const Mark& b, bool raw, bool /*bytes*/, bool fstring, bool tstring) {
     const char q = src_[pos_];
     const std::uint8_t qlen = peek(1) == q && peek(2) == q ? 3 : 1;
     if (fstring || tstring) {
