@@ -1,5 +1,6 @@
 // Bicubic resampling: separable Keys cubic in fixed point, weights computed once per axis.
 #include "norvex/pc/deskhand/image_codec.hpp"
+#include "norvex/pc/deskhand/parallel_rows.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -75,39 +76,43 @@ constexpr std::int32_t HALF = 1 << (PRECISION_BITS - 1);
 void horizontal(const RgbImage& in, RgbImage& out, const Taps& t) {
     const std::size_t in_stride = static_cast<std::size_t>(in.width) * 3;
     const std::size_t out_stride = static_cast<std::size_t>(out.width) * 3;
-    for (int y = 0; y < in.height; ++y) {
-        const std::uint8_t* src = in.pixels.data() + y * in_stride;
-        std::uint8_t* dst = out.pixels.data() + y * out_stride;
-        for (int o = 0; o < out.width; ++o) {
-            const std::int32_t* w = t.weights.data() + static_cast<std::size_t>(o) * t.size;
-            const std::uint8_t* p = src + static_cast<std::size_t>(t.first[o]) * 3;
-            std::int32_t r = HALF, g = HALF, b = HALF;
-            for (int i = 0; i < t.count[o]; ++i, p += 3) {
-                r += p[0] * w[i];
-                g += p[1] * w[i];
-                b += p[2] * w[i];
+    parallel_rows(in.height, [&](int first, int last) {
+        for (int y = first; y < last; ++y) {
+            const std::uint8_t* src = in.pixels.data() + y * in_stride;
+            std::uint8_t* dst = out.pixels.data() + y * out_stride;
+            for (int o = 0; o < out.width; ++o) {
+                const std::int32_t* w = t.weights.data() + static_cast<std::size_t>(o) * t.size;
+                const std::uint8_t* p = src + static_cast<std::size_t>(t.first[o]) * 3;
+                std::int32_t r = HALF, g = HALF, b = HALF;
+                for (int i = 0; i < t.count[o]; ++i, p += 3) {
+                    r += p[0] * w[i];
+                    g += p[1] * w[i];
+                    b += p[2] * w[i];
+                }
+                dst[o * 3] = clip8(r);
+                dst[o * 3 + 1] = clip8(g);
+                dst[o * 3 + 2] = clip8(b);
             }
-            dst[o * 3] = clip8(r);
-            dst[o * 3 + 1] = clip8(g);
-            dst[o * 3 + 2] = clip8(b);
         }
-    }
+    });
 }
 
 void vertical(const RgbImage& in, RgbImage& out, const Taps& t) {
     const std::size_t stride = static_cast<std::size_t>(in.width) * 3;
-    std::vector<std::int32_t> acc(stride);
-    for (int o = 0; o < out.height; ++o) {
-        std::fill(acc.begin(), acc.end(), HALF);
-        const std::int32_t* w = t.weights.data() + static_cast<std::size_t>(o) * t.size;
-        for (int i = 0; i < t.count[o]; ++i) {
-            const std::uint8_t* row = in.pixels.data() + (t.first[o] + i) * stride;
-            const std::int32_t wi = w[i];
-            for (std::size_t x = 0; x < stride; ++x) acc[x] += row[x] * wi;
+    parallel_rows(out.height, [&](int first, int last) {
+        std::vector<std::int32_t> acc(stride);
+        for (int o = first; o < last; ++o) {
+            std::fill(acc.begin(), acc.end(), HALF);
+            const std::int32_t* w = t.weights.data() + static_cast<std::size_t>(o) * t.size;
+            for (int i = 0; i < t.count[o]; ++i) {
+                const std::uint8_t* row = in.pixels.data() + (t.first[o] + i) * stride;
+                const std::int32_t wi = w[i];
+                for (std::size_t x = 0; x < stride; ++x) acc[x] += row[x] * wi;
+            }
+            std::uint8_t* dst = out.pixels.data() + o * stride;
+            for (std::size_t x = 0; x < stride; ++x) dst[x] = clip8(acc[x]);
         }
-        std::uint8_t* dst = out.pixels.data() + o * stride;
-        for (std::size_t x = 0; x < stride; ++x) dst[x] = clip8(acc[x]);
-    }
+    });
 }
 
 }  // namespace
