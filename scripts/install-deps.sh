@@ -9,7 +9,6 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   python3
   clang-14 libclang-rt-14-dev
-  hyperfine
   libspng-dev zlib1g-dev libdeflate-dev xvfb scrot python3-pil xterm x11-apps
   hyperfine
   xclip xsel x11-utils libx11-dev libxtst-dev libxext-dev libxrandr-dev
@@ -45,4 +44,16 @@ elif [ ! -d "$oracle_dir/node_modules/pyodide" ]; then
   echo "install-deps: pyodide installed in $oracle_dir/node_modules"
 else
   echo "install-deps: pyodide present in $oracle_dir/node_modules"
+fi
+
+# The MCP end-to-end test drives `norvex mcp` with the official TypeScript SDK
+# client, pinned by tests/mcp/client/package-lock.json.
+mcp_client_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/mcp/client"
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  echo "install-deps: node and npm not found; the MCP SDK client test will be skipped" >&2
+elif [ ! -d "$mcp_client_dir/node_modules/@modelcontextprotocol/sdk" ]; then
+  (cd "$mcp_client_dir" && npm ci --no-audit --no-fund)
+  echo "install-deps: the MCP SDK installed in $mcp_client_dir/node_modules"
+else
+  echo "install-deps: the MCP SDK present in $mcp_client_dir/node_modules"
 fi

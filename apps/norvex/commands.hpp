@@ -30,6 +30,16 @@ struct AstCommand {
 void add_ast(CLI::App& parent, AstCommand& command);
 int run_ast(const AstCommand& command);
 
+// `norvex mcp [--log-level LEVEL]`: an MCP server on stdin and stdout.
+struct McpCommand {
+    CLI::App* app = nullptr;
+    std::string log_level = "info";
+    std::string data_dir;  // empty: ~/.norvex
+    int max_workers = 5;
+};
+void add_mcp(CLI::App& parent, McpCommand& command);
+int run_mcp(const McpCommand& command);
+
 // `norvex scan DIR [--jobs N] [--top K] [--json]`: every Python file of a folder, a pool at a time.
 struct ScanCommand {
     CLI::App* app = nullptr;

@@ -22,6 +22,8 @@ int main(int argc, char** argv) {
     add_analyze(app, analyze);
     AstCommand ast;
     add_ast(app, ast);
+    McpCommand mcp;
+    add_mcp(app, mcp);
     ScanCommand scan;
     add_scan(app, scan);
 
@@ -43,6 +45,7 @@ int main(int argc, char** argv) {
     try {
         if (*analyze.app) return run_analyze(analyze);
         if (*ast.app) return run_ast(ast);
+        if (*mcp.app) return run_mcp(mcp);
         if (*scan.app) return run_scan(scan);
     } catch (const std::exception& e) {
         std::cerr << "norvex: " << e.what() << '\n';

@@ -1,0 +1,109 @@
+// Drives `norvex mcp` with the official MCP TypeScript SDK client over stdio:
+// node sdk_client.mjs NORVEX_PROGRAM
+// Exits 0 when every check passes, 1 on the first failure, 77 when the SDK is not installed.
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+
+let Client;
+let StdioClientTransport;
+try {
+  ({ Client } = await import('@modelcontextprotocol/sdk/client/index.js'));
+  ({ StdioClientTransport } = await import('@modelcontextprotocol/sdk/client/stdio.js'));
+} catch (e) {
+  console.error(`the MCP SDK is not installed (run scripts/install-deps.sh): ${e.message}`);
+  process.exit(77);
+}
+
+const program = process.argv[2];
+if (!program) {
+  console.error('usage: node sdk_client.mjs NORVEX_PROGRAM');
+  process.exit(2);
+}
+
+const scratch = mkdtempSync(join(tmpdir(), 'norvex_mcp_sdk_'));
+const checks = [];
+function check(name) { checks.push(name); console.log(`ok - ${name}`); }
+
+async function main() {
+  const sample = join(scratch, 'shop.py');
+  writeFileSync(sample, [
+    'import json',
+    '',
+    '# FIXME: prices in cents',
+    'class Cart:',
+    '    def __init__(self):',
+    '        self.items = []',
+    '',
+    '    def total(self):',
+    '        return sum(i["price"] for i in self.items if i)',
+    '',
+  ].join('\n'));
+
+  const transport = new StdioClientTransport({
+    command: program,
+    args: ['mcp', '--log-level', 'warning'],
+    stderr: 'inherit',
+  });
+  const client = new Client({ name: 'norvex-sdk-test', version: '1.0.0' });
+  await client.connect(transport);
+
+  const info = client.getServerVersion();
+  assert.equal(info.name, 'norvex');
+  assert.ok(client.getServerCapabilities().tools, 'the server announces tools');
+  check('initialize through the SDK');
+
+  const { tools } = await client.listTools();
+  const lens = tools.find((t) => t.name === 'sourcelens');
+  assert.ok(lens, `sourcelens is listed among ${tools.map((t) => t.name)}`);
+  assert.deepEqual(lens.inputSchema.required, ['operation', 'path']);
+  assert.ok(lens.inputSchema.properties.operation.enum.includes('call_graph'));
+  check('tools/list offers sourcelens with its schema');
+
+  const summary = await client.callTool({ name: 'sourcelens', arguments: { operation: 'find_classes', path: sample } });
+  assert.equal(summary.isError, false);
+  assert.equal(summary.content[0].type, 'text');
+  const classes = JSON.parse(summary.content[0].text);
+  assert.deepEqual(classes.map((c) => c.name), ['Cart']);
+  check('sourcelens find_classes on a real file');
+
+  const todos = await client.callTool({ name: 'sourcelens', arguments: { operation: 'find_todos', path: sample } });
+  assert.match(todos.content[0].text, /prices in cents/);
+  check('sourcelens find_todos on a real file');
+
+  const missing = await client.callTool({ name: 'sourcelens', arguments: { path: join(scratch, 'absent.py') } });
+  assert.equal(missing.isError, true);
+  assert.match(missing.content[0].text, /^\[ERROR\] File not found: /);
+  check('a failed analysis comes back with isError');
+
+  // A call the SDK aborts is cancelled on the server, which keeps serving.
+  const fifo = join(scratch, 'blocked.py');
+  execFileSync('mkfifo', [fifo]);
+  const abort = new AbortController();
+  const slow = client.callTool({ name: 'sourcelens', arguments: { path: fifo } }, undefined, { signal: abort.signal });
+  setTimeout(() => abort.abort('test gives up'), 300);
+  await assert.rejects(slow);
+  await client.ping();
+  const after = await client.callTool({ name: 'sourcelens', arguments: { operation: 'symbols', path: sample } });
+  assert.equal(after.isError, false);
+  check('an aborted call is cancelled and the server goes on');
+
+  await assert.rejects(client.callTool({ name: 'no_such_tool', arguments: {} }), /Unknown tool/);
+  check('an unknown tool is a protocol error');
+
+  await client.close();
+  check('close');
+}
+
+try {
+  await main();
+  console.log(`${checks.length} passed, 0 failed`);
+  process.exitCode = 0;
+} catch (e) {
+  console.error(`not ok - after ${checks.length} checks: ${e.stack ?? e}`);
+  process.exitCode = 1;
+} finally {
+  rmSync(scratch, { recursive: true, force: true });
+}

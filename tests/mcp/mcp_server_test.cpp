@@ -1,0 +1,269 @@
+// `norvex mcp` over real pipes: lifecycle, errors, sourcelens calls, overlap, cancellation, shutdown.
+#include "mcp_process.hpp"
+
+#include "../support/scratch_dir.hpp"
+
+#include "norvex/common/pyjson.hpp"
+#include "norvex/tools/sourcelens.hpp"
+#include "norvex/workers/astprobe/commands.hpp"
+
+#include <boost/asio/io_context.hpp>
+#include <boost/json/parse.hpp>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <iterator>
+#include <map>
+#include <thread>
+
+#include <sys/stat.h>
+
+using namespace norvex::testing;
+namespace json = boost::json;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace {
+
+const std::string PROGRAM = NORVEX_PROGRAM;
+
+std::string initialize_line(const std::string& id, const std::string& version) {
+    return R"({"jsonrpc": "2.0", "id": )" + id + R"(, "method": "initialize", "params": {"protocolVersion": ")" +
+           version + R"(", "capabilities": {}, "clientInfo": {"name": "pipe-test", "version": "1"}}})";
+}
+
+std::string call_line(int id, const std::string& operation, const std::string& path) {
+    json::object arguments{{"operation", operation}, {"path", path}};
+    json::object params{{"name", "sourcelens"}, {"arguments", arguments}};
+    return json::serialize(json::object{{"jsonrpc", "2.0"}, {"id", id}, {"method", "tools/call"}, {"params", params}});
+}
+
+// The worker's own answer, in the tool's layout: what a successful call must carry.
+std::string expected_text(const std::string& action, const std::string& path) {
+    const json::object answer = norvex::astprobe::handle_command(json::object{{"action", action}, {"path", path}});
+    return norvex::pyjson::dumps(answer.at("result"), norvex::pyjson::Layout::indent2);
+}
+
+// A JSON string's text, for comparing with std::string.
+std::string str(const json::value& v) { return v.is_string() ? std::string(v.as_string()) : json::serialize(v); }
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A server past initialize, in a scratch folder whose stderr file the test may read.
+struct Served {
+    ScratchDir scratch{"norvex_mcp_test_"};
+    std::string stderr_file = (scratch.path() / "stderr.log").string();
+    McpProcess server;
+
+    explicit Served(std::vector<std::string> args = {"mcp"}) : server(PROGRAM, args, stderr_file) {
+        const json::object init = server.request(initialize_line("0", "2025-11-25"));
+        if (!init.contains("result")) throw std::runtime_error("initialize failed: " + json::serialize(init));
+        server.send(R"({"jsonrpc": "2.0", "method": "notifications/initialized"})");
+    }
+};
+
+const std::string SAMPLE = "import os\n\n# TODO: cache this\ndef size(path):\n    if path:\n        return os.path.getsize(path)\n    return 0\n\nclass Box:\n    def open(self):\n        pass\n";
+
+}  // namespace
+
+TEST(McpServer, LifecycleAndVersionNegotiation) {
+    ScratchDir scratch;
+    const std::string err = (scratch.path() / "stderr.log").string();
+    McpProcess server(PROGRAM, {"mcp"}, err);
+
+    // Before initialize: ping works, anything else is refused with a reason.
+    EXPECT_EQ(server.request(R"({"jsonrpc": "2.0", "id": 1, "method": "ping"})"),
+              json::parse(R"({"jsonrpc": "2.0", "id": 1, "result": {}})"));
+    const json::object early = server.request(R"({"jsonrpc": "2.0", "id": 2, "method": "tools/list"})");
+    EXPECT_EQ(early.at("id"), 2);
+    EXPECT_EQ(early.at("error").at("code"), -32600);
+    EXPECT_THAT(std::string(early.at("error").at("message").as_string()), HasSubstr("initialize"));
+
+    const json::object init = server.request(initialize_line("\"a\"", "2025-06-18"));
+    EXPECT_EQ(init.at("id"), "a");
+    const json::object& result = init.at("result").as_object();
+    EXPECT_EQ(result.at("protocolVersion"), "2025-06-18");
+    EXPECT_EQ(result.at("capabilities"), json::parse(R"({"tools": {}})"));
+    EXPECT_EQ(result.at("serverInfo").at("name"), "norvex");
+    EXPECT_EQ(result.at("serverInfo").at("version"), NORVEX_VERSION);
+    server.send(R"({"jsonrpc": "2.0", "method": "notifications/initialized"})");
+
+    // The tool as the model sees it elsewhere: the tool object's own declaration.
+    const json::object list = server.request(R"({"jsonrpc": "2.0", "id": 3, "method": "tools/list"})");
+    boost::asio::io_context io;
+    norvex::sourcelens::SourcelensTool tool{io.get_executor()};
+    const json::array& tools = list.at("result").at("tools").as_array();
+    ASSERT_GE(tools.size(), 1u);
+    EXPECT_EQ(tools[0], json::parse(json::serialize(json::object{
+                            {"name", tool.name()}, {"description", tool.description()}, {"inputSchema", tool.parameters()}})));
+
+    server.close_stdin();
+    EXPECT_EQ(server.wait_exit(), 0);
+
+    // Each server negotiates on its own: newer revisions are kept, unknown ones get the newest.
+    for (const auto& [asked, answered] : std::vector<std::pair<std::string, std::string>>{
+             {"2026-07-28", "2026-07-28"}, {"2025-11-25", "2025-11-25"}, {"2024-11-05", "2026-07-28"}}) {
+        McpProcess other(PROGRAM, {"mcp"}, err);
+        EXPECT_EQ(str(other.request(initialize_line("1", asked)).at("result").at("protocolVersion")), answered) << asked;
+    }
+}
+
+TEST(McpServer, ProtocolErrorsAreAnsweredAndServingGoesOn) {
+    Served s;
+    s.server.send_raw("{\"jsonrpc\": \"2.0\", \"id\": 5, \"method\": \n");
+    const json::object parse_error = s.server.read_message();
+    EXPECT_EQ(parse_error.at("id"), nullptr);
+    EXPECT_EQ(parse_error.at("error").at("code"), -32700);
+
+    s.server.send_raw("[1, 2]\n");
+    const json::object batch = s.server.read_message();
+    EXPECT_EQ(batch.at("id"), nullptr);
+    EXPECT_EQ(batch.at("error").at("code"), -32600);
+
+    const json::object unknown = s.server.request(R"({"jsonrpc": "2.0", "id": "u", "method": "prompts/list"})");
+    EXPECT_EQ(unknown.at("id"), "u");
+    EXPECT_EQ(unknown.at("error").at("code"), -32601);
+
+    const json::object no_tool =
+        s.server.request(R"({"jsonrpc": "2.0", "id": 6, "method": "tools/call", "params": {"name": "fly"}})");
+    EXPECT_EQ(no_tool.at("error").at("code"), -32602);
+    const json::object bad_args = s.server.request(
+        R"({"jsonrpc": "2.0", "id": 7, "method": "tools/call", "params": {"name": "sourcelens", "arguments": "x"}})");
+    EXPECT_EQ(bad_args.at("error").at("code"), -32602);
+
+    // Notifications, blank lines and CRLF endings draw no reply; the next request is answered.
+    s.server.send_raw("\n{\"jsonrpc\": \"2.0\", \"method\": \"notifications/progress\"}\r\n");
+    EXPECT_EQ(s.server.request(R"({"jsonrpc": "2.0", "id": 8, "method": "ping"})").at("id"), 8);
+}
+
+TEST(McpServer, SourcelensCallsGiveTheToolsTextAndFlagErrors) {
+    Served s;
+    const std::string file = s.scratch.write("box.py", SAMPLE);
+    const json::object ok = s.server.request(call_line(10, "complexity", file));
+    ASSERT_TRUE(ok.contains("result")) << json::serialize(ok);
+    const json::object& result = ok.at("result").as_object();
+    EXPECT_EQ(result.at("isError"), false);
+    EXPECT_EQ(result.at("content"),
+              json::array({json::object{{"type", "text"}, {"text", expected_text("complexity", file)}}}));
+
+    const std::string missing = (s.scratch.path() / "absent.py").string();
+    const json::object failed = s.server.request(call_line(11, "summarize", missing));
+    EXPECT_EQ(failed.at("result").at("isError"), true);
+    EXPECT_EQ(str(failed.at("result").at("content").at(0).at("text")), "[ERROR] File not found: " + missing);
+
+    // The tool's own argument check, not the server's: no path is an error text.
+    const json::object no_path = s.server.request(
+        R"({"jsonrpc": "2.0", "id": 12, "method": "tools/call", "params": {"name": "sourcelens"}})");
+    EXPECT_EQ(no_path.at("result").at("isError"), true);
+    EXPECT_EQ(no_path.at("result").at("content").at(0).at("text"), "[ERROR] No file path provided.");
+}
+
+// The pid of the worker the server's debug log reports as started after `skip` earlier ones.
+std::optional<int> started_worker_pid(const std::string& stderr_file, int skip) {
+    const std::string log = read_file(stderr_file);
+    std::size_t at = 0;
+    for (int seen = 0;; ++seen) {
+        at = log.find("started (PID: ", at);
+        if (at == std::string::npos) return std::nullopt;
+        at += 14;
+        if (seen == skip) return std::stoi(log.substr(at));
+    }
+}
+
+std::string wait_channel(int pid) {
+    std::string text = read_file("/proc/" + std::to_string(pid) + "/wchan");
+    return text;
+}
+
+TEST(McpServer, CancelledCallStopsItsWorkerAndIsNeverAnswered) {
+    Served s({"mcp", "--log-level", "debug"});
+    // A worker reading a FIFO without a writer blocks until it is stopped:
+    // a call that is slow for as long as the test needs.
+    const std::string fifo = (s.scratch.path() / "never.py").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string file = s.scratch.write("box.py", SAMPLE);
+
+    s.server.send(call_line(20, "analyze", fifo));
+    // Wait until its worker is really blocked opening the FIFO, so the cancellation meets a running call.
+    std::optional<int> worker;
+    for (int i = 0; i < 1000 && !(worker && wait_channel(*worker) == "wait_for_partner"); ++i) {
+        worker = started_worker_pid(s.stderr_file, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(worker) << read_file(s.stderr_file);
+    ASSERT_EQ(wait_channel(*worker), "wait_for_partner");
+    // Calls overlap: a later one is answered while the first still waits.
+    const json::object quick = s.server.request(call_line(21, "find_classes", file));
+    EXPECT_EQ(quick.at("id"), 21);
+    EXPECT_EQ(str(quick.at("result").at("content").at(0).at("text")), expected_text("find_classes", file));
+
+    s.server.send(R"({"jsonrpc": "2.0", "method": "notifications/cancelled", "params": {"requestId": 20, "reason": "test"}})");
+
+    // The worker that held the FIFO open for reading is gone: a writer now finds no reader.
+    bool reader_gone = false;
+    for (int i = 0; i < 500 && !reader_gone; ++i) {
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd < 0 && errno == ENXIO) {
+            reader_gone = true;
+        } else {
+            if (fd >= 0) ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    EXPECT_TRUE(reader_gone) << "the cancelled call's worker still reads the FIFO";
+    const std::string proc = "/proc/" + std::to_string(*worker);
+    for (int i = 0; i < 500 && std::filesystem::exists(proc); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(std::filesystem::exists(proc)) << "the cancelled call's worker was not stopped and reaped";
+
+    // The server goes on serving, and id 20 is free again.
+    EXPECT_EQ(s.server.request(R"({"jsonrpc": "2.0", "id": 22, "method": "ping"})").at("id"), 22);
+    const json::object again = s.server.request(call_line(20, "find_todos", file));
+    EXPECT_EQ(again.at("id"), 20);
+    EXPECT_EQ(again.at("result").at("isError"), false);
+
+    // A cancellation for a finished or unknown call is ignored without a reply.
+    s.server.send(R"({"jsonrpc": "2.0", "method": "notifications/cancelled", "params": {"requestId": 20}})");
+    s.server.send(R"({"jsonrpc": "2.0", "method": "notifications/cancelled", "params": {"requestId": "nobody"}})");
+    s.server.close_stdin();
+    // Nothing else ever arrives: no late answer for the cancelled call.
+    EXPECT_EQ(s.server.read_line(std::chrono::seconds(5)), std::nullopt);
+    EXPECT_EQ(s.server.wait_exit(), 0);
+}
+
+TEST(McpServer, EndOfInputAnswersCallsInFlightThenExits) {
+    ScratchDir scratch;
+    const std::string err = (scratch.path() / "stderr.log").string();
+    const std::string file = scratch.write("box.py", SAMPLE);
+    McpProcess server(PROGRAM, {"mcp", "--log-level", "debug"}, err);
+    // Everything at once, as a client piping a file would send it.
+    server.send_raw(initialize_line("1", "2025-11-25") + "\n" + call_line(2, "symbols", file) + "\n" +
+                    call_line(3, "call_graph", file) + "\n");
+    server.close_stdin();
+
+    std::map<std::int64_t, json::object> answers;
+    while (auto line = server.read_line()) {
+        const json::object message = json::parse(*line).as_object();  // stdout holds messages only
+        answers[message.at("id").as_int64()] = message;
+    }
+    EXPECT_EQ(server.wait_exit(), 0);
+    ASSERT_EQ(answers.size(), 3u);
+    EXPECT_EQ(str(answers[2].at("result").at("content").at(0).at("text")), expected_text("symbols", file));
+    EXPECT_EQ(str(answers[3].at("result").at("content").at(0).at("text")), expected_text("call_graph", file));
+    // The records went to stderr, at the level asked for.
+    EXPECT_THAT(read_file(err), HasSubstr("tools/call sourcelens"));
+}
+
+TEST(McpServer, LogLevelIsCheckedOnTheCommandLine) {
+    ScratchDir scratch;
+    const std::string err = (scratch.path() / "stderr.log").string();
+    McpProcess server(PROGRAM, {"mcp", "--log-level", "loud"}, err);
+    EXPECT_EQ(server.wait_exit(), 2);
+    EXPECT_EQ(server.read_line(std::chrono::seconds(1)), std::nullopt);
+    EXPECT_THAT(read_file(err), HasSubstr("--log-level"));
+}
