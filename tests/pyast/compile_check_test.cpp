@@ -1,10 +1,13 @@
 // compile_check against CPython 3.14's compile(): the recorded answers for every snippet, and the live oracle.
 //
 // tests/data/pyast/compile holds one snippet per case and expected.jsonl,
-// what CPython 3.14 (pyodide) raised for each. After adding a snippet,
-// record the answers again:
+// what CPython 3.14 (pyodide) raised for each. Snippets that only make sense
+// as a str handed to compile() end in .pystr, so that the parser's oracle
+// test, which reads .py files as bytes, leaves them out: a coding cookie
+// that compile() ignores, integer literals past the digit limit that
+// ast.dump cannot print. After adding a snippet, record the answers again:
 //   cd tests/data/pyast/compile &&
-//   node ../../../pyast/oracle/compile_oracle.mjs $(ls *.py | LC_ALL=C sort) > expected.jsonl
+//   node ../../../pyast/oracle/compile_oracle.mjs $(ls *.py *.pystr | LC_ALL=C sort) > expected.jsonl
 #include "oracle_files.hpp"
 #include "norvex/pyast/compile_check.hpp"
 
@@ -61,7 +64,7 @@ bool is_utf8(const std::string& text) {
 std::vector<fs::path> snippet_files() {
     std::vector<fs::path> files;
     for (const auto& entry : fs::directory_iterator(kSnippets)) {
-        if (entry.path().extension() == ".py") files.push_back(entry.path());
+        if (entry.path().extension() == ".py" || entry.path().extension() == ".pystr") files.push_back(entry.path());
     }
     std::sort(files.begin(), files.end());
     return files;
@@ -225,7 +228,11 @@ protected:
             return;
         }
         // The oracle reads files as UTF-8 text, as compile() gets a str.
-        for (const auto& file : testing::oracle_sample_files()) {
+        std::vector<fs::path> candidates = testing::oracle_sample_files();
+        for (const auto& file : snippet_files()) {
+            if (file.extension() == ".pystr") candidates.push_back(file);
+        }
+        for (const auto& file : candidates) {
             if (is_utf8(read_file(file))) files_->push_back(file);
         }
         const fs::path list = fs::temp_directory_path() / ("pyast_compile_oracle_" + std::to_string(::getpid()) + ".txt");
