@@ -50,7 +50,7 @@ fi
 "$painter" 40 700 640 360 2 & pids+=($!)
 command -v xlogo >/dev/null && { xlogo -geometry 200x200+1700+850 & pids+=($!); }
 command -v xclock >/dev/null && { xclock -geometry 160x160+1500+880 & pids+=($!); }
-sleep 3  # let every window draw
+sleep 6  # let every window draw and the terminals finish their output
 
 echo "== $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 "$bench" --python "$python" "$@"
