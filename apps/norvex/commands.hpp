@@ -3,6 +3,7 @@
 
 #include <CLI/App.hpp>
 
+#include <cstdint>
 #include <string>
 
 namespace norvex::cli {
@@ -50,5 +51,24 @@ struct ScanCommand {
 };
 void add_scan(CLI::App& parent, ScanCommand& command);
 int run_scan(const ScanCommand& command);
+
+// `norvex skills list | show NAME | create FILE.json | delete NAME | log [--limit N] | stats`
+// [--table] [--data-dir DIR]: the skill creator over a data folder.
+struct SkillsCommand {
+    CLI::App* app = nullptr;
+    CLI::App* list = nullptr;
+    CLI::App* show = nullptr;
+    CLI::App* create = nullptr;
+    CLI::App* remove = nullptr;
+    CLI::App* log = nullptr;
+    CLI::App* stats = nullptr;
+    std::string data_dir;  // ~/.norvex unless given
+    bool table = false;
+    std::string name;
+    std::string file;
+    std::int64_t limit = 50;
+};
+void add_skills(CLI::App& parent, SkillsCommand& command);
+int run_skills(SkillsCommand& command);
 
 }  // namespace norvex::cli

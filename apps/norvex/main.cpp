@@ -27,6 +27,9 @@ int main(int argc, char** argv) {
     ScanCommand scan;
     add_scan(app, scan);
 
+    SkillsCommand skills;
+    add_skills(app, skills);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -47,6 +50,7 @@ int main(int argc, char** argv) {
         if (*ast.app) return run_ast(ast);
         if (*mcp.app) return run_mcp(mcp);
         if (*scan.app) return run_scan(scan);
+        if (*skills.app) return run_skills(skills);
     } catch (const std::exception& e) {
         std::cerr << "norvex: " << e.what() << '\n';
         return EXIT_FAILED;

@@ -1,0 +1,234 @@
+// `norvex skills`: the saved skills and the improvement log of a data folder, as JSON or a table.
+#include "commands.hpp"
+
+#include "norvex/common/atomic_file.hpp"
+#include "norvex/common/pyjson.hpp"
+#include "norvex/common/pystr.hpp"
+#include "norvex/skills/creator/py_str.hpp"
+#include "norvex/skills/creator/skill_creator.hpp"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <iostream>
+#include <optional>
+
+namespace norvex::cli {
+
+namespace {
+
+namespace json = boost::json;
+using skills::creator::SkillCreator;
+
+void print_json(const json::value& value) { std::cout << pyjson::dumps(value, pyjson::Layout::indent2) << '\n'; }
+
+// A cell: text as it is, anything else as compact JSON.
+std::string cell(const json::value& value) {
+    if (const auto* text = value.if_string()) return std::string(*text);
+    return pyjson::dumps(value);
+}
+
+// Columns padded to their widest cell (in characters); the last one is not padded.
+void print_table(const std::vector<std::string>& header, const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::size_t> widths(header.size());
+    for (std::size_t c = 0; c < header.size(); ++c) {
+        widths[c] = pystr::length(header[c]);
+        for (const auto& row : rows) widths[c] = std::max(widths[c], pystr::length(row[c]));
+    }
+    auto print_row = [&](const std::vector<std::string>& row) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            line += row[c];
+            if (c + 1 < row.size()) line += std::string(widths[c] - pystr::length(row[c]) + 2, ' ');
+        }
+        std::cout << pystr::rstrip(line) << '\n';
+    };
+    print_row(header);
+    for (const auto& row : rows) print_row(row);
+}
+
+int run_list(const SkillsCommand& command, const SkillCreator& creator) {
+    const auto listing = creator.list_saved_skills();
+    if (!command.table) {
+        print_json(json::array(listing.begin(), listing.end()));
+        return EXIT_OK;
+    }
+    if (listing.empty()) {
+        std::cout << "No saved skills in " << creator.skills_dir().string()
+                  << " (norvex skills create FILE.json adds one)\n";
+        return EXIT_OK;
+    }
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& skill : listing) {
+        std::string triggers;
+        if (const auto* list = skill.at("triggers").if_array()) {
+            for (const auto& trigger : *list) triggers += (triggers.empty() ? "" : ", ") + cell(trigger);
+        }
+        rows.push_back({cell(skill.at("name")), cell(skill.at("version")), cell(skill.at("category")),
+                        cell(skill.at("steps_count")), cell(skill.at("app")), triggers,
+                        cell(skill.at("description"))});
+    }
+    print_table({"NAME", "VERSION", "CATEGORY", "STEPS", "APP", "TRIGGERS", "DESCRIPTION"}, rows);
+    return EXIT_OK;
+}
+
+int run_show(const SkillsCommand& command, const SkillCreator& creator) {
+    if (!skills::creator::is_plain_skill_name(command.name)) {
+        std::cerr << "norvex skills show: " << skills::creator::py_repr(command.name)
+                  << " is not a skill name; skill names have only letters, digits and underscores"
+                     " (norvex skills list shows them)\n";
+        return EXIT_FAILED;
+    }
+    const auto source = creator.get_skill_source(command.name);
+    if (!source) {
+        std::cerr << "norvex skills show: no readable skill '" << command.name << "' in "
+                  << creator.skills_dir().string() << " (norvex skills list shows the saved ones)\n";
+        return EXIT_FAILED;
+    }
+    if (!command.table) {
+        print_json(*source);
+        return EXIT_OK;
+    }
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& member : *source) {
+        if (member.key() == "steps") continue;
+        rows.push_back({std::string(member.key()), cell(member.value())});
+    }
+    print_table({"KEY", "VALUE"}, rows);
+    if (const auto* steps = source->if_contains("steps"); steps && steps->is_array()) {
+        std::cout << '\n';
+        std::vector<std::vector<std::string>> step_rows;
+        std::size_t n = 0;
+        for (const auto& step : steps->get_array()) {
+            const auto* object = step.if_object();
+            auto field = [&](std::string_view key) {
+                const json::value* v = object ? object->if_contains(key) : nullptr;
+                return v ? cell(*v) : std::string();
+            };
+            step_rows.push_back({std::to_string(++n), field("operation"), field("description"), field("params")});
+        }
+        print_table({"STEP", "OPERATION", "DESCRIPTION", "PARAMS"}, step_rows);
+    }
+    return EXIT_OK;
+}
+
+// (success, message) as JSON, or the message alone on the stream its outcome belongs to.
+int report(const SkillsCommand& command, bool success, const std::string& message, json::object extra = {}) {
+    if (command.table) {
+        (success ? std::cout : std::cerr) << message << '\n';
+    } else {
+        json::object out{{"success", success}, {"message", message}};
+        for (auto& member : extra) out[member.key()] = std::move(member.value());
+        print_json(out);
+    }
+    return success ? EXIT_OK : EXIT_FAILED;
+}
+
+int run_create(const SkillsCommand& command, SkillCreator& creator) {
+    json::value data;
+    try {
+        data = pyjson::parse(read_whole_file(command.file));
+    } catch (const OsError& e) {
+        std::cerr << "norvex skills create: cannot read the skill file: " << e.what()
+                  << " (give the path of a JSON file holding the skill's dictionary)\n";
+        return EXIT_FAILED;
+    } catch (const pyjson::DecodeError& e) {
+        std::cerr << "norvex skills create: " << command.file << " is not valid JSON: " << e.what()
+                  << " (fix the file and run the command again)\n";
+        return EXIT_FAILED;
+    }
+    if (!data.is_object()) {
+        std::cerr << "norvex skills create: " << command.file << " holds a "
+                  << skills::creator::py_type_name(data)
+                  << "; a skill file holds one JSON object with \"name\", \"description\", \"steps\" and the rest\n";
+        return EXIT_FAILED;
+    }
+    const auto [ok, message, skill] = creator.create_from_dict(data.get_object());
+    return report(command, ok, message, {{"skill", skill ? json::value(skill->to_dict()) : json::value(nullptr)}});
+}
+
+int run_log(const SkillsCommand& command, const SkillCreator& creator) {
+    const auto entries = creator.get_improvement_log(command.limit);
+    if (!command.table) {
+        print_json(json::array(entries.begin(), entries.end()));
+        return EXIT_OK;
+    }
+    if (entries.empty()) {
+        std::cout << "The improvement log is empty\n";
+        return EXIT_OK;
+    }
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& entry : entries) {
+        rows.push_back({cell(entry.at("timestamp")), cell(entry.at("action")), cell(entry.at("skill_name")),
+                        entry.at("success").as_bool() ? "yes" : "no", cell(entry.at("reason"))});
+    }
+    print_table({"TIME", "ACTION", "SKILL", "OK", "REASON"}, rows);
+    return EXIT_OK;
+}
+
+int run_stats(const SkillsCommand& command, const SkillCreator& creator) {
+    const json::object stats = creator.get_improvement_stats();
+    if (!command.table) {
+        print_json(stats);
+        return EXIT_OK;
+    }
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& member : stats) {
+        std::string value;
+        if (const auto* list = member.value().if_array()) {
+            for (const auto& item : *list) value += (value.empty() ? "" : ", ") + cell(item);
+        } else {
+            value = cell(member.value());
+        }
+        rows.push_back({std::string(member.key()), value});
+    }
+    print_table({"STATISTIC", "VALUE"}, rows);
+    return EXIT_OK;
+}
+
+}  // namespace
+
+void add_skills(CLI::App& parent, SkillsCommand& command) {
+    command.app = parent.add_subcommand("skills", "The agent's saved skills and its improvement log");
+    command.app->require_subcommand(1);
+    command.app->fallthrough();
+    command.data_dir = skills::creator::default_data_dir().string();
+    command.app->add_option("--data-dir", command.data_dir, "The data folder holding skills/ and improvement_log.json")
+        ->capture_default_str();
+    command.app->add_flag("--table", command.table, "Print a readable table instead of JSON");
+
+    command.list = command.app->add_subcommand("list", "List the saved skills");
+    command.show = command.app->add_subcommand("show", "Print a saved skill's stored dictionary");
+    command.show->add_option("name", command.name, "The skill's name")->required();
+    command.create = command.app->add_subcommand("create", "Create or update a skill from a JSON file");
+    command.create->add_option("file", command.file, "A JSON file holding the skill's dictionary")->required();
+    command.remove = command.app->add_subcommand("delete", "Delete a saved skill");
+    command.remove->add_option("name", command.name, "The skill's name")->required();
+    command.log = command.app->add_subcommand("log", "Print the latest entries of the improvement log");
+    command.log->add_option("--limit", command.limit, "How many entries, the latest last; 0 for all")
+        ->capture_default_str();
+    command.stats = command.app->add_subcommand("stats", "Count the improvements and the saved skills");
+}
+
+int run_skills(SkillsCommand& command) {
+    std::optional<SkillCreator> creator;
+    try {
+        creator.emplace(skills::creator::SkillCreatorOptions{.data_dir = command.data_dir});
+    } catch (const std::exception& e) {
+        std::cerr << "norvex skills: cannot use the data folder " << command.data_dir << ": " << e.what()
+                  << " (pass --data-dir with a folder you can write)\n";
+        return EXIT_FAILED;
+    }
+    if (*command.list) return run_list(command, *creator);
+    if (*command.show) return run_show(command, *creator);
+    if (*command.create) return run_create(command, *creator);
+    if (*command.remove) {
+        const auto [ok, message] = creator->delete_skill(command.name);
+        return report(command, ok, message);
+    }
+    if (*command.log) return run_log(command, *creator);
+    if (*command.stats) return run_stats(command, *creator);
+    return EXIT_USAGE;
+}
+
+}  // namespace norvex::cli

@@ -1,0 +1,253 @@
+// Creating simple and Python skills: files, versions, messages, registry and log entries.
+#include "creator_fixture.hpp"
+
+#include "norvex/common/log_capture.hpp"
+
+#include <gmock/gmock.h>
+
+using namespace norvex::testing;
+using norvex::logging::LogCapture;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::StartsWith;
+
+namespace {
+
+json::object python_skill(const std::string& code, json::object extra = {}) {
+    json::object data{{"type", "python"}, {"name", "calc"}, {"description", "Adds numbers"}, {"code", code}};
+    for (const auto& member : extra) data[member.key()] = member.value();
+    return data;
+}
+
+const std::string ASYNC_RUN = "import math\n\nasync def run(ctx, params):\n    return math.pi\n";
+
+}  // namespace
+
+using SkillCreation = CreatorTest;
+
+TEST_F(SkillCreation, SavesTheBlueprintInPythonsLayoutAndLogsIt) {
+    LogCapture capture("norvex.skills.creator");
+    const SkillBlueprint blueprint{
+        .name = "note",
+        .description = "Write a n\xC3\xB6te",
+        .app = "gedit",
+        .category = "productivity",
+        .triggers = {"note"},
+        .steps = {json::object{{"operation", "keyboard_type"}, {"description", "Type"}, {"params", json::object{}}}},
+    };
+    const auto [ok, message, skill] = creator->create_skill(blueprint);
+    ASSERT_TRUE(ok) << message;
+    EXPECT_EQ(message, "Created skill 'note' v1 (1 steps, category: productivity). It's now available for use.");
+    ASSERT_NE(skill, nullptr);
+    EXPECT_EQ(skill->name, "note");
+
+    // Exactly what json.dumps(blueprint, indent=2) writes: ASCII, no final newline.
+    const auto file = skills_dir() / "note.json";
+    EXPECT_EQ(read_whole_file(file),
+              "{\n  \"name\": \"note\",\n  \"description\": \"Write a n\\u00f6te\",\n  \"app\": \"gedit\",\n"
+              "  \"category\": \"productivity\",\n  \"triggers\": [\n    \"note\"\n  ],\n"
+              "  \"required_params\": [],\n  \"optional_params\": [],\n  \"steps\": [\n    {\n"
+              "      \"operation\": \"keyboard_type\",\n      \"description\": \"Type\",\n      \"params\": {}\n"
+              "    }\n  ],\n  \"reason\": \"\",\n  \"version\": 1\n}");
+    EXPECT_TRUE(capture.contains(spdlog::level::info, "Saved skill to " + file.string()));
+
+    const auto log = creator->get_improvement_log();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0], (json::object{{"timestamp", FIXED_TIMESTAMP},
+                                    {"action", "created"},
+                                    {"skill_name", "note"},
+                                    {"reason", "Agent decided to create this skill"},
+                                    {"details",
+                                     {{"version", 1},
+                                      {"steps", 1},
+                                      {"category", "productivity"},
+                                      {"app", "gedit"},
+                                      {"triggers", json::array{"note"}}}},
+                                    {"success", true}}));
+}
+
+TEST_F(SkillCreation, RecreatingRaisesTheStoredVersionOneByOne) {
+    LogCapture capture("norvex.skills.creator");
+    EXPECT_THAT(creator->create_skill(sample_blueprint()).message, StartsWith("Created skill 'send_email' v1 (2 steps"));
+    const auto second = creator->create_skill(sample_blueprint());
+    EXPECT_EQ(second.message,
+              "Updated skill 'send_email' v2 (2 steps, category: email). It's now available for use.");
+    EXPECT_EQ(second.skill->blueprint().version, 2);
+    EXPECT_TRUE(capture.contains(spdlog::level::info, "Updating existing skill send_email to v2"));
+
+    // From a dictionary, a "version" key is ignored: the stored one decides.
+    json::object data = sample_blueprint().to_dict();
+    data["version"] = 7;
+    EXPECT_THAT(creator->create_from_dict(data).message, StartsWith("Updated skill 'send_email' v3 "));
+    EXPECT_EQ(read_json(skills_dir() / "send_email.json").at("version"), 3);
+    EXPECT_THAT(logged_actions(), ElementsAre("created", "updated", "updated"));
+
+    // A later process sees the same history.
+    EXPECT_THAT(reopen()->get_improvement_log(0), ::testing::SizeIs(3));
+}
+
+TEST_F(SkillCreation, AnUnreadableStoredSkillDoesNotBlockSavingItAgain) {
+    write_skill_file("send_email.json", "{\"version\": ");
+    EXPECT_THAT(creator->create_skill(sample_blueprint()).message, StartsWith("Created skill 'send_email' v1 "));
+    write_skill_file("send_email.json", R"({"version": "two"})");
+    EXPECT_THAT(creator->create_skill(sample_blueprint()).message, StartsWith("Created skill 'send_email' v1 "));
+    // A stored file without a version counts as version 1.
+    write_skill_file("send_email.json", "{}");
+    EXPECT_THAT(creator->create_skill(sample_blueprint()).message, StartsWith("Updated skill 'send_email' v2 "));
+}
+
+TEST_F(SkillCreation, InvalidBlueprintsTouchNothing) {
+    SkillBlueprint blueprint = sample_blueprint("bad-name");
+    blueprint.triggers.clear();
+    InMemorySkillRegistry registry;
+    const auto [ok, message, skill] = creator->create_skill(blueprint, &registry);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(message,
+              "Validation failed:\n  - Skill name must be alphanumeric with underscores only\n"
+              "  - At least one trigger keyword is required");
+    EXPECT_EQ(skill, nullptr);
+    EXPECT_TRUE(std::filesystem::is_empty(skills_dir()));
+    EXPECT_TRUE(registry.skills().empty());
+    EXPECT_THAT(creator->get_improvement_log(), IsEmpty());
+}
+
+TEST_F(SkillCreation, ARegistryGetsTheSkillAtOnceAndItsRefusalReachesTheCaller) {
+    LogCapture capture("norvex.skills.creator");
+    InMemorySkillRegistry registry;
+    const auto created = creator->create_skill(sample_blueprint(), &registry);
+    ASSERT_TRUE(created.success);
+    EXPECT_EQ(registry.find("send_email"), created.skill);
+    EXPECT_TRUE(capture.contains(spdlog::level::info, "Hot-loaded skill send_email into live registry"));
+    // The message does not depend on the registry.
+    EXPECT_EQ(created.message, "Created skill 'send_email' v1 (2 steps, category: email). It's now available for use.");
+
+    RefusingRegistry refusing;
+    EXPECT_THROW(creator->create_skill(sample_blueprint("third"), &refusing), std::runtime_error);
+    const auto from_dict = creator->create_from_dict(sample_blueprint("fourth").to_dict(), &refusing);
+    EXPECT_FALSE(from_dict.success);
+    EXPECT_EQ(from_dict.message, "Invalid skill data: engine refuses fourth");
+    // The file was saved before the registry refused; the log never heard of it.
+    EXPECT_TRUE(std::filesystem::exists(skills_dir() / "fourth.json"));
+    EXPECT_THAT(logged_actions(), ElementsAre("created"));
+}
+
+TEST_F(SkillCreation, AFolderWhereTheFileMustGoFailsTheSave) {
+    std::filesystem::create_directory(skills_dir() / "send_email.json");
+    InMemorySkillRegistry registry;
+    const auto [ok, message, skill] = creator->create_skill(sample_blueprint(), &registry);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(message, "Failed to save skill: [Errno 21] Is a directory: '" +
+                           (skills_dir() / "send_email.json").string() + "'");
+    EXPECT_EQ(skill, nullptr);
+    EXPECT_TRUE(registry.skills().empty());
+    EXPECT_THAT(creator->get_improvement_log(), IsEmpty());
+}
+
+TEST_F(SkillCreation, AFileWhereTheSkillsFolderMustGoFailsConstruction) {
+    ScratchDir other{"norvex_skills_"};
+    write_file_atomically(other.path() / "skills", "not a folder");
+    try {
+        SkillCreator blocked({.data_dir = other.path()});
+        ADD_FAILURE() << "constructed over a file";
+    } catch (const norvex::OsError& e) {
+        EXPECT_EQ(std::string(e.what()), "[Errno 17] File exists: '" + (other.path() / "skills").string() + "'");
+    }
+}
+
+TEST_F(SkillCreation, DictionariesTakeDefaultsAndBadDataComesBackAsAMessage) {
+    json::object data = sample_blueprint("nocat").to_dict();
+    data.erase("category");
+    const auto created = creator->create_from_dict(data);
+    ASSERT_TRUE(created.success) << created.message;
+    EXPECT_EQ(created.skill->category, "custom");
+
+    auto message_for = [&](json::object changes) {
+        json::object proposal = sample_blueprint("broken").to_dict();
+        for (const auto& member : changes) proposal[member.key()] = member.value();
+        return creator->create_from_dict(proposal).message;
+    };
+    EXPECT_EQ(message_for({{"triggers", "email"}}), "Invalid skill data: 'triggers' must be a list of text, not str");
+    EXPECT_EQ(message_for({{"steps", json::array{"open it"}}}), "Invalid skill data: Step 1 must be a dictionary, not str");
+    EXPECT_EQ(message_for({{"name", 5}}), "Invalid skill data: 'name' must be text, not int");
+    // Null reads as empty, so the agent hears the validation message it can act on.
+    EXPECT_EQ(message_for({{"description", nullptr}}), "Validation failed:\n  - Description is required");
+    EXPECT_FALSE(std::filesystem::exists(skills_dir() / "broken.json"));
+}
+
+TEST_F(SkillCreation, PythonSkillsAreCheckedSavedAndVersioned) {
+    LogCapture capture("norvex.skills.creator");
+    InMemorySkillRegistry registry;
+    const auto [ok, message, skill] =
+        creator->create_from_dict(python_skill(ASYNC_RUN, {{"category", "anything at all"}}), &registry);
+    ASSERT_TRUE(ok) << message;
+    EXPECT_EQ(message,
+              "Created Python skill 'calc' v1 (4 lines, category: anything at all). "
+              "It's now available for use with run_skill.");
+    EXPECT_EQ(skill, nullptr);
+    EXPECT_TRUE(registry.skills().empty());  // Python skills run through run_skill, not the registry
+
+    const auto script = skills_dir() / "calc.py";
+    EXPECT_EQ(read_whole_file(script), ASYNC_RUN);
+    EXPECT_EQ(read_json(skills_dir() / "calc.json"), (json::object{{"name", "calc"},
+                                                                   {"type", "python"},
+                                                                   {"description", "Adds numbers"},
+                                                                   {"app", "python"},
+                                                                   {"category", "anything at all"},
+                                                                   {"triggers", json::array{}},
+                                                                   {"required_params", json::array{}},
+                                                                   {"optional_params", json::array{}},
+                                                                   {"script", "calc.py"},
+                                                                   {"version", 1},
+                                                                   {"reason", "Agent created this Python skill"}}));
+    EXPECT_TRUE(capture.contains(spdlog::level::info, "Saved Python skill script: " + script.string()));
+    EXPECT_TRUE(capture.contains(spdlog::level::info,
+                                 "Saved Python skill metadata: " + (skills_dir() / "calc.json").string()));
+
+    const auto again = creator->create_from_dict(python_skill(ASYNC_RUN + "\r\n# two\r# more\n", {{"reason", ""}}));
+    EXPECT_EQ(again.message,
+              "Updated Python skill 'calc' v2 (7 lines, category: custom). It's now available for use with run_skill.");
+    const auto log = creator->get_improvement_log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1].at("action"), "updated");
+    EXPECT_EQ(log[1].at("reason"), "");  // given, though empty
+    EXPECT_EQ(log[1].at("details"), (json::object{{"type", "python"},
+                                                  {"version", 2},
+                                                  {"category", "custom"},
+                                                  {"code_lines", 7},
+                                                  {"triggers", json::array{}}}));
+}
+
+TEST_F(SkillCreation, PythonSkillProblemsAreListedInOrder) {
+    EXPECT_EQ(creator->create_from_dict(python_skill("def run(ctx, params):\n    return 1\n")).message,
+              "Validation failed:\n  - Code must define 'async def run(ctx, params)'");
+    EXPECT_EQ(creator->create_from_dict(json::object{{"type", "python"}, {"name", "a-b"}}).message,
+              "Validation failed:\n  - Skill name must be alphanumeric with underscores\n"
+              "  - Python code is required\n  - Description is required\n"
+              "  - Code must define 'async def run(ctx, params)'\n  - Code must define a run() function");
+    // No length limit for Python skill names.
+    json::object long_name = python_skill(ASYNC_RUN);
+    long_name["name"] = std::string(80, 'p');
+    EXPECT_TRUE(creator->create_from_dict(long_name).success);
+
+    // The compiler's own words, under the skill's file name.
+    const auto syntax = creator->create_from_dict(python_skill("async def run(ctx, params):\n    return (\n"));
+    EXPECT_THAT(syntax.message, StartsWith("Validation failed:\n  - Syntax error in code: "));
+    EXPECT_THAT(syntax.message, HasSubstr("(calc.py, line 2)"));
+    const auto outside = creator->create_from_dict(python_skill("async def run(ctx, params):\n    pass\nreturn 1\n"));
+    EXPECT_EQ(outside.message, "Validation failed:\n  - Syntax error in code: 'return' outside function (calc.py, line 3)");
+    EXPECT_FALSE(std::filesystem::exists(skills_dir() / "calc.py"));
+}
+
+TEST_F(SkillCreation, PythonSkillFilesThatCannotBeWrittenAreReportedByWhich) {
+    std::filesystem::create_directory(skills_dir() / "calc.py");
+    EXPECT_EQ(creator->create_from_dict(python_skill(ASYNC_RUN)).message,
+              "Failed to save script: [Errno 21] Is a directory: '" + (skills_dir() / "calc.py").string() + "'");
+    std::filesystem::remove(skills_dir() / "calc.py");
+
+    std::filesystem::create_directory(skills_dir() / "calc.json");
+    EXPECT_EQ(creator->create_from_dict(python_skill(ASYNC_RUN)).message,
+              "Failed to save metadata: [Errno 21] Is a directory: '" + (skills_dir() / "calc.json").string() + "'");
+    EXPECT_EQ(read_whole_file(skills_dir() / "calc.py"), ASYNC_RUN);  // the script stays
+    EXPECT_THAT(creator->get_improvement_log(), IsEmpty());
+}

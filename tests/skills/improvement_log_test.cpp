@@ -1,0 +1,131 @@
+// The improvement log: file layout, limits, all-or-nothing loading, failed saves, statistics.
+#include "creator_fixture.hpp"
+
+#include "norvex/common/log_capture.hpp"
+
+#include <gmock/gmock.h>
+
+using namespace norvex::testing;
+using norvex::logging::LogCapture;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::SizeIs;
+using ::testing::StartsWith;
+using ::testing::UnorderedElementsAre;
+
+using ImprovementLog = CreatorTest;
+
+TEST_F(ImprovementLog, TheFirstLearningCreatesTheFileInPythonsLayout) {
+    EXPECT_THAT(creator->get_improvement_log(), IsEmpty());
+    std::filesystem::remove_all(data_dir);  // the log's folder is made on first save
+    creator->log_learning("send_email", "Users prefer short subj\xC3\xA9" "cts");
+    EXPECT_EQ(read_whole_file(log_file()),
+              "[\n  {\n    \"timestamp\": \"2023-11-14 22:13:20\",\n    \"action\": \"learned\",\n"
+              "    \"skill_name\": \"send_email\",\n    \"reason\": \"Users prefer short subj\\u00e9cts\",\n"
+              "    \"details\": {},\n    \"success\": true\n  }\n]");
+    creator->log_learning("send_email", "again", {{"hint", 1}});
+    const auto reloaded = reopen()->get_improvement_log();
+    ASSERT_THAT(reloaded, SizeIs(2));
+    EXPECT_EQ(reloaded[1].at("details"), (json::object{{"hint", 1}}));
+    EXPECT_EQ(reloaded, creator->get_improvement_log());
+}
+
+TEST_F(ImprovementLog, LimitsCountFromTheEnd) {
+    for (int i = 1; i <= 120; ++i) creator->log_learning("s", "r" + std::to_string(i));
+    const auto last50 = creator->get_improvement_log();
+    ASSERT_THAT(last50, SizeIs(50));
+    EXPECT_EQ(last50.front().at("reason"), "r71");
+    EXPECT_EQ(last50.back().at("reason"), "r120");
+    EXPECT_THAT(creator->get_improvement_log(200), SizeIs(120));
+    EXPECT_THAT(creator->get_improvement_log(0), SizeIs(120));
+    EXPECT_EQ(creator->get_improvement_log(1).at(0).at("reason"), "r120");
+    EXPECT_EQ(creator->get_improvement_log(-118).at(0).at("reason"), "r119");  // log[118:]
+}
+
+TEST_F(ImprovementLog, OneBadEntryDiscardsTheWholeStoredLog) {
+    creator->log_learning("a", "first");
+    creator->log_learning("b", "second");
+    json::array stored = read_json(log_file()).as_array();
+    stored[1].as_object()["extra"] = 1;
+    write_file_atomically(log_file(), pyjson::dumps(stored, pyjson::Layout::indent2));
+
+    LogCapture capture("norvex.skills.creator");
+    auto later = reopen();
+    EXPECT_THAT(later->get_improvement_log(0), IsEmpty());
+    EXPECT_THAT(capture.messages(spdlog::level::warn),
+                ElementsAre("Failed to load improvement log: ImprovementEntry.__init__() got an unexpected keyword "
+                            "argument 'extra'"));
+    // The file stays until the next save, which keeps only what came after.
+    EXPECT_THAT(read_json(log_file()).as_array(), SizeIs(2));
+    later->log_learning("c", "third");
+    EXPECT_THAT(read_json(log_file()).as_array(), SizeIs(1));
+}
+
+TEST_F(ImprovementLog, CorruptOrWronglyShapedFilesLoadAsAnEmptyLog) {
+    auto warning_for = [&](std::string_view text) {
+        write_file_atomically(log_file(), text);
+        LogCapture capture("norvex.skills.creator");
+        EXPECT_THAT(reopen()->get_improvement_log(0), IsEmpty()) << text;
+        const auto warnings = capture.messages(spdlog::level::warn);
+        return warnings.empty() ? std::string() : warnings[0];
+    };
+    EXPECT_EQ(warning_for("[{\"timestamp\": "), "Failed to load improvement log: Expecting value: line 1 column 16 (char 15)");
+    EXPECT_EQ(warning_for("[[]]"),
+              "Failed to load improvement log: ImprovementEntry() argument after ** must be a mapping, not list");
+    EXPECT_EQ(warning_for(R"([{"timestamp": "t", "action": "a", "skill_name": "s"}])"),
+              "Failed to load improvement log: ImprovementEntry.__init__() missing 1 required positional argument: "
+              "'reason'");
+    EXPECT_THAT(warning_for("{}"), StartsWith("Failed to load improvement log: the log holds a dict"));
+    // An empty list is a valid, empty log.
+    EXPECT_EQ(warning_for("[]"), "");
+}
+
+TEST_F(ImprovementLog, ALogThatCannotBeWrittenKeepsEntriesInMemoryAndTheOperationSucceeds) {
+    std::filesystem::create_directories(log_file());  // a folder where the file must go
+    LogCapture capture("norvex.skills.creator");
+    auto blocked = reopen();
+    EXPECT_THAT(capture.messages(spdlog::level::warn),
+                ElementsAre("Failed to load improvement log: [Errno 21] Is a directory: '" + log_file().string() + "'"));
+
+    const auto created = blocked->create_skill(sample_blueprint());
+    EXPECT_TRUE(created.success) << created.message;
+    EXPECT_THAT(blocked->get_improvement_log(), SizeIs(1));
+    EXPECT_THAT(capture.messages(spdlog::level::warn),
+                ElementsAre(StartsWith("Failed to load improvement log: "),
+                            "Failed to save improvement log: [Errno 21] Is a directory: '" + log_file().string() +
+                                "'"));
+}
+
+TEST_F(ImprovementLog, StatisticsCountActionsExactlyAndListCategories) {
+    const auto empty = creator->get_improvement_stats();
+    EXPECT_EQ(empty, (json::object{{"total_improvements", 0},
+                                   {"skills_created", 0},
+                                   {"skills_updated", 0},
+                                   {"skills_deleted", 0},
+                                   {"learnings_recorded", 0},
+                                   {"active_custom_skills", 0},
+                                   {"categories_covered", json::array{}}}));
+
+    // An entry spelled "Created" by some other writer counts only in the total.
+    write_file_atomically(log_file(), R"([{"timestamp": "t", "action": "Created", "skill_name": "s", "reason": "r"}])");
+    creator = reopen();
+    SkillBlueprint custom = sample_blueprint("one");
+    custom.category = "custom";
+    creator->create_skill(custom);
+    custom.name = "two";
+    creator->create_skill(custom);
+    creator->create_skill(custom);  // updated
+    creator->create_skill(sample_blueprint("three"));
+    creator->create_skill(sample_blueprint("four"));
+    creator->delete_skill("four");
+    creator->log_learning("one", "lesson");
+
+    const auto stats = creator->get_improvement_stats();
+    EXPECT_EQ(stats.at("total_improvements"), 8);
+    EXPECT_EQ(stats.at("skills_created"), 4);
+    EXPECT_EQ(stats.at("skills_updated"), 1);
+    EXPECT_EQ(stats.at("skills_deleted"), 1);
+    EXPECT_EQ(stats.at("learnings_recorded"), 1);
+    EXPECT_EQ(stats.at("active_custom_skills"), 3);
+    EXPECT_THAT(stats.at("categories_covered").as_array(), UnorderedElementsAre("custom", "email"));
+}

@@ -1,0 +1,135 @@
+// `norvex skills` end to end: the real program over a scratch data folder.
+#include "../support/scratch_dir.hpp"
+
+#include "norvex/common/atomic_file.hpp"
+#include "norvex/common/pyjson.hpp"
+
+#include <gmock/gmock.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+using namespace norvex::testing;
+namespace json = boost::json;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace {
+
+struct Output {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Output run(const ScratchDir& scratch, std::vector<std::string> args) {
+    const auto out_file = scratch.path() / "stdout";
+    const auto err_file = scratch.path() / "stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    args.insert(args.begin(), NORVEX_PROGRAM);
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int rc = ::posix_spawn(&pid, NORVEX_PROGRAM, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start " NORVEX_PROGRAM);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) throw std::runtime_error("waitpid failed");
+    }
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, norvex::read_whole_file(out_file),
+            norvex::read_whole_file(err_file)};
+}
+
+const char* SKILL = R"({
+  "name": "open_notes",
+  "description": "Open the notes app on a file",
+  "app": "gedit",
+  "category": "productivity",
+  "triggers": ["notes"],
+  "required_params": ["file"],
+  "steps": [{"operation": "open_file", "description": "Open {{file}}", "params": {"path": "{{file}}"}}]
+})";
+
+}  // namespace
+
+TEST(NorvexSkills, CreateListShowLogStatsAndDeleteThroughTheProgram) {
+    ScratchDir scratch;
+    const std::string data = (scratch.path() / "data").string();
+    const std::string file = scratch.write("skill.json", SKILL);
+
+    const Output created = run(scratch, {"skills", "--data-dir", data, "create", file});
+    ASSERT_EQ(created.status, 0) << created.err;
+    const json::object answer = norvex::pyjson::parse(created.out).as_object();
+    EXPECT_EQ(answer.at("message"),
+              "Created skill 'open_notes' v1 (1 steps, category: productivity). It's now available for use.");
+    EXPECT_EQ(answer.at("skill").at("dynamic"), true);
+    // The option may also follow the subcommand; a second creation updates.
+    const Output updated = run(scratch, {"skills", "create", file, "--data-dir", data, "--table"});
+    EXPECT_EQ(updated.out, "Updated skill 'open_notes' v2 (1 steps, category: productivity). It's now available for use.\n");
+
+    const Output listed = run(scratch, {"skills", "list", "--data-dir", data});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    const json::array listing = norvex::pyjson::parse(listed.out).as_array();
+    ASSERT_EQ(listing.size(), 1u);
+    EXPECT_EQ(listing[0].at("version"), 2);
+    EXPECT_EQ(listed.out, norvex::pyjson::dumps(listing, norvex::pyjson::Layout::indent2) + "\n");
+    const Output table = run(scratch, {"skills", "list", "--table", "--data-dir", data});
+    EXPECT_THAT(table.out, StartsWith("NAME        VERSION  CATEGORY      STEPS  APP    TRIGGERS  DESCRIPTION\n"
+                                      "open_notes  2        productivity  1      gedit  notes     Open the notes"));
+
+    const Output shown = run(scratch, {"skills", "show", "open_notes", "--data-dir", data});
+    EXPECT_EQ(norvex::pyjson::parse(shown.out).at("steps").at(0).at("params").at("path"), "{{file}}");
+
+    const Output log = run(scratch, {"skills", "log", "--limit", "1", "--data-dir", data});
+    const json::array entries = norvex::pyjson::parse(log.out).as_array();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].at("action"), "updated");
+
+    const Output deleted = run(scratch, {"skills", "delete", "open_notes", "--data-dir", data});
+    EXPECT_EQ(deleted.status, 0) << deleted.err;
+    const Output stats = run(scratch, {"skills", "stats", "--data-dir", data});
+    const json::object counts = norvex::pyjson::parse(stats.out).as_object();
+    EXPECT_EQ(counts.at("total_improvements"), 3);
+    EXPECT_EQ(counts.at("skills_deleted"), 1);
+    EXPECT_EQ(counts.at("active_custom_skills"), 0);
+}
+
+TEST(NorvexSkills, MistakesExitWithStatusOneAndSayWhatToDo) {
+    ScratchDir scratch;
+    const std::string data = (scratch.path() / "data").string();
+
+    const Output missing = run(scratch, {"skills", "show", "nothing_here", "--data-dir", data});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_THAT(missing.err, HasSubstr("no readable skill 'nothing_here'"));
+
+    norvex::make_dirs(data);
+    norvex::write_file_atomically(std::filesystem::path(data) / "improvement_log.json", "[]");
+    const Output traversal = run(scratch, {"skills", "delete", "../improvement_log", "--data-dir", data});
+    EXPECT_EQ(traversal.status, 1);
+    EXPECT_THAT(norvex::pyjson::parse(traversal.out).at("message").as_string(),
+                StartsWith("Invalid skill name '../improvement_log'"));
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(data) / "improvement_log.json"));
+
+    const Output bad_json = run(scratch, {"skills", "create", scratch.write("bad.json", "{"), "--data-dir", data});
+    EXPECT_EQ(bad_json.status, 1);
+    EXPECT_THAT(bad_json.err, HasSubstr("is not valid JSON: Expecting property name enclosed in double quotes"));
+
+    const Output invalid = run(scratch, {"skills", "create", scratch.write("empty.json", "{}"), "--data-dir", data});
+    EXPECT_EQ(invalid.status, 1);
+    EXPECT_THAT(norvex::pyjson::parse(invalid.out).at("message").as_string(),
+                StartsWith("Validation failed:\n  - Skill name is required"));
+
+    const std::string blocked = scratch.write("blocked", "a file, not a folder");
+    const Output unusable = run(scratch, {"skills", "list", "--data-dir", blocked});
+    EXPECT_EQ(unusable.status, 1);
+    EXPECT_THAT(unusable.err, HasSubstr("cannot use the data folder"));
+}
