@@ -73,6 +73,31 @@ TEST(source_segment, counts_crlf_cr_and_utf8_bytes) {
         std::nullopt, "x = (1 +\r\n  2)", "y = 'é' + \"漢\"", "z = [\n 1,\n]", "x", "1 +\r\n  2", "y",
         "'é' + \"漢\"", "z", "[\n 1,\n]", "1", "2", "'é'", "\"漢\"", "1"};
     EXPECT_EQ(segments, expected);
+
+    // The table of line starts gives the very same slices.
+    const LineTable lines(source);
+    EXPECT_EQ(lines.line_count(), 6u);
+    std::vector<std::optional<std::string_view>> from_table;
+    for (const Node* n : walk(parsed.tree->root)) from_table.push_back(source_segment(lines, n));
+    EXPECT_EQ(from_table, expected);
+}
+
+TEST(source_segment, line_table_agrees_past_the_text_and_at_its_end) {
+    // Positions pointing past the last line (a node from another text) give
+    // none, with and without the table; a final line break opens no line.
+    const std::string source = "a = 1\nb = 2\n";
+    const LineTable lines(source);
+    EXPECT_EQ(lines.line_count(), 3u);
+    EXPECT_EQ(lines.line_start(3), source.size());
+    EXPECT_EQ(lines.line_start(4), std::string_view::npos);
+    Arena arena;
+    Node* name = &arena.make<Name>()->base;
+    for (const auto& [line, end_line] : {std::pair{3, 3}, std::pair{1, 4}, std::pair{2, 2}, std::pair{1, 2}}) {
+        name->pos = Position{line, 0, end_line, 3};
+        EXPECT_EQ(source_segment(lines, name), source_segment(source, name)) << line << "-" << end_line;
+    }
+    name->pos = Position{1, 0, 2, 5};
+    EXPECT_EQ(source_segment(lines, name), "a = 1\nb = 2");
 }
 
 class Docstring : public ::testing::Test {

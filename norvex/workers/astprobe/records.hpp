@@ -2,6 +2,7 @@
 #pragma once
 
 #include "norvex/pyast/ast.hpp"
+#include "norvex/pyast/tree_services.hpp"
 
 #include <boost/json/string.hpp>
 #include <boost/json/value.hpp>
@@ -12,7 +13,8 @@
 namespace norvex::astprobe::detail {
 
 // The node's exact source text, or "" when there is no node or no position.
-boost::json::string segment_or_empty(std::string_view source, const pyast::Node* node);
+// One table of line starts per file keeps a segment per node linear.
+boost::json::string segment_or_empty(const pyast::LineTable& lines, const pyast::Node* node);
 
 // The cleaned docstring cut to `limit` code points, or "".
 boost::json::string docstring_or_empty(const pyast::Node& node, std::size_t limit);

@@ -15,9 +15,9 @@ using namespace pyast;
 
 namespace detail {
 
-json::string segment_or_empty(std::string_view source, const Node* node) {
+json::string segment_or_empty(const LineTable& lines, const Node* node) {
     if (node == nullptr) return {};
-    const auto segment = source_segment(source, node);
+    const auto segment = source_segment(lines, node);
     return segment ? json::string(*segment) : json::string();
 }
 
@@ -38,17 +38,17 @@ namespace {
 constexpr std::size_t DOCSTRING_LIMIT = 200;
 
 template <typename Def>
-json::object function_record(const Def& def, std::string_view source, bool is_method) {
+json::object function_record(const Def& def, const LineTable& lines, bool is_method) {
     json::array args;
     if (const auto* params = as<arguments>(def.args)) {
         for (const Node* p : params->args) {
             const auto* a = as<arg>(p);
             args.push_back(json::object{{"name", json::string(a->arg)},
-                                        {"annotation", detail::segment_or_empty(source, a->annotation)}});
+                                        {"annotation", detail::segment_or_empty(lines, a->annotation)}});
         }
     }
     json::array decorators;
-    for (const Node* d : def.decorator_list) decorators.push_back(detail::segment_or_empty(source, d));
+    for (const Node* d : def.decorator_list) decorators.push_back(detail::segment_or_empty(lines, d));
 
     json::object record;
     record["name"] = json::string(def.name);
@@ -56,7 +56,7 @@ json::object function_record(const Def& def, std::string_view source, bool is_me
     record["line"] = def.base.pos.lineno;
     record["end_line"] = def.base.pos.end_lineno;
     record["args"] = std::move(args);
-    record["return_type"] = detail::segment_or_empty(source, def.returns);
+    record["return_type"] = detail::segment_or_empty(lines, def.returns);
     record["decorators"] = std::move(decorators);
     record["docstring"] = detail::docstring_or_empty(def.base, DOCSTRING_LIMIT);
     record["is_method"] = is_method;
@@ -71,6 +71,7 @@ json::object name_and_line(Identifier name, std::int32_t line) {
 
 json::array find_functions(const Node& tree, std::string_view source) {
     json::array out;
+    const LineTable lines(source);
     // Walk order yields every class before the statements of its body, so
     // the methods are known by the time their definitions come up.
     std::unordered_set<const Node*> methods;
@@ -84,9 +85,9 @@ json::array find_functions(const Node& tree, std::string_view source) {
         if (!detail::is_function(node)) return;
         const bool is_method = methods.count(node) != 0;
         if (const auto* f = as<FunctionDef>(node)) {
-            out.push_back(function_record(*f, source, is_method));
+            out.push_back(function_record(*f, lines, is_method));
         } else {
-            out.push_back(function_record(*as<AsyncFunctionDef>(node), source, is_method));
+            out.push_back(function_record(*as<AsyncFunctionDef>(node), lines, is_method));
         }
     });
     return out;
@@ -94,11 +95,12 @@ json::array find_functions(const Node& tree, std::string_view source) {
 
 json::array find_classes(const Node& tree, std::string_view source) {
     json::array out;
+    const LineTable lines(source);
     for_each_in_walk(&tree, [&](const Node* node) {
         const auto* cls = as<ClassDef>(node);
         if (cls == nullptr) return;
         json::array bases;
-        for (const Node* b : cls->bases) bases.push_back(detail::segment_or_empty(source, b));
+        for (const Node* b : cls->bases) bases.push_back(detail::segment_or_empty(lines, b));
         json::array methods;
         json::array attributes;
         for (const Node* stmt : cls->body) {
