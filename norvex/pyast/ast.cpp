@@ -70,9 +70,9 @@ Arena::~Arena() {
 
 void* Arena::allocate_slow(std::size_t bytes, std::size_t align) {
     if (blocks_ != nullptr) used_before_ += static_cast<std::size_t>(cur_ - (reinterpret_cast<std::uintptr_t>(blocks_) + sizeof(Block)));
-    // Each block holds an eighth of what came before: few blocks for a big
-    // tree, and the unused end of the last one stays a small part of it.
-    std::size_t size = std::max(next_block_, std::max(bytes + align + sizeof(Block), (reserved_ / 8 + 1023) & ~std::size_t{1023}));
+    // Each block holds a sixteenth of what came before: a few dozen blocks
+    // for a big tree, and the unused end of the last one stays a small part of it.
+    std::size_t size = std::max(next_block_, std::max(bytes + align + sizeof(Block), (reserved_ / 16 + 1023) & ~std::size_t{1023}));
     auto* b = static_cast<Block*>(::operator new(size));
     b->next = blocks_;
     b->size = size;

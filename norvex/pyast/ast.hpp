@@ -198,9 +198,9 @@ bool is(const Node* node) noexcept {
 // Owns the nodes, lists and strings of one tree.
 //
 // A bump allocator over blocks from the heap. The blocks grow with what the
-// tree has used so far, so a tree wastes at most about a quarter of its size
-// (a fixed first block would dwarf small files); parse() sizes the first
-// block from the source. Identifiers are interned in an open-addressing table
+// tree has used so far, so a tree wastes at most about a sixteenth of its
+// size (a fixed first block would dwarf small files); parse() sizes the
+// first block from the source. Identifiers are interned in an open-addressing table
 // of views into the arena.
 class Arena {
 public:

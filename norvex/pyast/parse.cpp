@@ -140,7 +140,7 @@ ParseResult parse(std::string source) {
     std::string_view src = tree->source;
     // Trees of real code take about four times their source (less for
     // long strings); the arena starts at the source's size and grows in
-    // steps an eighth of its size.
+    // steps a sixteenth of its size.
     tree->arena.reserve(src.size());
     Tokenizer tokenizer(src, tree->arena);
     const TokenStore& tokens = tokenizer.all();

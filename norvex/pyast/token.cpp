@@ -30,9 +30,9 @@ std::string_view name_of(TokenKind kind) noexcept {
 }
 
 TokenStore::TokenStore(std::string_view source) : source_(source) {
-    // Real code has about one token in eight bytes; a chunk of an eighth of
-    // that or less keeps the unused tail a small part of the whole.
-    std::size_t chunk = std::bit_floor(std::clamp<std::size_t>(source.size() / 64, 64, 16384));
+    // Real code has about one token in eight bytes; a chunk of a sixteenth
+    // of that or less keeps the unused tail a small part of the whole.
+    std::size_t chunk = std::bit_floor(std::clamp<std::size_t>(source.size() / 128, 64, 16384));
     shift_ = static_cast<std::uint32_t>(std::countr_zero(chunk));
     mask_ = static_cast<std::uint32_t>(chunk - 1);
 }
