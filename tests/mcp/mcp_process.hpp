@@ -5,6 +5,7 @@
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <stdexcept>
@@ -25,7 +26,9 @@ namespace norvex::testing {
 
 class McpProcess {
 public:
-    McpProcess(const std::string& program, const std::vector<std::string>& args, const std::string& stderr_file) {
+    // `env` changes the child's environment: "NAME=value" sets, "NAME" alone removes.
+    McpProcess(const std::string& program, const std::vector<std::string>& args, const std::string& stderr_file,
+               const std::vector<std::string>& env = {}) {
         int in[2];
         int out[2];
         if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
@@ -37,7 +40,21 @@ public:
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        const int rc = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+        std::vector<std::string> vars;
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string var(*e);
+            const bool changed = std::any_of(env.begin(), env.end(), [&](const std::string& change) {
+                return var.substr(0, var.find('=')) == change.substr(0, change.find('='));
+            });
+            if (!changed) vars.push_back(var);
+        }
+        for (const auto& change : env) {
+            if (change.find('=') != std::string::npos) vars.push_back(change);
+        }
+        std::vector<char*> envp;
+        for (auto& v : vars) envp.push_back(v.data());
+        envp.push_back(nullptr);
+        const int rc = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
         ::close(in[0]);
         ::close(out[1]);

@@ -6,6 +6,9 @@
 #include "norvex/core/forkyard/forkyard.hpp"
 #include "norvex/skills/creator/skill_creator.hpp"
 
+#include <boost/asio/any_io_executor.hpp>
+
+#include <filesystem>
 #include <memory>
 
 namespace norvex::mcp {
@@ -16,5 +19,13 @@ std::unique_ptr<ToolProvider> make_sourcelens_provider(forkyard::Forkyard& yard)
 // "skill_create", "skill_list", "skill_show", "skill_delete", "skill_log",
 // "skill_stats": the skill creator's operations, results as indent-2 JSON text.
 std::unique_ptr<ToolProvider> make_skills_provider(std::unique_ptr<skills::creator::SkillCreator> creator);
+
+// Whether the X display of $DISPLAY can be opened: the computer tools need one.
+bool desktop_available();
+
+// "computer" (deskhand's actions; image results as PNG image content) and
+// "computer_info". Actions run one at a time on a thread of the provider's
+// own, so the loop keeps serving; `data_dir` empty means ~/.norvex.
+std::unique_ptr<ToolProvider> make_computer_provider(boost::asio::any_io_executor loop, std::filesystem::path data_dir);
 
 }  // namespace norvex::mcp

@@ -1,0 +1,184 @@
+// The skill and computer tools of `norvex mcp` over real pipes: a scratch data folder, a private Xvfb.
+#include "mcp_process.hpp"
+
+#include "../support/scratch_dir.hpp"
+#include "../support/xvfb.hpp"
+
+#include <boost/json/parse.hpp>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <set>
+#include <string>
+
+using namespace norvex::testing;
+namespace json = boost::json;
+using ::testing::HasSubstr;
+
+namespace {
+
+const std::string PROGRAM = NORVEX_PROGRAM;
+
+// A server past initialize with the given environment changes.
+class Server {
+public:
+    Server(const ScratchDir& scratch, std::vector<std::string> env)
+        : process_(PROGRAM, {"mcp", "--data-dir", (scratch.path() / "data").string()},
+                   (scratch.path() / "stderr.log").string(), env) {
+        process_.request(R"({"jsonrpc": "2.0", "id": 0, "method": "initialize", "params": {"protocolVersion": "2025-06-18"}})");
+        process_.send(R"({"jsonrpc": "2.0", "method": "notifications/initialized"})");
+    }
+
+    McpProcess& process() { return process_; }
+
+    std::set<std::string> tool_names() {
+        std::set<std::string> names;
+        const json::object list = process_.request(R"({"jsonrpc": "2.0", "id": "list", "method": "tools/list"})");
+        for (const auto& tool : list.at("result").at("tools").as_array()) names.insert(std::string(tool.at("name").as_string()));
+        return names;
+    }
+
+    // tools/call and its result object.
+    json::object call(const std::string& tool, json::object arguments = {}) {
+        const int id = ++next_id_;
+        process_.send(json::object{{"jsonrpc", "2.0"}, {"id", id}, {"method", "tools/call"},
+                                   {"params", json::object{{"name", tool}, {"arguments", std::move(arguments)}}}});
+        const json::object answer = process_.read_message();
+        if (answer.at("id") != id) throw std::runtime_error("answer for another id: " + json::serialize(answer));
+        return answer.at("result").as_object();
+    }
+
+    // The text of a one-block text result.
+    static std::string text(const json::object& result) {
+        return std::string(result.at("content").at(0).at("text").as_string());
+    }
+
+private:
+    McpProcess process_;
+    int next_id_ = 0;
+};
+
+}  // namespace
+
+TEST(McpSkillTools, CreateListShowDeleteThroughTheDataFolder) {
+    ScratchDir scratch;
+    Server server(scratch, {"DISPLAY"});
+    const auto names = server.tool_names();
+    for (const char* tool : {"skill_create", "skill_list", "skill_show", "skill_delete", "skill_log", "skill_stats"}) {
+        EXPECT_TRUE(names.contains(tool)) << tool;
+    }
+
+    const json::object created = server.call("skill_create", json::parse(R"({
+        "name": "mute_calls", "description": "Mute the call app", "app": "zoom", "category": "communication",
+        "triggers": ["mute"], "steps": [{"description": "Press the mute key", "operation": "keyboard_hotkey",
+        "params": {"keys": ["alt", "a"]}}], "reason": "asked often"})").as_object());
+    EXPECT_EQ(created.at("isError"), false) << Server::text(created);
+    const json::object made = json::parse(Server::text(created)).as_object();
+    EXPECT_EQ(made.at("success"), true);
+    EXPECT_EQ(made.at("skill").at("name"), "mute_calls");
+    EXPECT_TRUE(std::filesystem::exists(scratch.path() / "data" / "skills" / "mute_calls.json"));
+    // Results are indent-2 JSON text.
+    EXPECT_THAT(Server::text(created), HasSubstr("{\n  \"success\": true,"));
+
+    const json::array listed = json::parse(Server::text(server.call("skill_list"))).as_array();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].at("steps_count"), 1);
+    EXPECT_EQ(json::parse(Server::text(server.call("skill_show", {{"name", "mute_calls"}}))).at("app"), "zoom");
+
+    // A blueprint that fails validation is a tool error carrying the creator's message.
+    const json::object invalid = server.call("skill_create", json::parse(R"({"name": "x y", "steps": []})").as_object());
+    EXPECT_EQ(invalid.at("isError"), true);
+    EXPECT_EQ(json::parse(Server::text(invalid)).at("success"), false);
+
+    EXPECT_EQ(server.call("skill_delete", {{"name", "mute_calls"}}).at("isError"), false);
+    const json::object again = server.call("skill_delete", {{"name", "mute_calls"}});
+    EXPECT_EQ(again.at("isError"), true);
+    EXPECT_THAT(Server::text(again), HasSubstr("Skill 'mute_calls' not found"));
+    const json::object missing = server.call("skill_show", {{"name", "mute_calls"}});
+    EXPECT_EQ(missing.at("isError"), true);
+    EXPECT_EQ(server.call("skill_show").at("isError"), true);
+
+    const json::array log = json::parse(Server::text(server.call("skill_log", {{"limit", 1}}))).as_array();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].at("action"), "deleted");
+    EXPECT_EQ(server.call("skill_log", {{"limit", "all"}}).at("isError"), true);
+    const json::object stats = json::parse(Server::text(server.call("skill_stats"))).as_object();
+    EXPECT_EQ(stats.at("skills_created"), 1);
+    EXPECT_EQ(stats.at("skills_deleted"), 1);
+    EXPECT_EQ(stats.at("active_custom_skills"), 0);
+}
+
+TEST(McpComputerTools, OnlyOfferedWithADisplay) {
+    ScratchDir scratch;
+    Server without(scratch, {"DISPLAY"});
+    EXPECT_FALSE(without.tool_names().contains("computer"));
+    EXPECT_FALSE(without.tool_names().contains("computer_info"));
+    Server nowhere(scratch, {"DISPLAY=:4999"});
+    EXPECT_FALSE(nowhere.tool_names().contains("computer"));
+}
+
+TEST(McpComputerTools, ActionsOnXvfbBecomeMcpContent) {
+    if (!Xvfb::installed()) GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it)";
+    Xvfb xvfb(1280, 800);
+    ScratchDir scratch;
+    Server server(scratch, {"DISPLAY=" + xvfb.display()});
+
+    const json::object list = server.process().request(R"({"jsonrpc": "2.0", "id": "l", "method": "tools/list"})");
+    const json::object* computer = nullptr;
+    for (const auto& tool : list.at("result").at("tools").as_array()) {
+        if (tool.at("name") == "computer") computer = &tool.as_object();
+    }
+    ASSERT_NE(computer, nullptr);
+    const json::object& properties = computer->at("inputSchema").at("properties").as_object();
+    EXPECT_EQ(properties.at("action").at("enum").as_array().size(), 16u);
+    for (const char* param : {"coordinate", "start_coordinate", "text", "direction", "amount", "duration"}) {
+        EXPECT_TRUE(properties.contains(param)) << param;
+    }
+    EXPECT_THAT(std::string(computer->at("description").as_string()), HasSubstr("1280x800"));
+
+    const json::object shot = server.call("computer", {{"action", "screenshot"}});
+    EXPECT_EQ(shot.at("isError"), false);
+    const json::object& image = shot.at("content").at(0).as_object();
+    EXPECT_EQ(image.at("type"), "image");
+    EXPECT_EQ(image.at("mimeType"), "image/png");
+    EXPECT_THAT(std::string(image.at("data").as_string()), ::testing::StartsWith("iVBORw0KGgo"));  // the PNG signature
+
+    const json::object moved = server.call("computer", {{"action", "mouse_move"}, {"coordinate", json::array{200, 150}}});
+    EXPECT_EQ(Server::text(moved), "Moved cursor to (200, 150)");
+    EXPECT_EQ(Server::text(server.call("computer", {{"action", "cursor_position"}})), "Cursor position: (200, 150)");
+
+    const json::object invalid = server.call("computer", {{"action", "left_click"}});
+    EXPECT_EQ(invalid.at("isError"), true);
+    EXPECT_EQ(Server::text(invalid), "left_click requires coordinate [x, y]");
+    EXPECT_EQ(server.call("computer", {{"action", "fly"}}).at("isError"), true);
+    EXPECT_EQ(server.call("computer").at("isError"), true);
+
+    const json::object info = json::parse(Server::text(server.call("computer_info"))).as_object();
+    EXPECT_EQ(info.at("screen_width"), 1280);
+    EXPECT_EQ(info.at("screen_height"), 800);
+    EXPECT_TRUE(info.at("last_screenshot").is_string());
+}
+
+TEST(McpComputerTools, ACancelledWaitEndsEarlyWithoutAnAnswer) {
+    if (!Xvfb::installed()) GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it)";
+    Xvfb xvfb(800, 600);
+    ScratchDir scratch;
+    Server server(scratch, {"DISPLAY=" + xvfb.display()});
+    McpProcess& p = server.process();
+
+    const auto start = std::chrono::steady_clock::now();
+    p.send(R"({"jsonrpc": "2.0", "id": 50, "method": "tools/call", "params": {"name": "computer", "arguments": {"action": "wait", "duration": 10}}})");
+    // The loop is not blocked by the action: a ping is answered while it waits.
+    EXPECT_EQ(p.request(R"({"jsonrpc": "2.0", "id": 51, "method": "ping"})").at("id"), 51);
+    p.send(R"({"jsonrpc": "2.0", "method": "notifications/cancelled", "params": {"requestId": 50}})");
+    // The next action runs on the same thread, so it is answered only once the wait has stopped.
+    const json::object after = p.request(
+        R"({"jsonrpc": "2.0", "id": 52, "method": "tools/call", "params": {"name": "computer", "arguments": {"action": "cursor_position"}}})");
+    EXPECT_EQ(after.at("id"), 52);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    p.close_stdin();
+    EXPECT_EQ(p.read_line(std::chrono::seconds(3)), std::nullopt);
+    EXPECT_EQ(p.wait_exit(), 0);
+}
