@@ -2,8 +2,8 @@
 // node sdk_client.mjs NORVEX_PROGRAM
 // Exits 0 when every check passes, 1 on the first failure, 77 when the SDK is not installed.
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
-import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { execFileSync, spawn } from 'node:child_process';
+import { existsSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 
@@ -27,6 +27,21 @@ const scratch = mkdtempSync(join(tmpdir(), 'norvex_mcp_sdk_'));
 const checks = [];
 function check(name) { checks.push(name); console.log(`ok - ${name}`); }
 
+// A private Xvfb on a display number nobody uses, or null when Xvfb is not installed.
+async function startXvfb() {
+  try { execFileSync('sh', ['-c', 'command -v Xvfb']); } catch { return null; }
+  for (let n = 140; n < 200; n++) {
+    if (existsSync(`/tmp/.X11-unix/X${n}`) || existsSync(`/tmp/.X${n}-lock`)) continue;
+    const server = spawn('Xvfb', [`:${n}`, '-screen', '0', '1024x768x24', '-nolisten', 'tcp'], { stdio: 'ignore' });
+    for (let i = 0; i < 100 && server.exitCode === null; i++) {
+      if (existsSync(`/tmp/.X11-unix/X${n}`)) return { display: `:${n}`, server };
+      await new Promise((r) => setTimeout(r, 50));
+    }
+    server.kill();
+  }
+  throw new Error('no Xvfb display came up');
+}
+
 async function main() {
   const sample = join(scratch, 'shop.py');
   writeFileSync(sample, [
@@ -42,9 +57,13 @@ async function main() {
     '',
   ].join('\n'));
 
+  xvfb = await startXvfb();
+  const env = { ...process.env };
+  if (xvfb) env.DISPLAY = xvfb.display; else delete env.DISPLAY;
   const transport = new StdioClientTransport({
     command: program,
-    args: ['mcp', '--log-level', 'warning'],
+    args: ['mcp', '--log-level', 'warning', '--data-dir', join(scratch, 'data')],
+    env,
     stderr: 'inherit',
   });
   const client = new Client({ name: 'norvex-sdk-test', version: '1.0.0' });
@@ -93,10 +112,47 @@ async function main() {
   await assert.rejects(client.callTool({ name: 'no_such_tool', arguments: {} }), /Unknown tool/);
   check('an unknown tool is a protocol error');
 
+  // Skills live in the server's data folder.
+  const created = await client.callTool({ name: 'skill_create', arguments: {
+    name: 'archive_mail', description: 'Archive the open message', app: 'thunderbird', category: 'email',
+    triggers: ['archive this'], reason: 'done by hand every morning',
+    steps: [{ description: 'Archive', operation: 'keyboard_press', params: { key: 'a' } }],
+  } });
+  assert.equal(created.isError, false, created.content[0].text);
+  assert.equal(JSON.parse(created.content[0].text).success, true);
+  assert.ok(existsSync(join(scratch, 'data', 'skills', 'archive_mail.json')));
+  const listed = JSON.parse((await client.callTool({ name: 'skill_list', arguments: {} })).content[0].text);
+  assert.deepEqual(listed.map((s) => s.name), ['archive_mail']);
+  const deleted = await client.callTool({ name: 'skill_delete', arguments: { name: 'archive_mail' } });
+  assert.equal(deleted.isError, false);
+  assert.deepEqual(JSON.parse((await client.callTool({ name: 'skill_list', arguments: {} })).content[0].text), []);
+  const stats = JSON.parse((await client.callTool({ name: 'skill_stats', arguments: {} })).content[0].text);
+  assert.equal(stats.skills_created, 1);
+  assert.equal(stats.skills_deleted, 1);
+  check('skill_create, skill_list, skill_delete and skill_stats in a temporary data folder');
+
+  if (xvfb) {
+    assert.ok(tools.some((t) => t.name === 'computer'), 'computer is listed with a display');
+    const shot = await client.callTool({ name: 'computer', arguments: { action: 'screenshot' } });
+    assert.equal(shot.isError, false);
+    assert.equal(shot.content[0].type, 'image');
+    assert.equal(shot.content[0].mimeType, 'image/png');
+    const png = Buffer.from(shot.content[0].data, 'base64');
+    assert.equal(png.subarray(1, 4).toString('latin1'), 'PNG');
+    assert.equal(png.readUInt32BE(16), 1024);  // the IHDR width
+    const info = JSON.parse((await client.callTool({ name: 'computer_info', arguments: {} })).content[0].text);
+    assert.equal(info.screen_width, 1024);
+    check('a screenshot on Xvfb as image content');
+  } else {
+    assert.ok(!tools.some((t) => t.name === 'computer'), 'no computer tool without a display');
+    console.log('skip - the screenshot: Xvfb is not installed');
+  }
+
   await client.close();
   check('close');
 }
 
+let xvfb = null;
 try {
   await main();
   console.log(`${checks.length} passed, 0 failed`);
@@ -105,5 +161,6 @@ try {
   console.error(`not ok - after ${checks.length} checks: ${e.stack ?? e}`);
   process.exitCode = 1;
 } finally {
+  if (xvfb) xvfb.server.kill();
   rmSync(scratch, { recursive: true, force: true });
 }
