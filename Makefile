@@ -1,5 +1,5 @@
 # The two entry points: `make demo` (the main job) and `make test` (what CI runs).
-.PHONY: deps configure build test test-default test-asan fuzz-smoke demo demo-forkyard bench bench-pyast bench-scan bench-screenshot install clean
+.PHONY: deps configure build test test-default test-asan fuzz-smoke demo demo-forkyard bench bench-pyast bench-scan bench-screenshot bench-astprobe bench-crewhall install clean
 
 JOBS ?= $(shell nproc)
 
@@ -39,6 +39,12 @@ bench: build
 
 bench-pyast: build
 	bash bench/run_pyast.sh
+
+bench-astprobe: build
+	bash bench/run_astprobe.sh
+
+bench-crewhall: build
+	bash bench/run_crewhall.sh
 
 # `norvex scan` over the system's Python library, --jobs 2.
 bench-scan: build
