@@ -79,8 +79,10 @@ Desktop& DeskhandExecutor::_desktop() {
 
 void DeskhandExecutor::_pause(double seconds) {
     // What time.sleep refuses, refused the same way whatever sleep was injected.
-    if (std::isnan(seconds)) throw std::invalid_argument("Invalid value NaN (not a number)");
-    if (seconds < 0) throw std::invalid_argument("sleep length must be non-negative");
+    if (std::isnan(seconds))
+        throw std::invalid_argument("Invalid value NaN (not a number); give the duration in seconds, 0 or more");
+    if (seconds < 0)
+        throw std::invalid_argument("sleep length must be non-negative; give the duration in seconds, 0 or more");
     options_.sleep(seconds);
 }
 

@@ -147,7 +147,7 @@ TEST(Wait, CapsAtTenSecondsAndReportsTheTimeWaited) {
 TEST(Wait, NegativeDurationFailsTheActionWithoutPausing) {
     ExecutorRig rig;
     EXPECT_EQ(result_text(rig.make()->execute_action("wait", obj(R"({"duration": -2})"))),
-              "Action wait failed: sleep length must be non-negative");
+              "Action wait failed: sleep length must be non-negative; give the duration in seconds, 0 or more");
     EXPECT_TRUE(rig.sleeps.empty());
 }
 
