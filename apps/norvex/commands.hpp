@@ -71,4 +71,16 @@ struct SkillsCommand {
 void add_skills(CLI::App& parent, SkillsCommand& command);
 int run_skills(SkillsCommand& command);
 
+// `norvex computer info | tool-definition | ACTION [--json PARAMS] [--out FILE]`: the
+// computer-use executor on the desktop of $DISPLAY; results as indent-2 JSON.
+struct ComputerCommand {
+    CLI::App* app = nullptr;
+    std::string action;
+    std::string json;      // the action's parameters as a JSON object
+    std::string out;       // screenshot: write the PNG here instead of printing Base64
+    std::string data_dir;  // ~/.norvex unless given
+};
+void add_computer(CLI::App& parent, ComputerCommand& command);
+int run_computer(const ComputerCommand& command);
+
 }  // namespace norvex::cli

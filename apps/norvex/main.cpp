@@ -29,6 +29,8 @@ int main(int argc, char** argv) {
 
     SkillsCommand skills;
     add_skills(app, skills);
+    ComputerCommand computer;
+    add_computer(app, computer);
 
     try {
         app.parse(argc, argv);
@@ -51,6 +53,7 @@ int main(int argc, char** argv) {
         if (*mcp.app) return run_mcp(mcp);
         if (*scan.app) return run_scan(scan);
         if (*skills.app) return run_skills(skills);
+        if (*computer.app) return run_computer(computer);
     } catch (const std::exception& e) {
         std::cerr << "norvex: " << e.what() << '\n';
         return EXIT_FAILED;

@@ -47,11 +47,8 @@ std::unique_ptr<Desktop> open_x11_desktop() {
     if (!display || !*display)
         throw DesktopError("No X display to drive: DISPLAY is not set; start the executor inside an X session "
                            "or set DISPLAY (for example DISPLAY=:0)");
-    try {
-        return std::make_unique<X11Desktop>(std::string(display));
-    } catch (const DesktopError& e) {
-        throw DesktopError(std::string("Cannot open the X display '") + display + "': " + e.what());
-    }
+    // Its failure already names the display and what to do.
+    return std::make_unique<X11Desktop>(std::string(display));
 }
 
 void fill_defaults(DeskhandOptions& o) {
