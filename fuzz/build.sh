@@ -28,6 +28,10 @@ SOURCES[pyast_parser_fuzz]="${PYAST_SOURCES[*]} ${COMMON_SOURCES[*]}"
 LIBS[pyast_parser_fuzz]="-licuuc -licui18n -lboost_json"
 SOURCES[astprobe_command_fuzz]="${ASTPROBE_SOURCES[*]} ${PYAST_SOURCES[*]} ${COMMON_SOURCES[*]}"
 LIBS[astprobe_command_fuzz]="-lpcre2-8 -licuuc -licui18n -lboost_json"
+# The skill creator; spdlog header-only here (its Debian build takes fmt from the system).
+SKILLS_SOURCES=(norvex/skills/engine/*.cpp norvex/skills/creator/*.cpp norvex/common/{atomic_file,ids,logging}.cpp)
+SOURCES[skill_file_fuzz]="${SKILLS_SOURCES[*]} ${PYAST_SOURCES[*]} ${COMMON_SOURCES[*]}"
+LIBS[skill_file_fuzz]="-lpcre2-8 -licuuc -licui18n -lboost_json -lfmt -pthread"
 
 if [[ $# -gt 0 ]]; then
     targets=("$@")

@@ -35,10 +35,13 @@ while IFS= read -r target; do
     corpus="$OUT/corpus/$target"
     log="$OUT/$target.smoke.log"
     mkdir -p "$corpus"
+    # A target's own seeds, when it has some (fuzz/seeds/<target>/), go with the shared ones.
+    own_seeds=()
+    [[ -d "$ROOT/fuzz/seeds/$target" ]] && own_seeds=("$ROOT/fuzz/seeds/$target")
     echo "== $target: ${SECONDS_PER_TARGET}s"
     # Leak checks stay on: a leak in the front end is a real fault for a long-lived worker.
     if UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        "$OUT/$target" "$corpus" "$SEEDS" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 \
+        "$OUT/$target" "$corpus" "$SEEDS" "${own_seeds[@]}" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 \
             -max_len=$MAX_LEN -rss_limit_mb=2048 -print_final_stats=1 \
             -artifact_prefix="$OUT/artifacts/$target-" > "$log" 2>&1; then
         grep -E '^stat::number_of_executed_units' "$log" || true
