@@ -403,3 +403,37 @@ TEST_F(CrewhallPool, HistoryKeepsTheNewestHundredOnceOverTwoHundred) {
     EXPECT_FALSE(pool.get_status(ids[100]));
     EXPECT_TRUE(pool.get_status(ids[101]));
 }
+
+TEST_F(CrewhallPool, WorkersStartInSubmissionOrderAndTheRestKeepItAsOthersEnd) {
+    // Short and long workers alternate, so they end out of order; what is
+    // left active (and what joins later) keeps the order of submission.
+    std::vector<std::string> started;
+    auto& pool = make_pool({.max_workers = 4,
+                            .executor = [&started](const WorkerTask& task, UpdateStatus,
+                                                   double) -> asio::awaitable<std::string> {
+                                started.push_back(task.name);
+                                co_await sleep_for(task.name == "b" || task.name == "d" ? 0.02 : 0.3);
+                                co_return task.name;
+                            }});
+    std::vector<WorkerTask> tasks{named("a"), named("b"), named("c"), named("d")};
+    auto statuses = run(pool.submit_many(tasks));
+    settle(0.1);
+    EXPECT_THAT(started, ElementsAre("a", "b", "c", "d"));
+    auto names = [&pool] {
+        std::vector<std::string> out;
+        for (const auto& d : pool.list_active()) out.emplace_back(d.at("name").as_string());
+        return out;
+    };
+    EXPECT_THAT(names(), ElementsAre("a", "c"));
+
+    auto e = run(pool.submit(named("e")));
+    EXPECT_THAT(names(), ElementsAre("a", "c", "e"));
+    EXPECT_TRUE(run(pool.cancel(statuses[2]->task_id)));
+    EXPECT_THAT(names(), ElementsAre("a", "e"));
+    EXPECT_EQ(pool.get_status(statuses[2]->task_id)->state, WorkerState::CANCELLED);
+
+    drain();
+    EXPECT_TRUE(names().empty());
+    EXPECT_EQ(pool.stats().at("total_completed").as_int64(), 4);
+    EXPECT_EQ(pool.list_completed().size(), 5u);
+}
