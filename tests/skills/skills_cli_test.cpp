@@ -115,7 +115,7 @@ TEST(NorvexSkills, MistakesExitWithStatusOneAndSayWhatToDo) {
     norvex::write_file_atomically(std::filesystem::path(data) / "improvement_log.json", "[]");
     const Output traversal = run(scratch, {"skills", "delete", "../improvement_log", "--data-dir", data});
     EXPECT_EQ(traversal.status, 1);
-    EXPECT_THAT(norvex::pyjson::parse(traversal.out).at("message").as_string(),
+    EXPECT_THAT(std::string(norvex::pyjson::parse(traversal.out).at("message").as_string()),
                 StartsWith("Invalid skill name '../improvement_log'"));
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(data) / "improvement_log.json"));
 
@@ -125,7 +125,7 @@ TEST(NorvexSkills, MistakesExitWithStatusOneAndSayWhatToDo) {
 
     const Output invalid = run(scratch, {"skills", "create", scratch.write("empty.json", "{}"), "--data-dir", data});
     EXPECT_EQ(invalid.status, 1);
-    EXPECT_THAT(norvex::pyjson::parse(invalid.out).at("message").as_string(),
+    EXPECT_THAT(std::string(norvex::pyjson::parse(invalid.out).at("message").as_string()),
                 StartsWith("Validation failed:\n  - Skill name is required"));
 
     const std::string blocked = scratch.write("blocked", "a file, not a folder");
