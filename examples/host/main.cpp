@@ -1,9 +1,11 @@
 // An agent host in miniature: the code-analysis tool on a shared forkyard, a crewhall pool
-// running analysis tasks with a status callback, and the skill creator on a data folder.
+// running analysis tasks with a status callback, the computer-use tool's declaration, and
+// the skill creator on a data folder.
 //
 //     norvex_host DATA_DIR FILE.py [FILE.py ...]
 #include <norvex/core/crewhall/crewhall.hpp>
 #include <norvex/core/forkyard/forkyard.hpp>
+#include <norvex/pc/deskhand/executor.hpp>
 #include <norvex/skills/creator/skill_creator.hpp>
 #include <norvex/tools/sourcelens.hpp>
 
@@ -15,6 +17,7 @@
 
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace asio = boost::asio;
@@ -26,11 +29,14 @@ namespace {
 // The model's side of the host, reduced to a fixed plan: one analysis per file.
 asio::awaitable<void> analyse(crewhall::Crewhall& pool, std::vector<std::string> files) {
     std::vector<std::string> ids;
+    // Tasks and results are named locals: GCC 12 mishandles temporaries inside a co_await expression.
     for (const std::string& file : files) {
-        auto status = co_await pool.submit(crewhall::WorkerTask{.name = "complexity of " + file, .prompt = file});
+        crewhall::WorkerTask task{.name = "complexity of " + file, .prompt = file};
+        auto status = co_await pool.submit(std::move(task));
         ids.push_back(status->task_id);
     }
-    for (const auto& status : co_await pool.wait_all(ids, 120.0)) {
+    const auto statuses = co_await pool.wait_all(ids, 120.0);
+    for (const auto& status : statuses) {
         std::cout << "task " << status->name << ": " << crewhall::to_string(status->state) << "\n";
         if (status->result) std::cout << *status->result << "\n";
     }
@@ -38,7 +44,7 @@ asio::awaitable<void> analyse(crewhall::Crewhall& pool, std::vector<std::string>
 }
 
 // The skill creator is synchronous: plain calls, files under the data folder.
-void skills(const std::string& data_dir) {
+void manage_skills(const std::string& data_dir) {
     skills::creator::SkillCreator creator({.data_dir = data_dir});
     const auto made = creator.create_from_dict(json::parse(R"({
         "name": "open_reports", "description": "Open the reports folder", "app": "files",
@@ -47,7 +53,8 @@ void skills(const std::string& data_dir) {
         "reason": "asked for twice this week"})").as_object());
     std::cout << "skill created: " << (made.success ? "yes" : "no") << " (" << made.message << ")\n";
     for (const auto& entry : creator.list_saved_skills()) {
-        std::cout << "saved skill: " << entry.at("name").as_string() << " v" << entry.at("version").as_int64() << "\n";
+        std::cout << "saved skill: " << std::string_view(entry.at("name").as_string()) << " v"
+                  << entry.at("version").as_int64() << "\n";
     }
     std::cout << "improvement stats: " << json::serialize(creator.get_improvement_stats()) << "\n";
 }
@@ -85,6 +92,14 @@ int main(int argc, char** argv) {
     io.run();
     done.get();
 
-    skills(argv[1]);
+    // What the model client would send to declare the computer-use tool; actions would follow
+    // as computer.execute_action("screenshot") and so on, one blocking call each.
+    pc::deskhand::DeskhandExecutor computer({.data_dir = argv[1]});
+    const json::object definition = computer.get_tool_definition();
+    std::cout << "computer tool: " << std::string_view(definition.at("name").as_string()) << " "
+              << std::string_view(definition.at("type").as_string())
+              << "\n";
+
+    manage_skills(argv[1]);
     return 0;
 }

@@ -14,7 +14,8 @@ cmake --build "$scratch/build" > "$scratch/build.log" || { cat "$scratch/build.l
 
 cp "$repo_dir/examples/inventory.py" "$scratch/inventory.py"
 printf 'def broken(:\n' > "$scratch/broken.py"
-output=$(env -u LD_LIBRARY_PATH "$scratch/build/norvex_host" "$scratch/data" "$scratch/inventory.py" "$scratch/broken.py")
+# No display: the tool declaration then reports the default screen size; nothing is clicked.
+output=$(env -u LD_LIBRARY_PATH -u DISPLAY "$scratch/build/norvex_host" "$scratch/data" "$scratch/inventory.py" "$scratch/broken.py")
 echo "$output"
 
 expect() { grep -qx -- "$1" <<< "$output" || { echo "missing line: $1"; exit 1; }; }
@@ -24,6 +25,7 @@ expect "task complexity of $scratch/inventory.py: completed"
 expect "task complexity of $scratch/broken.py: failed"
 expect "skill created: yes (Created skill 'open_reports' v1 (1 steps, category: files). It's now available for use.)"
 expect "saved skill: open_reports v1"
+expect "computer tool: computer computer_20250124"
 # The analysis came from the installed astprobe: complexity entries of the example's functions.
 grep -q '"complexity":' <<< "$output" || { echo "no complexity result"; exit 1; }
 grep -q '"total_submitted": 2' <<< "$output" || grep -q '"total_submitted":2' <<< "$output" || { echo "pool stats wrong"; exit 1; }
