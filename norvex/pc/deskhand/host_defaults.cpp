@@ -47,8 +47,18 @@ std::unique_ptr<Desktop> open_x11_desktop() {
     if (!display || !*display)
         throw DesktopError("No X display to drive: DISPLAY is not set; start the executor inside an X session "
                            "or set DISPLAY (for example DISPLAY=:0)");
-    // Its failure already names the display and what to do.
-    return std::make_unique<X11Desktop>(std::string(display));
+    // A busy X server now and then refuses a new connection outright (seen
+    // under Xvfb on a loaded machine, about one in ten); a second try a
+    // moment later gets through. The last failure names the display and
+    // what to do.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            return std::make_unique<X11Desktop>(std::string(display));
+        } catch (const DesktopError&) {
+            if (attempt == 3) throw;
+            real_sleep(0.05);
+        }
+    }
 }
 
 void fill_defaults(DeskhandOptions& o) {
