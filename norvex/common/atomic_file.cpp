@@ -47,7 +47,7 @@ bool write_all(int fd, std::string_view bytes) {
 OsError::OsError(int error_number, const std::filesystem::path& path)
     : std::runtime_error(os_error_text(error_number, path)), errno_(error_number) {}
 
-void write_file_atomically(const std::filesystem::path& target, std::string_view bytes) {
+void write_file_atomically(const std::filesystem::path& target, std::string_view bytes, Durability durability) {
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
     TempFile temp;
     // The pid keeps two processes (or a forked pair with one random state)
@@ -65,7 +65,8 @@ void write_file_atomically(const std::filesystem::path& target, std::string_view
     }
     struct stat old {};
     if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(temp.fd, old.st_mode & 07777);
-    if (!write_all(temp.fd, bytes) || ::fsync(temp.fd) != 0) throw OsError(errno, target);
+    if (!write_all(temp.fd, bytes)) throw OsError(errno, target);
+    if (durability == Durability::flushed && ::fsync(temp.fd) != 0) throw OsError(errno, target);
     const int fd = temp.fd;
     temp.fd = -1;
     if (::close(fd) != 0) throw OsError(errno, target);

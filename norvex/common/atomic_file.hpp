@@ -25,7 +25,12 @@ private:
 // the new content, never a mix; a crash leaves the old file. The new file
 // gets the old one's permissions, or 0666 less the umask when it is new.
 // Throws OsError naming `target` (the folder must exist).
-void write_file_atomically(const std::filesystem::path& target, std::string_view bytes);
+// `Durability::replaced_only` skips the flush to disk: still never a half
+// file for readers, but a power cut may leave the old content. Fit for files
+// that are rewritten constantly and cheap to lose, such as the latest screenshot.
+enum class Durability { flushed, replaced_only };
+void write_file_atomically(const std::filesystem::path& target, std::string_view bytes,
+                           Durability durability = Durability::flushed);
 
 // The whole content of a regular file. Throws OsError naming `path`
 // (a folder fails with EISDIR, as Python's open() does).

@@ -32,8 +32,4 @@ RgbImage read_png_file(const std::filesystem::path& path);
 std::string base64_encode(std::string_view bytes);
 std::string base64_decode(std::string_view text);
 
-// Writes `bytes` to a temporary file beside `path`, then renames it over
-// `path`, so readers see the old file or the new one, never half of one.
-void write_file_atomically(const std::filesystem::path& path, std::string_view bytes);
-
 }  // namespace norvex::pc::deskhand

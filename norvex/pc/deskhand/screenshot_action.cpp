@@ -1,6 +1,7 @@
 // The screenshot handler: capture, shrink to the model's size, PNG, Base64, latest.png; and the capture-program fallback.
 #include "norvex/pc/deskhand/executor.hpp"
 #include "norvex/pc/deskhand/image_codec.hpp"
+#include "norvex/common/atomic_file.hpp"
 
 #include <fmt/format.h>
 
@@ -41,7 +42,7 @@ boost::json::object DeskhandExecutor::_action_screenshot() {
     std::filesystem::create_directories(dir);
     // The file holds the same image; the same bytes serve, one encoding fewer.
     const auto path = dir / "latest.png";
-    write_file_atomically(path, png);
+    write_file_atomically(path, png, Durability::replaced_only);
     return _finish_screenshot(png, path);
 }
 
@@ -76,7 +77,7 @@ boost::json::object DeskhandExecutor::_fallback_screenshot() {
         RgbImage image = read_png_file(path);
         if (_scale_factor < 1.0) {
             image = resize_bicubic(image, static_cast<int>(_api_width), static_cast<int>(_api_height));
-            write_file_atomically(path, encode_png(image, PngEffort::quick));
+            write_file_atomically(path, encode_png(image, PngEffort::quick), Durability::replaced_only);
         }
         const std::string png = encode_png(image, PngEffort::small);
         return _finish_screenshot(png, path);
