@@ -10,6 +10,7 @@
 // drifts, so the whole action is also timed in rounds that alternate the
 // two sides (three runs of ours, then three of Pillow's), which the
 // "interleaved" line reports.
+#include "norvex/common/atomic_file.hpp"
 #include "norvex/pc/deskhand/executor.hpp"
 #include "norvex/pc/deskhand/image_codec.hpp"
 #include "norvex/pc/desktop/x11_desktop.hpp"
@@ -103,7 +104,7 @@ int main(int argc, char** argv) {
     });
     const Stats encode = time_runs(repeat, [&] { png = dh::encode_png(small, dh::PngEffort::small); });
     const Stats base64 = time_runs(repeat, [&] { b64 = dh::base64_encode(png); });
-    const Stats save = time_runs(repeat, [&] { dh::write_file_atomically(data / "stage.png", png); });
+    const Stats save = time_runs(repeat, [&] { norvex::write_file_atomically(data / "stage.png", png, norvex::Durability::replaced_only); });
 
     // Pillow, same screen, same run.
     const fs::path script = fs::path(NORVEX_BENCH_SOURCE_DIR) / "screenshot_pillow.py";
