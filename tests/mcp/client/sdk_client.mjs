@@ -27,19 +27,23 @@ const scratch = mkdtempSync(join(tmpdir(), 'norvex_mcp_sdk_'));
 const checks = [];
 function check(name) { checks.push(name); console.log(`ok - ${name}`); }
 
-// A private Xvfb on a display number nobody uses, or null when Xvfb is not installed.
+// A private Xvfb, or null when Xvfb is not installed. The server picks a free
+// display itself and writes its number to fd 3 once it accepts clients, so a
+// server another test starts at the same moment can never be mistaken for ours.
 async function startXvfb() {
   try { execFileSync('sh', ['-c', 'command -v Xvfb']); } catch { return null; }
-  for (let n = 140; n < 200; n++) {
-    if (existsSync(`/tmp/.X11-unix/X${n}`) || existsSync(`/tmp/.X${n}-lock`)) continue;
-    const server = spawn('Xvfb', [`:${n}`, '-screen', '0', '1024x768x24', '-nolisten', 'tcp'], { stdio: 'ignore' });
-    for (let i = 0; i < 100 && server.exitCode === null; i++) {
-      if (existsSync(`/tmp/.X11-unix/X${n}`)) return { display: `:${n}`, server };
-      await new Promise((r) => setTimeout(r, 50));
-    }
-    server.kill();
-  }
-  throw new Error('no Xvfb display came up');
+  const server = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1024x768x24', '-nolisten', 'tcp'],
+                       { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
+  const number = await new Promise((resolve, reject) => {
+    let text = '';
+    const timer = setTimeout(() => reject(new Error('Xvfb did not report a display within 10 s')), 10000);
+    server.stdio[3].on('data', (chunk) => {
+      text += chunk.toString();
+      if (text.includes('\n')) { clearTimeout(timer); resolve(text.trim()); }
+    });
+    server.on('exit', (code) => { clearTimeout(timer); reject(new Error(`Xvfb exited with ${code}`)); });
+  });
+  return { display: `:${number}`, server };
 }
 
 async function main() {
