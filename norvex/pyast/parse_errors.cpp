@@ -185,7 +185,9 @@ void Parser::invalid_legacy_expression() {
 
 // invalid_expression: a disjunction directly followed by another expression
 // inside brackets ("Perhaps you forgot a comma?"), or an 'if' without 'else'.
-void Parser::invalid_expression_after(Node* a, const Token& start) {
+void Parser::invalid_expression_after(Node* a, std::size_t start_index) {
+    // Tokens live in chunks: the one after `start` is found by index, never by address.
+    const Token& start = token_at(start_index);
     std::size_t m = mark();
     if (at_kw(Keyword::if_)) {
         next();
@@ -204,7 +206,7 @@ void Parser::invalid_expression_after(Node* a, const Token& start) {
         reset(m);
         return;
     }
-    bool name_then_string = start.kind == TokenKind::NAME && (&start + 1)->kind == TokenKind::STRING;
+    bool name_then_string = start.kind == TokenKind::NAME && token_at(start_index + 1).kind == TokenKind::STRING;
     if (name_then_string || (start.kind == TokenKind::NAME && start.soft != SoftKeyword::none)) return;
     const Token& t = peek();
     switch (t.kind) {

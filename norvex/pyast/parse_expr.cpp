@@ -66,6 +66,7 @@ Node* Parser::expression() {
 Node* Parser::expression_rule() {
     DepthGuard guard(*this);
     if (at_kw(Keyword::lambda)) return lambdef();
+    const std::size_t start_index = mark();
     const Token& start = peek();
     // Without a prefix operator ('not', 'await', unary signs) the levels
     // from disjunction down to primary all start with the primary: parse it
@@ -101,7 +102,7 @@ Node* Parser::expression_rule() {
     }
     Node* a = disjunction();
     if (!a) return nullptr;
-    if (error_pass_) invalid_expression_after(a, start);
+    if (error_pass_) invalid_expression_after(a, start_index);
     return conditional_rest(a, start);
 }
 

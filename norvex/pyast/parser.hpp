@@ -256,7 +256,7 @@ private:
     void invalid_block_after(const Token& kw, std::string_view what);
     void check_target(Node* e, ExprContext ctx, bool augmented);
     // invalid_expression / invalid_legacy_expression around a parsed disjunction.
-    void invalid_expression_after(Node* a, const Token& start);
+    void invalid_expression_after(Node* a, std::size_t start_index);
     void invalid_legacy_expression();
     // invalid_named_expression: `e` followed by '=' where a value was expected.
     void invalid_named_assignment(Node* e);
