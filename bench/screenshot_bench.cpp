@@ -27,25 +27,45 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+
 namespace fs = std::filesystem;
 namespace dh = norvex::pc::deskhand;
 
 namespace {
 
 struct Stats {
-    double median = 0, min = 0;
+    double median = 0, min = 0, cpu = 0;
+    long faults = 0;
 };
+
+struct Usage {
+    double cpu_ms;
+    long faults;
+};
+Usage usage() {
+    rusage r{};
+    getrusage(RUSAGE_SELF, &r);
+    return {r.ru_utime.tv_sec * 1e3 + r.ru_utime.tv_usec / 1e3 + r.ru_stime.tv_sec * 1e3 + r.ru_stime.tv_usec / 1e3,
+            r.ru_minflt};
+}
 
 Stats time_runs(int repeat, const std::function<void()>& run) {
     run();  // warm-up
-    std::vector<double> ms;
+    std::vector<double> ms, cpu, faults;
     for (int i = 0; i < repeat; ++i) {
+        const Usage u0 = usage();
         const auto t0 = std::chrono::steady_clock::now();
         run();
         ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+        const Usage u1 = usage();
+        cpu.push_back(u1.cpu_ms - u0.cpu_ms);
+        faults.push_back(static_cast<double>(u1.faults - u0.faults));
     }
     std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms.front()};
+    std::sort(cpu.begin(), cpu.end());
+    std::sort(faults.begin(), faults.end());
+    return {ms[ms.size() / 2], ms.front(), cpu[cpu.size() / 2], static_cast<long>(faults[faults.size() / 2])};
 }
 
 std::string run_capture(const std::string& command) {
@@ -119,6 +139,7 @@ int main(int argc, char** argv) {
 
     // Alternating rounds of the whole action.
     std::vector<double> ours_rounds, theirs_rounds;
+    const Usage r0 = usage();
     for (int round = 0; round < std::max(1, repeat / 3); ++round) {
         for (int i = 0; i < 3; ++i) {
             const auto t0 = std::chrono::steady_clock::now();
@@ -132,6 +153,7 @@ int main(int argc, char** argv) {
         const boost::json::value round_result = boost::json::parse(out);
         for (const auto& v : round_result.at("total_runs").as_array()) theirs_rounds.push_back(v.to_number<double>());
     }
+    const Usage r1 = usage();
     fs::remove_all(data);
     auto median = [](std::vector<double> v) {
         std::sort(v.begin(), v.end());
@@ -148,7 +170,8 @@ int main(int argc, char** argv) {
                 std::string(py.at("pillow").as_string()).c_str());
     std::printf("%-26s %12s %12s\n", "stage", "norvex ms", "Pillow ms");
     auto row = [](const char* name, Stats ours, double theirs, double theirs_min) {
-        std::printf("%-26s %6.1f (%5.1f) %6.1f (%5.1f)\n", name, ours.median, ours.min, theirs, theirs_min);
+        std::printf("%-26s %6.1f (%5.1f) %6.1f (%5.1f)   cpu %6.1f ms, %5ld faults\n", name, ours.median, ours.min, theirs,
+                    theirs_min, ours.cpu, ours.faults);
     };
     row("capture", capture, py_ms("capture"), py_ms("capture", "min"));
     row("resize to API size", resize, py_ms("resize"), py_ms("resize", "min"));
@@ -161,6 +184,9 @@ int main(int argc, char** argv) {
     std::printf("interleaved rounds: norvex %.1f ms, Pillow %.1f ms (medians of %zu and %zu runs): %.1fx\n",
                 median(ours_rounds), median(theirs_rounds), ours_rounds.size(), theirs_rounds.size(),
                 median(theirs_rounds) / median(ours_rounds));
+    std::printf("interleaved: cpu %.1f ms and %.0f faults per action (averages, Python's process time not counted)\n",
+                (r1.cpu_ms - r0.cpu_ms) / std::max<std::size_t>(1, ours_rounds.size()),
+                static_cast<double>(r1.faults - r0.faults) / std::max<std::size_t>(1, ours_rounds.size()));
     std::printf("PNG bytes: norvex %zu, Pillow optimize=True %lld (%+.1f%%)\n", png_bytes,
                 static_cast<long long>(py_bytes), 100.0 * (static_cast<double>(png_bytes) - py_bytes) / py_bytes);
     return 0;

@@ -7,11 +7,11 @@
 namespace norvex::pc::deskhand {
 
 namespace {
-constexpr char ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-}
 
-std::string base64_encode(std::string_view bytes) {
-    std::string out((bytes.size() + 2) / 3 * 4, '=');
+constexpr char ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// Writes the Base64 of `bytes` to out[0 .. (n + 2) / 3 * 4), padding included.
+void encode_to(std::string_view bytes, char* out) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t i = 0, o = 0;
     for (; i + 3 <= bytes.size(); i += 3) {
@@ -25,8 +25,23 @@ std::string base64_encode(std::string_view bytes) {
         const unsigned v = (p[i] << 16) | (rest == 2 ? p[i + 1] << 8 : 0);
         out[o++] = ALPHABET[v >> 18];
         out[o++] = ALPHABET[(v >> 12) & 63];
-        if (rest == 2) out[o++] = ALPHABET[(v >> 6) & 63];
+        out[o++] = rest == 2 ? ALPHABET[(v >> 6) & 63] : '=';
+        out[o++] = '=';
     }
+}
+
+}  // namespace
+
+std::string base64_encode(std::string_view bytes) {
+    std::string out((bytes.size() + 2) / 3 * 4, '=');
+    encode_to(bytes, out.data());
+    return out;
+}
+
+boost::json::string base64_encode_json(std::string_view bytes) {
+    boost::json::string out;
+    out.resize((bytes.size() + 2) / 3 * 4);
+    encode_to(bytes, out.data());
     return out;
 }
 

@@ -6,6 +6,7 @@
 #include "norvex/common/pystr.hpp"
 #include "norvex/pc/deskhand/host_defaults.hpp"
 #include "norvex/pc/deskhand/scaling.hpp"
+#include "norvex/pc/deskhand/screenshot_buffers.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -55,7 +56,7 @@ boost::json::object error_result(std::string error) {
     return {{"type", "error"}, {"error", std::move(error)}};
 }
 
-boost::json::object image_result(std::string base64) {
+boost::json::object image_result(boost::json::string base64) {
     return {{"type", "image"}, {"base64", std::move(base64)}, {"media_type", "image/png"}};
 }
 

@@ -141,11 +141,12 @@ private:
 
     DeskhandOptions options_;
     std::unique_ptr<Desktop> desktop_;
+    std::unique_ptr<struct ScreenshotBuffers> shot_;  // made by the first screenshot
 };
 
 // Result maps.
 boost::json::object text_result(std::string text);
 boost::json::object error_result(std::string error);
-boost::json::object image_result(std::string base64);
+boost::json::object image_result(boost::json::string base64);
 
 }  // namespace norvex::pc::deskhand

@@ -3,7 +3,10 @@
 
 #include "norvex/pc/desktop/desktop.hpp"
 
+#include <boost/json/string.hpp>
+
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -14,6 +17,23 @@ namespace norvex::pc::deskhand {
 // filter, weights renormalised at the borders, horizontal pass first with
 // 8-bit rounding in between: the "bicubic" of the common imaging libraries.
 RgbImage resize_bicubic(const RgbImage& image, int width, int height);
+
+// resize_bicubic for image after image: the intermediate image, the result's
+// buffer and the weights (while the sizes stay) are kept from call to call.
+class BicubicResizer {
+public:
+    BicubicResizer();
+    ~BicubicResizer();
+    BicubicResizer(const BicubicResizer&) = delete;
+    BicubicResizer& operator=(const BicubicResizer&) = delete;
+
+    // `out` (not `image` itself) becomes `image` resampled to width x height.
+    void resize(const RgbImage& image, int width, int height, RgbImage& out);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 enum class PngEffort {
     small,  // the smallest at a reasonable cost (entropy-chosen filters, libdeflate): what the model is sent
@@ -30,6 +50,8 @@ RgbImage read_png_file(const std::filesystem::path& path);
 
 // Standard Base64 (RFC 4648 alphabet, '=' padding, no line breaks).
 std::string base64_encode(std::string_view bytes);
+// The same made straight into the text of a result map, without a copy.
+boost::json::string base64_encode_json(std::string_view bytes);
 std::string base64_decode(std::string_view text);
 
 }  // namespace norvex::pc::deskhand

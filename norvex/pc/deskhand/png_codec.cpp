@@ -26,9 +26,7 @@ void check(int err, const char* what) {
 }  // namespace
 
 std::string encode_png(const RgbImage& image, PngEffort effort) {
-    if (image.width <= 0 || image.height <= 0 ||
-        image.pixels.size() != static_cast<std::size_t>(image.width) * image.height * 3)
-        throw std::invalid_argument("cannot encode an empty or inconsistent image as PNG");
+    check_encodable(image);
     if (effort == PngEffort::small) return encode_png_small(image);
     Ctx ctx(spng_ctx_new(SPNG_CTX_ENCODER));
     if (!ctx) throw std::runtime_error("PNG encoder: out of memory");

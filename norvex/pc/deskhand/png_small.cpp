@@ -96,11 +96,10 @@ void filter_rows(const RgbImage& im, int first, int last, std::uint8_t* out) {
     }
 }
 
-std::vector<std::uint8_t> filter_image(const RgbImage& im) {
+void filter_image(const RgbImage& im, std::vector<std::uint8_t>& out) {
     const std::size_t stride = static_cast<std::size_t>(im.width) * 3;
-    std::vector<std::uint8_t> out((stride + 1) * im.height);
+    out.resize((stride + 1) * im.height);
     parallel_rows(im.height, [&](int first, int last) { filter_rows(im, first, last, out.data()); });
-    return out;
 }
 
 void put32(std::string& s, std::uint32_t v) {
@@ -118,21 +117,41 @@ void put_chunk(std::string& png, const char type[4], const std::uint8_t* data, s
     put32(png, static_cast<std::uint32_t>(crc));
 }
 
-struct CompressorFree {
-    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
-};
-
 }  // namespace
 
-std::string encode_png_small(const RgbImage& image) {
-    const std::vector<std::uint8_t> raw = filter_image(image);
-    std::unique_ptr<libdeflate_compressor, CompressorFree> compressor(libdeflate_alloc_compressor(SMALL_PNG_LEVEL));
-    if (!compressor) throw std::runtime_error("PNG encoder: out of memory");
-    std::vector<std::uint8_t> idat(libdeflate_zlib_compress_bound(compressor.get(), raw.size()));
-    const std::size_t n = libdeflate_zlib_compress(compressor.get(), raw.data(), raw.size(), idat.data(), idat.size());
-    if (n == 0) throw std::runtime_error("PNG encoder: compression failed");
+struct SmallPngEncoder::State {
+    struct CompressorFree {
+        void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+    };
+    std::unique_ptr<libdeflate_compressor, CompressorFree> compressor;
+    std::vector<std::uint8_t> filtered;  // filter byte and residues per row
+    std::vector<std::uint8_t> idat;      // the compressed stream
+};
 
-    std::string png("\x89PNG\r\n\x1a\n", 8);
+SmallPngEncoder::SmallPngEncoder() : state_(std::make_unique<State>()) {}
+SmallPngEncoder::~SmallPngEncoder() = default;
+
+void check_encodable(const RgbImage& image) {
+    if (image.width <= 0 || image.height <= 0 ||
+        image.pixels.size() != static_cast<std::size_t>(image.width) * image.height * 3)
+        throw std::invalid_argument("cannot encode an empty or inconsistent image as PNG");
+}
+
+void SmallPngEncoder::encode(const RgbImage& image, std::string& png) {
+    check_encodable(image);
+    State& s = *state_;
+    if (!s.compressor) {
+        s.compressor.reset(libdeflate_alloc_compressor(SMALL_PNG_LEVEL));
+        if (!s.compressor) throw std::runtime_error("PNG encoder: out of memory");
+    }
+    filter_image(image, s.filtered);
+    s.idat.resize(libdeflate_zlib_compress_bound(s.compressor.get(), s.filtered.size()));
+    const std::size_t n =
+        libdeflate_zlib_compress(s.compressor.get(), s.filtered.data(), s.filtered.size(), s.idat.data(), s.idat.size());
+    if (n == 0) throw std::runtime_error("PNG encoder: compression failed");
+    const std::vector<std::uint8_t>& idat = s.idat;
+
+    png.assign("\x89PNG\r\n\x1a\n", 8);
     png.reserve(8 + 25 + n + 12 + 12);
     std::uint8_t ihdr[13] = {};
     const auto w = static_cast<std::uint32_t>(image.width), h = static_cast<std::uint32_t>(image.height);
@@ -145,6 +164,11 @@ std::string encode_png_small(const RgbImage& image) {
     put_chunk(png, "IHDR", ihdr, sizeof ihdr);
     put_chunk(png, "IDAT", idat.data(), n);
     put_chunk(png, "IEND", nullptr, 0);
+}
+
+std::string encode_png_small(const RgbImage& image) {
+    std::string png;
+    SmallPngEncoder().encode(image, png);
     return png;
 }
 

@@ -3,6 +3,7 @@
 
 #include "norvex/pc/desktop/desktop.hpp"
 
+#include <memory>
 #include <string>
 
 namespace norvex::pc::deskhand {
@@ -14,5 +15,25 @@ namespace norvex::pc::deskhand {
 inline constexpr int SMALL_PNG_LEVEL = 5;
 
 std::string encode_png_small(const RgbImage& image);
+
+// Throws std::invalid_argument for an image no PNG can hold: empty, or with
+// a pixel buffer that does not match its size.
+void check_encodable(const RgbImage& image);
+
+// The same for image after image: the compressor, the filtered rows and the
+// compressed stream stay allocated between calls, and `png` is refilled.
+class SmallPngEncoder {
+public:
+    SmallPngEncoder();
+    ~SmallPngEncoder();
+    SmallPngEncoder(const SmallPngEncoder&) = delete;
+    SmallPngEncoder& operator=(const SmallPngEncoder&) = delete;
+
+    void encode(const RgbImage& image, std::string& png);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 }  // namespace norvex::pc::deskhand

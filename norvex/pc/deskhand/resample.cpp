@@ -115,24 +115,71 @@ void vertical(const RgbImage& in, RgbImage& out, const Taps& t) {
     });
 }
 
+void shape(RgbImage& image, int width, int height) {
+    image.width = width;
+    image.height = height;
+    image.pixels.resize(static_cast<std::size_t>(width) * height * 3);
+}
+
 }  // namespace
 
-RgbImage resize_bicubic(const RgbImage& image, int width, int height) {
+struct BicubicResizer::State {
+    Taps across, down;        // the last call's weights, kept while the sizes stay
+    int across_in = 0, across_out = 0, down_in = 0, down_out = 0;
+    RgbImage wide;            // the horizontal pass's result
+
+    const Taps& taps_across(int in, int out) {
+        if (in != across_in || out != across_out) {
+            across = compute_taps(in, out);
+            across_in = in;
+            across_out = out;
+        }
+        return across;
+    }
+    const Taps& taps_down(int in, int out) {
+        if (in != down_in || out != down_out) {
+            down = compute_taps(in, out);
+            down_in = in;
+            down_out = out;
+        }
+        return down;
+    }
+};
+
+BicubicResizer::BicubicResizer() : state_(std::make_unique<State>()) {}
+BicubicResizer::~BicubicResizer() = default;
+
+void BicubicResizer::resize(const RgbImage& image, int width, int height, RgbImage& out) {
     if (width <= 0 || height <= 0 || image.width <= 0 || image.height <= 0)
         throw std::invalid_argument("cannot resize a " + std::to_string(image.width) + "x" +
                                     std::to_string(image.height) + " image to " + std::to_string(width) + "x" +
                                     std::to_string(height) + ": both sizes must be positive");
     if (image.pixels.size() != static_cast<std::size_t>(image.width) * image.height * 3)
         throw std::invalid_argument("image pixel buffer does not match its size");
-    if (width == image.width && height == image.height) return image;
-    RgbImage wide{width, image.height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * image.height * 3)};
-    if (width == image.width)
-        wide = image;
-    else
-        horizontal(image, wide, compute_taps(image.width, width));
-    if (height == image.height) return wide;
-    RgbImage out{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3)};
-    vertical(wide, out, compute_taps(image.height, height));
+    if (&image == &out) throw std::invalid_argument("cannot resize an image into itself");
+    if (width == image.width && height == image.height) {
+        out = image;
+        return;
+    }
+    if (width == image.width) {
+        shape(out, width, height);
+        vertical(image, out, state_->taps_down(image.height, height));
+        return;
+    }
+    if (height == image.height) {
+        shape(out, width, height);
+        horizontal(image, out, state_->taps_across(image.width, width));
+        return;
+    }
+    shape(state_->wide, width, image.height);
+    horizontal(image, state_->wide, state_->taps_across(image.width, width));
+    shape(out, width, height);
+    vertical(state_->wide, out, state_->taps_down(image.height, height));
+}
+
+RgbImage resize_bicubic(const RgbImage& image, int width, int height) {
+    RgbImage out;
+    BicubicResizer().resize(image, width, height, out);
     return out;
 }
 

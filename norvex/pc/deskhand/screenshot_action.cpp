@@ -1,6 +1,7 @@
 // The screenshot handler: capture, shrink to the model's size, PNG, Base64, latest.png; and the capture-program fallback.
 #include "norvex/pc/deskhand/executor.hpp"
 #include "norvex/pc/deskhand/image_codec.hpp"
+#include "norvex/pc/deskhand/screenshot_buffers.hpp"
 #include "norvex/common/atomic_file.hpp"
 
 #include <fmt/format.h>
@@ -25,19 +26,24 @@ std::string quoted_command(const std::vector<std::string>& argv) {
 
 boost::json::object DeskhandExecutor::_finish_screenshot(const std::string& png, const std::filesystem::path& path) {
     _last_screenshot_path = path.string();
-    return image_result(base64_encode(png));
+    return image_result(base64_encode_json(png));
 }
 
 boost::json::object DeskhandExecutor::_action_screenshot() {
-    RgbImage image;
+    if (!shot_) shot_ = std::make_unique<ScreenshotBuffers>();
+    ScreenshotBuffers& b = *shot_;
     try {
-        image = _desktop().screenshot();
+        _desktop().screenshot_into(b.screen);
     } catch (const std::exception&) {
         return _fallback_screenshot();
     }
-    if (_scale_factor < 1.0)
-        image = resize_bicubic(image, static_cast<int>(_api_width), static_cast<int>(_api_height));
-    const std::string png = encode_png(image, PngEffort::small);
+    const RgbImage* image = &b.screen;
+    if (_scale_factor < 1.0) {
+        b.resizer.resize(b.screen, static_cast<int>(_api_width), static_cast<int>(_api_height), b.api);
+        image = &b.api;
+    }
+    b.encoder.encode(*image, b.png);
+    const std::string& png = b.png;
     const auto dir = screenshot_dir();
     std::filesystem::create_directories(dir);
     // The file holds the same image; the same bytes serve, one encoding fewer.

@@ -53,6 +53,10 @@ public:
 
     // The whole primary output, pixel for pixel.
     virtual RgbImage screenshot() = 0;
+    // The same into `out`, whose buffer a desktop may reuse: a caller taking
+    // screenshot after screenshot keeps its memory mapped instead of having
+    // megabytes freed and faulted in again on every call.
+    virtual void screenshot_into(RgbImage& out) { out = screenshot(); }
 
     // Convenience forms of click, as the executor names them.
     void right_click(int x, int y) { click(x, y, 1, MouseButton::right); }

@@ -85,6 +85,12 @@ bool prepare_shm(X11Desktop::Impl& impl, const ScreenRect& rect) {
 }  // namespace
 
 RgbImage X11Desktop::screenshot() {
+    RgbImage out;
+    screenshot_into(out);
+    return out;
+}
+
+void X11Desktop::screenshot_into(RgbImage& out) {
     x11::IoErrorScope io(impl_->display);
     Impl& impl = *impl_;
     Display* d = impl.display;
@@ -96,7 +102,10 @@ RgbImage X11Desktop::screenshot() {
     if (prepare_shm(impl, rect)) {
         x11::ErrorTrap trap(d);
         const bool ok = XShmGetImage(d, impl.root, impl.shm_image, rect.x, rect.y, AllPlanes) == True;
-        if (ok && !trap.failed()) return x11::to_rgb(*impl.shm_image, *visual);
+        if (ok && !trap.failed()) {
+            x11::to_rgb(*impl.shm_image, *visual, out);
+            return;
+        }
     }
 
     XImage* image = nullptr;
@@ -112,9 +121,8 @@ RgbImage X11Desktop::screenshot() {
         throw DesktopError("cannot capture the X screen" + (error.empty() ? std::string() : " (" + error + ")") +
                            "; check that the display is still running");
     try {
-        RgbImage out = x11::to_rgb(*image, *visual);
+        x11::to_rgb(*image, *visual, out);
         XDestroyImage(image);
-        return out;
     } catch (...) {
         XDestroyImage(image);
         throw;

@@ -68,6 +68,7 @@ public:
     void write(const std::string& text, double interval_seconds) override;
 
     RgbImage screenshot() override;
+    void screenshot_into(RgbImage& out) override;
 
     // The primary output's rectangle in root-window pixels.
     ScreenRect screen_rect();

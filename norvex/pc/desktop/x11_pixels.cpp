@@ -29,11 +29,16 @@ struct Channel {
 }  // namespace
 
 RgbImage to_rgb(const XImage& image, const Visual& visual) {
+    RgbImage out;
+    to_rgb(image, visual, out);
+    return out;
+}
+
+void to_rgb(const XImage& image, const Visual& visual, RgbImage& out) {
     const int bpp = image.bits_per_pixel;
     if (bpp != 24 && bpp != 32)
         throw DesktopError("the X screen uses " + std::to_string(bpp) +
                            " bits per pixel; screenshots need a 24- or 32-bit TrueColor screen (start the X server with depth 24)");
-    RgbImage out;
     out.width = image.width;
     out.height = image.height;
     out.pixels.resize(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height) * 3);
@@ -68,7 +73,6 @@ RgbImage to_rgb(const XImage& image, const Visual& visual) {
             dst[2] = blue.of(pixel);
         }
     }
-    return out;
 }
 
 }  // namespace norvex::pc::x11

@@ -3,6 +3,7 @@
 
 #include "norvex/common/errors.hpp"
 #include "norvex/pc/deskhand/image_codec.hpp"
+#include "norvex/pc/deskhand/png_small.hpp"
 #include "norvex/pc/deskhand/run_command.hpp"
 #include "norvex/pc/desktop/recording_desktop.hpp"
 
@@ -77,6 +78,46 @@ TEST(Resample, KeepsFlatColoursExact) {
     EXPECT_THROW(resize_bicubic(flat, 0, 10), std::invalid_argument);
 }
 
+TEST(Resample, AReusedResizerGivesWhatAFreshOneGives) {
+    // One resizer through changing input and output sizes, both one-axis
+    // cases and a shrink back to an earlier size: kept weights or buffers
+    // from the call before must never leak into the next result.
+    BicubicResizer resizer;
+    RgbImage out{999, 999, std::vector<std::uint8_t>(999u * 999u * 3u, 0x5a)};
+    const struct {
+        RgbImage image;
+        int w, h;
+    } steps[] = {{noise(301, 199, 7), 97, 150}, {noise(301, 199, 8), 97, 150}, {noise(310, 199, 9), 97, 150},
+                 {noise(301, 205, 10), 97, 150}, {noise(301, 199, 11), 301, 60}, {noise(301, 199, 12), 40, 199},
+                 {noise(40, 30, 13), 80, 45},    {noise(301, 199, 14), 301, 199}, {noise(301, 199, 15), 97, 150}};
+    int n = 0;
+    for (const auto& s : steps) {
+        resizer.resize(s.image, s.w, s.h, out);
+        const RgbImage fresh = resize_bicubic(s.image, s.w, s.h);
+        ASSERT_EQ(out.width, s.w) << "step " << n;
+        ASSERT_EQ(out.height, s.h) << "step " << n;
+        EXPECT_EQ(out.pixels, fresh.pixels) << "step " << n;
+        ++n;
+    }
+    EXPECT_THROW(resizer.resize(out, 10, 10, out), std::invalid_argument);
+}
+
+TEST(Png, AReusedEncoderWritesEachImageWhole) {
+    // A large noisy image first, so the kept buffers are bigger than the next
+    // image needs; then smaller and different images through the same encoder.
+    SmallPngEncoder encoder;
+    std::string png = "stale bytes that must go";
+    for (const RgbImage& img : {noise(300, 200, 1), noise(17, 5, 2), RecordingDesktop::gradient(64, 48), noise(1, 1, 3)}) {
+        encoder.encode(img, png);
+        const RgbImage back = decode_png(png);
+        ASSERT_EQ(back.width, img.width);
+        ASSERT_EQ(back.height, img.height);
+        EXPECT_EQ(back.pixels, img.pixels);
+        EXPECT_EQ(png, encode_png(img, PngEffort::small));
+    }
+    EXPECT_THROW(encoder.encode(RgbImage{2, 2, {1, 2, 3}}, png), std::invalid_argument);
+}
+
 TEST(Png, RoundTripsBothEffortsAndRefusesGarbage) {
     const RgbImage img = noise(123, 45, 3);
     for (auto effort : {PngEffort::small, PngEffort::quick}) {
@@ -99,6 +140,10 @@ TEST(Base64, EncodesTheStandardAlphabetWithPadding) {
     EXPECT_EQ(base64_encode("\xfb\xff\xbf"), "+/+/");
     const std::string bytes = encode_png(noise(10, 10, 1));
     EXPECT_EQ(base64_decode(base64_encode(bytes)), bytes);
+    for (std::size_t n = 0; n <= bytes.size(); ++n) {
+        const std::string_view part(bytes.data(), n);
+        ASSERT_EQ(std::string_view(base64_encode_json(part)), base64_encode(part)) << n << " bytes";
+    }
 }
 
 TEST(RunCommand, TakesOutputAndExitStatus) {

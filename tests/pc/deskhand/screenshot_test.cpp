@@ -66,6 +66,23 @@ TEST(Screenshot, EachShotReplacesTheFileAndLeavesNoTemporaries) {
     EXPECT_EQ(files, 1);
 }
 
+TEST(Screenshot, ShrunkShotsInARowEachShowTheScreenOfTheirMoment) {
+    // The executor keeps its image buffers between shots; each shot must
+    // still be made from its own capture only.
+    ExecutorRig rig;
+    auto ex = rig.make();
+    const RgbImage first = image_of(ex->execute_action("screenshot"));
+    RgbImage changed = RecordingDesktop::gradient(1920, 1080);
+    for (std::size_t i = 0; i < changed.pixels.size(); i += 7) changed.pixels[i] = static_cast<std::uint8_t>(i >> 5);
+    rig.desktop->image = changed;
+    const RgbImage second = image_of(ex->execute_action("screenshot"));
+    EXPECT_EQ(second.pixels, resize_bicubic(changed, 1429, 804).pixels);
+    EXPECT_NE(second.pixels, first.pixels);
+    rig.desktop->image = RecordingDesktop::gradient(1920, 1080);
+    EXPECT_EQ(image_of(ex->execute_action("screenshot")).pixels, first.pixels);
+    EXPECT_EQ(read_png_file(rig.data.path() / "screenshots" / "latest.png").pixels, first.pixels);
+}
+
 // A capture program stand-in: writes a 1920x1080 PNG to the path it is given.
 CommandOutput write_capture(const std::vector<std::string>& argv, double) {
     const auto png = encode_png(RecordingDesktop::gradient(1920, 1080), PngEffort::quick);

@@ -64,6 +64,26 @@ TEST_F(X11Capture, RepeatedScreenshotsSeeWhatChangedSinceTheLast) {
     EXPECT_EQ(pixel(second, 99, 99), 0x000000u);
 }
 
+TEST_F(X11Capture, CaptureIntoAReusedBufferTakesTheScreenSizeAndEveryPixel) {
+    window().fill(0, 0, 1280, 800, 0x000000);
+    window().fill(0, 0, 1, 1, 0x102030);
+    window().fill(1279, 799, 1, 1, 0x405060);
+    // A leftover buffer of another size with stale bytes in it: neither its
+    // size nor its content may survive the capture.
+    pc::RgbImage reused{4000, 3000, std::vector<std::uint8_t>(4000u * 3000u * 3u, 0xab)};
+    desktop().screenshot_into(reused);
+    ASSERT_EQ(reused.width, 1280);
+    ASSERT_EQ(reused.height, 800);
+    ASSERT_EQ(reused.pixels.size(), 1280u * 800u * 3u);
+    EXPECT_EQ(pixel(reused, 0, 0), 0x102030u);
+    EXPECT_EQ(pixel(reused, 1279, 799), 0x405060u);
+    EXPECT_EQ(mismatches(reused, {{0, 0, 1, 1, 0x102030}, {1279, 799, 1, 1, 0x405060}}), 0);
+    window().fill(640, 400, 1, 1, 0xffffff);
+    desktop().screenshot_into(reused);
+    EXPECT_EQ(pixel(reused, 640, 400), 0xffffffu);
+    EXPECT_EQ(reused.pixels, desktop().screenshot().pixels);
+}
+
 TEST_F(X11Capture, ScreenRectIsTheWholeScreenWithoutAPrimaryOutput) {
     const pc::ScreenRect rect = desktop().screen_rect();
     EXPECT_EQ(rect.x, 0);
