@@ -175,6 +175,7 @@ ParseResult parse(std::string source) {
     };
 
     std::size_t furthest = 0;
+    bool barry = false;
     try {
         Parser first(tokens, src, tree->arena, false);
         Node* root = first.parse_file();
@@ -186,12 +187,14 @@ ParseResult parse(std::string source) {
             return result;
         }
         furthest = first.furthest();
+        barry = first.barry();
     } catch (const ParseFailure& f) {
         return finish(f.error, f.furthest);
     }
 
     Parser second(tokens, src, tree->arena, true);
     second.set_prior_furthest(furthest);
+    second.set_barry(barry);
     try {
         second.parse_file();
     } catch (const ParseFailure& f) {

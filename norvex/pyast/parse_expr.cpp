@@ -1,6 +1,9 @@
 // Expression rules: from star_expressions down to atoms, comprehensions and targets.
 #include "norvex/pyast/parser.hpp"
 
+#include <algorithm>
+#include <string>
+
 namespace norvex::pyast {
 
 namespace {
@@ -26,6 +29,25 @@ Position Parser::span_from(const Node* start) const {
     p.lineno = start->pos.lineno;
     p.col_offset = start->pos.col_offset;
     return p;
+}
+
+bool Parser::number(const Token& t, ConstantValue& out) {
+    const std::string_view digits = text(t);
+    if (!literal::decode_number(digits, arena_, out)) return false;
+    // CPython converts decimal literals to int while it parses and refuses
+    // those past its conversion limit (other bases convert without one).
+    constexpr std::size_t max_digits = 4300;
+    if (out.kind != ConstantValue::Kind::BigInt || digits[0] == '0' || digits.size() <= max_digits) return true;
+    const std::size_t count = digits.size() - static_cast<std::size_t>(std::count(digits.begin(), digits.end(), '_'));
+    if (count <= max_digits) return true;
+    SyntaxError e;
+    e.msg = "Exceeds the limit (" + std::to_string(max_digits) + " digits) for integer string conversion: value has " +
+            std::to_string(count) +
+            " digits; use sys.set_int_max_str_digits() to increase the limit - Consider hexadecimal for huge integer "
+            "literals to avoid decimal conversion limits.";
+    e.lineno = e.end_lineno = t.lineno;
+    e.offset = e.end_offset = 0;
+    throw ParseFailure{std::move(e), furthest_};
 }
 
 Node* Parser::name_node(const Token& t, ExprContext ctx) {
@@ -290,6 +312,14 @@ Node* Parser::inversion() {
     return a;
 }
 
+// "<>" is the inequality only under barry_as_FLUFL, which in turn refuses "!=".
+bool Parser::not_equal_allowed(const Token& t) {
+    const bool diamond = source_[t.start] == '<';
+    if (!barry_) return !diamond;
+    if (!diamond) raise_at_last_token("with Barry as BDFL, use '<>' instead of '!='");
+    return true;
+}
+
 Node* Parser::comparison() {
     const Token& start = peek();
     Node* a = bitwise_or();
@@ -317,7 +347,10 @@ Node* Parser::comparison_rest(Node* a, const Token& start) {
         Op op;
         switch (t.kind) {
             case TokenKind::EQEQUAL: op = Op::Eq; break;
-            case TokenKind::NOTEQUAL: op = Op::NotEq; break;
+            case TokenKind::NOTEQUAL:
+                if (!not_equal_allowed(t)) goto done;
+                op = Op::NotEq;
+                break;
             case TokenKind::LESSEQUAL: op = Op::LtE; break;
             case TokenKind::LESS: op = Op::Lt; break;
             case TokenKind::GREATEREQUAL: op = Op::GtE; break;
@@ -646,7 +679,7 @@ Node* Parser::atom() {
         }
         case TokenKind::NUMBER: {
             ConstantValue v;
-            if (!literal::decode_number(text(t), arena_, v)) return nullptr;
+            if (!number(t, v)) return nullptr;
             next();
             auto* c = make<Constant>(p);
             c->value = v;

@@ -180,7 +180,7 @@ Node* Parser::signed_number(bool& negative_ok) {
     if (!at(TokenKind::NUMBER)) return nullptr;
     const Token& t = next();
     ConstantValue v;
-    if (!literal::decode_number(text(t), arena_, v)) return nullptr;
+    if (!number(t, v)) return nullptr;
     auto* c = make<Constant>(pos_of(t));
     c->value = v;
     negative_ok = true;
@@ -205,7 +205,7 @@ Node* Parser::complex_number() {
     if (!at(TokenKind::NUMBER)) return nullptr;
     const Token& t = next();
     ConstantValue v;
-    if (!literal::decode_number(text(t), arena_, v)) return nullptr;
+    if (!number(t, v)) return nullptr;
     auto* imag = make<Constant>(pos_of(t));
     imag->value = v;
     if (v.kind != ConstantValue::Kind::Complex) raise_node("imaginary number required in complex literal", &imag->base);

@@ -409,6 +409,11 @@ Node* Parser::import_from() {
     f->module = module;
     f->names = list(names);
     f->level = level;
+    // The feature changes the grammar from the next statement on, wherever the import stands.
+    if (level == 0 && module == "__future__") {
+        for (const Node* n : names)
+            if (as<alias>(n)->name == "barry_as_FLUFL") barry_ = true;
+    }
     return &f->base;
 }
 

@@ -66,6 +66,9 @@ public:
 
     // The furthest token index any rule looked at (places "invalid syntax").
     std::size_t furthest() const noexcept { return furthest_; }
+    // "from __future__ import barry_as_FLUFL" was parsed (the error pass starts with the plain pass's state).
+    bool barry() const noexcept { return barry_; }
+    void set_barry(bool on) noexcept { barry_ = on; }
     // The plain pass's furthest token, which the error pass's messages without a location use.
     void set_prior_furthest(std::size_t i) noexcept { prior_furthest_ = i; }
     // Where CPython reports an error at the DEDENT token i (message left empty).
@@ -133,6 +136,10 @@ private:
     std::string_view text(const Token& t) const noexcept { return tokens_.text(t); }
     Identifier ident(const Token& t) { return arena_.intern(text(t)); }
     Node* name_node(const Token& t, ExprContext ctx);
+    // A NUMBER token's value; false when it is no number the grammar takes.
+    bool number(const Token& t, ConstantValue& out);
+    // Whether the NOTEQUAL token `t` ("!=" or "<>") is the inequality here.
+    bool not_equal_allowed(const Token& t);
 
     // --- statements (parse_stmt.cpp) ------------------------------------------
     bool statements(std::vector<Node*>& out);
@@ -302,6 +309,7 @@ private:
     std::unordered_map<std::size_t, std::pair<Node*, std::size_t>> expr_memo_;
     std::size_t pos_ = 0;
     std::size_t furthest_ = 0;
+    bool barry_ = false;
     std::size_t prior_furthest_ = 0;  // the plain pass's, for the error pass
     int depth_ = 0;
     std::vector<int> levels_;

@@ -122,5 +122,54 @@ TEST(parser_errors, moderate_nesting_still_parses) {
     EXPECT_TRUE(unary.tree) << (unary.error ? unary.error->msg : "");
 }
 
+TEST(parser_errors, the_diamond_inequality_needs_barry_as_flufl) {
+    SyntaxError plain = error_of("if a <> b:\n    pass\n");
+    EXPECT_EQ(plain.msg, "invalid syntax");
+    EXPECT_EQ(plain.lineno, 1);
+    EXPECT_EQ(plain.offset, 6);
+    EXPECT_EQ(plain.end_offset, 8);
+    // The "<>" stops the parse before the unclosed bracket counts.
+    EXPECT_EQ(error_of("(1 <> 2\n").msg, "invalid syntax");
+
+    const std::string future = "from __future__ import barry_as_FLUFL\n";
+    ParseResult flufl = parse(future + "x = 1 <> 2\n");
+    ASSERT_TRUE(flufl.tree) << flufl.error->msg;
+    SyntaxError bang = error_of(future + "if 1 <> 2 != 3:\n    pass\n");
+    EXPECT_EQ(bang.msg, "with Barry as BDFL, use '<>' instead of '!='");
+    EXPECT_EQ(bang.lineno, 2);
+    EXPECT_EQ(bang.offset, 11);
+    EXPECT_EQ(bang.end_offset, 13);
+    // The import only changes what follows it, and only from __future__ itself.
+    EXPECT_TRUE(parse("x = 1 != 2\n" + future + "y = 1 <> 2\n").tree);
+    EXPECT_EQ(error_of("from .__future__ import barry_as_FLUFL\nx = 1 <> 2\n").msg, "invalid syntax");
+}
+
+TEST(parser_errors, decimal_literals_past_the_conversion_limit_fail) {
+    const std::string limit_hint =
+        " digits; use sys.set_int_max_str_digits() to increase the limit - Consider hexadecimal for huge integer "
+        "literals to avoid decimal conversion limits.";
+    // Raised when the literal is parsed: a later syntax error never shows.
+    SyntaxError e = error_of("a = 1\nx = (2 +\n  " + std::string(5000, '9') + ")\ny = = 1\n");
+    EXPECT_EQ(e.msg, "Exceeds the limit (4300 digits) for integer string conversion: value has 5000" + limit_hint);
+    EXPECT_EQ(e.lineno, 3);
+    EXPECT_EQ(e.offset, 0);
+    EXPECT_EQ(e.end_lineno, 3);
+    EXPECT_EQ(e.end_offset, 0);
+    // Underscores do not count as digits; patterns convert their literals too.
+    EXPECT_EQ(error_of("x = 1_" + std::string(4301, '1') + "\n").msg,
+              "Exceeds the limit (4300 digits) for integer string conversion: value has 4302" + limit_hint);
+    SyntaxError pattern = error_of("match x:\n    case -" + std::string(4301, '1') + ":\n        pass\n");
+    EXPECT_EQ(pattern.lineno, 2);
+    EXPECT_NE(pattern.msg.find("value has 4301 digits"), std::string::npos) << pattern.msg;
+
+    // At the limit, in other bases, as zeros, floats or imaginary numbers they convert.
+    for (const std::string& literal :
+         {std::string(4300, '7'), "0x" + std::string(5000, 'f'), "1_" + std::string(4299, '1'), std::string(5000, '0'),
+          std::string(4301, '1') + ".5", std::string(4301, '1') + "j"}) {
+        ParseResult r = parse("x = " + literal + "\n");
+        EXPECT_TRUE(r.tree) << literal.substr(0, 8) << ": " << (r.error ? r.error->msg : "");
+    }
+}
+
 }  // namespace
 }  // namespace norvex::pyast
