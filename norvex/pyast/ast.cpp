@@ -1,6 +1,8 @@
 // Kind names, field tables and the arena.
 #include "norvex/pyast/ast.hpp"
 
+#include "norvex/pyast/block_pool.hpp"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -62,7 +64,7 @@ bool has_position(NodeKind kind) noexcept {
 Arena::~Arena() {
     for (Block* b = blocks_; b != nullptr;) {
         Block* next = b->next;
-        ::operator delete(b);
+        block_pool::give(b, b->size);
         b = next;
     }
     ::operator delete(slots_);
@@ -73,7 +75,7 @@ void* Arena::allocate_slow(std::size_t bytes, std::size_t align) {
     // Each block holds a sixteenth of what came before: a few dozen blocks
     // for a big tree, and the unused end of the last one stays a small part of it.
     std::size_t size = std::max(next_block_, std::max(bytes + align + sizeof(Block), (reserved_ / 16 + 1023) & ~std::size_t{1023}));
-    auto* b = static_cast<Block*>(::operator new(size));
+    auto* b = static_cast<Block*>(block_pool::take(size));
     b->next = blocks_;
     b->size = size;
     blocks_ = b;

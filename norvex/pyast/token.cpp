@@ -1,6 +1,8 @@
 // Names of token kinds, as CPython's token module spells them, and the token store.
 #include "norvex/pyast/token.hpp"
 
+#include "norvex/pyast/block_pool.hpp"
+
 #include <algorithm>
 #include <bit>
 #include <iterator>
@@ -38,12 +40,14 @@ TokenStore::TokenStore(std::string_view source) : source_(source) {
 }
 
 TokenStore::~TokenStore() {
-    for (Token* c : chunks_) ::operator delete(c);
+    for (Token* c : chunks_) block_pool::give(c, chunk_bytes());
 }
 
 void TokenStore::add_chunk() {
     if (chunks_.empty()) chunks_.reserve(8);
-    chunks_.push_back(static_cast<Token*>(::operator new(sizeof(Token) * (std::size_t{mask_} + 1))));
+    // A pooled block may be bigger than asked for; a chunk uses only its size.
+    std::size_t bytes = chunk_bytes();
+    chunks_.push_back(static_cast<Token*>(block_pool::take(bytes)));
 }
 
 std::size_t TokenStore::index_of(const Token& t) const noexcept {

@@ -118,6 +118,7 @@ public:
 
 private:
     void add_chunk();
+    std::size_t chunk_bytes() const noexcept { return sizeof(Token) * (std::size_t{mask_} + 1); }
     std::string_view normalized_text(const Token& t) const noexcept;
 
     std::string_view source_;
