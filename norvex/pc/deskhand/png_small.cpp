@@ -26,33 +26,53 @@ namespace norvex::pc::deskhand {
 
 namespace {
 
-inline std::uint8_t paeth(int a, int b, int c) {
-    const int p = a + b - c;
-    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-    return static_cast<std::uint8_t>((pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c));
-}
-
-// The residue of filter f (1 Sub, 2 Up, 3 Average, 4 Paeth; 0 None) at byte i.
-inline std::uint8_t residue(int f, const std::uint8_t* cur, const std::uint8_t* up, std::size_t i) {
+// The four filters' residues of one row, each into its own buffer. Every
+// residue depends on the unfiltered bytes only, so each loop is a plain
+// element-wise one the vectoriser turns into SIMD; Paeth's choice is written
+// with selects instead of branches (photos make those branches unpredictable).
+// Bytes before the row's start count as 0, as the format says.
+void residue_rows(const std::uint8_t* cur, const std::uint8_t* up, std::size_t n, std::uint8_t* const res[4]) {
     constexpr std::size_t BPP = 3;
-    const int a = i >= BPP ? cur[i - BPP] : 0, b = up[i], c = i >= BPP ? up[i - BPP] : 0;
-    switch (f) {
-        case 1:
-            return static_cast<std::uint8_t>(cur[i] - a);
-        case 2:
-            return static_cast<std::uint8_t>(cur[i] - b);
-        case 3:
-            return static_cast<std::uint8_t>(cur[i] - ((a + b) >> 1));
-        case 4:
-            return static_cast<std::uint8_t>(cur[i] - paeth(a, b, c));
-        default:
-            return cur[i];
+    std::uint8_t* sub = res[0];
+    std::uint8_t* upf = res[1];
+    std::uint8_t* avg = res[2];
+    std::uint8_t* pae = res[3];
+    const std::size_t head = n < BPP ? n : BPP;
+    for (std::size_t i = 0; i < head; ++i) {
+        sub[i] = cur[i];
+        upf[i] = static_cast<std::uint8_t>(cur[i] - up[i]);
+        avg[i] = static_cast<std::uint8_t>(cur[i] - (up[i] >> 1));
+        pae[i] = static_cast<std::uint8_t>(cur[i] - up[i]);  // a = c = 0: Paeth predicts b
+    }
+    for (std::size_t i = BPP; i < n; ++i) sub[i] = static_cast<std::uint8_t>(cur[i] - cur[i - BPP]);
+    for (std::size_t i = BPP; i < n; ++i) upf[i] = static_cast<std::uint8_t>(cur[i] - up[i]);
+    for (std::size_t i = BPP; i < n; ++i) avg[i] = static_cast<std::uint8_t>(cur[i] - ((cur[i - BPP] + up[i]) >> 1));
+    for (std::size_t i = BPP; i < n; ++i) {
+        const int a = cur[i - BPP], b = up[i], c = up[i - BPP];
+        // |p - a|, |p - b|, |p - c| with p = a + b - c.
+        const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+        const int pred = ((pa <= pb) & (pa <= pc)) ? a : (pb <= pc ? b : c);
+        pae[i] = static_cast<std::uint8_t>(cur[i] - pred);
     }
 }
 
+// Counts the byte values of `row` into `hist`. Two interleaved tables: a run
+// of equal bytes (flat areas, residues of 0) would otherwise make every
+// increment wait for the one before on the same counter.
+void count_bytes(const std::uint8_t* row, std::size_t n, std::array<std::uint32_t, 256>& hist) {
+    std::array<std::uint32_t, 512> two{};
+    std::size_t i = 0;
+    for (; i + 2 <= n; i += 2) {
+        ++two[row[i]];
+        ++two[256 + row[i + 1]];
+    }
+    if (i < n) ++two[row[i]];
+    for (int v = 0; v < 256; ++v) hist[v] = two[v] + two[256 + v];
+}
+
 // Filters rows [first, last) into `out` (one filter-type byte and the
-// residues per row). The five histograms come from one pass over the row;
-// only the chosen filter's residues are written.
+// residues per row), each row with the filter whose residues have the
+// lowest byte entropy.
 void filter_rows(const RgbImage& im, int first, int last, std::uint8_t* out) {
     constexpr std::size_t BPP = 3;
     const std::size_t stride = static_cast<std::size_t>(im.width) * BPP;
@@ -61,30 +81,27 @@ void filter_rows(const RgbImage& im, int first, int last, std::uint8_t* out) {
         for (std::size_t i = 1; i < t.size(); ++i) t[i] = i * std::log2(static_cast<double>(i));
         return t;
     }();
-    const std::vector<std::uint8_t> zero(stride, 0);
-    std::array<std::array<std::uint32_t, 256>, 5> hist;
+    auto n_log_n = [](std::size_t v) {
+        return v < nlogn.size() ? nlogn[v] : static_cast<double>(v) * std::log2(static_cast<double>(v));
+    };
+    std::vector<std::uint8_t> scratch(stride * 5, 0);  // the row above the first (zeros), then four residue rows
+    const std::uint8_t* zero = scratch.data();
+    std::uint8_t* const res[4] = {scratch.data() + stride, scratch.data() + 2 * stride, scratch.data() + 3 * stride,
+                                  scratch.data() + 4 * stride};
+    std::array<std::uint32_t, 256> hist;
     for (int y = first; y < last; ++y) {
         const std::uint8_t* cur = im.pixels.data() + y * stride;
-        const std::uint8_t* up = y ? cur - stride : zero.data();
-        for (auto& h : hist) h.fill(0);
-        for (std::size_t i = 0; i < BPP && i < stride; ++i)
-            for (int f = 0; f < 5; ++f) ++hist[f][residue(f, cur, up, i)];
-        for (std::size_t i = BPP; i < stride; ++i) {
-            const int a = cur[i - BPP], b = up[i], c = up[i - BPP], x = cur[i];
-            ++hist[0][x];
-            ++hist[1][static_cast<std::uint8_t>(x - a)];
-            ++hist[2][static_cast<std::uint8_t>(x - b)];
-            ++hist[3][static_cast<std::uint8_t>(x - ((a + b) >> 1))];
-            ++hist[4][static_cast<std::uint8_t>(x - paeth(a, b, c))];
-        }
+        const std::uint8_t* up = y ? cur - stride : zero;
+        residue_rows(cur, up, stride, res);
         int best = 0;
         double best_bits = 0;
         for (int f = 0; f < 5; ++f) {
+            count_bytes(f == 0 ? cur : res[f - 1], stride, hist);
             // -sum(n * log2(n / total)) = total*log2(total) - sum(n*log2(n)):
             // the row's size in bits under an order-0 model.
-            double bits = stride < nlogn.size() ? nlogn[stride] : stride * std::log2(static_cast<double>(stride));
-            for (std::uint32_t h : hist[f])
-                if (h) bits -= h < nlogn.size() ? nlogn[h] : h * std::log2(static_cast<double>(h));
+            double bits = n_log_n(stride);
+            for (std::uint32_t h : hist)
+                if (h) bits -= n_log_n(h);
             if (f == 0 || bits < best_bits) {
                 best = f;
                 best_bits = bits;
@@ -92,7 +109,7 @@ void filter_rows(const RgbImage& im, int first, int last, std::uint8_t* out) {
         }
         std::uint8_t* dst = out + y * (stride + 1);
         dst[0] = static_cast<std::uint8_t>(best);
-        for (std::size_t i = 0; i < stride; ++i) dst[1 + i] = residue(best, cur, up, i);
+        std::memcpy(dst + 1, best == 0 ? cur : res[best - 1], stride);
     }
 }
 

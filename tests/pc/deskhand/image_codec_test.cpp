@@ -8,6 +8,7 @@
 #include "norvex/pc/desktop/recording_desktop.hpp"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -116,6 +117,63 @@ TEST(Png, AReusedEncoderWritesEachImageWhole) {
         EXPECT_EQ(png, encode_png(img, PngEffort::small));
     }
     EXPECT_THROW(encoder.encode(RgbImage{2, 2, {1, 2, 3}}, png), std::invalid_argument);
+}
+
+// The filter-type byte of each row of a PNG this encoder wrote (one IDAT, RGB).
+std::vector<int> row_filters(const std::string& png, const RgbImage& image) {
+    std::string idat;
+    for (std::size_t pos = 8; pos + 12 <= png.size();) {
+        const auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(png[i])); };
+        const std::uint32_t len = byte(pos) << 24 | byte(pos + 1) << 16 | byte(pos + 2) << 8 | byte(pos + 3);
+        if (png.compare(pos + 4, 4, "IDAT") == 0) idat += png.substr(pos + 8, len);
+        pos += 12 + len;
+    }
+    const std::size_t stride = static_cast<std::size_t>(image.width) * 3 + 1;
+    std::vector<unsigned char> raw(stride * image.height);
+    uLongf size = raw.size();
+    EXPECT_EQ(::uncompress(raw.data(), &size, reinterpret_cast<const Bytef*>(idat.data()), idat.size()), Z_OK);
+    std::vector<int> filters;
+    for (int y = 0; y < image.height; ++y) filters.push_back(raw[y * stride]);
+    return filters;
+}
+
+int paeth_guess(int a, int b, int c) {
+    const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+    return (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
+}
+
+TEST(Png, EachRowGetsTheFilterThatFitsItAndEveryFilterDecodes) {
+    // Five bands of eight rows, each made so that one filter leaves almost
+    // nothing to code: two values at random (none), a ramp of its own slope
+    // per row (Sub), the row above plus one (Up), the mean of left and above
+    // (Average) and Paeth's own guess (Paeth), the last two with a random bit
+    // added. A band's first row follows another kind and may go either way.
+    constexpr int W = 64, BAND = 8;
+    RgbImage im{W, BAND * 5, std::vector<std::uint8_t>(W * BAND * 5 * 3)};
+    std::mt19937 gen(5);
+    const std::size_t stride = W * 3;
+    for (int y = 0; y < im.height; ++y) {
+        std::uint8_t* cur = im.pixels.data() + y * stride;
+        const std::uint8_t* up = y ? cur - stride : nullptr;
+        const int kind = y / BAND, slope = 3 + 5 * (y % BAND);  // no two rows alike
+        for (std::size_t i = 0; i < stride; ++i) {
+            const int a = i >= 3 ? cur[i - 3] : 0, b = up ? up[i] : 0, c = (up && i >= 3) ? up[i - 3] : 0;
+            const int bit = static_cast<int>(gen() & 1);
+            const int v = kind == 0   ? (bit ? 255 : 0)
+                          : kind == 1 ? static_cast<int>(i) * slope
+                          : kind == 2 ? (y % BAND == 0 ? static_cast<int>(gen()) : b + 1)
+                          : kind == 3 ? ((a + b) >> 1) + bit
+                                      : paeth_guess(a, b, c) + bit;
+            cur[i] = static_cast<std::uint8_t>(v);
+        }
+    }
+    const std::string png = encode_png(im, PngEffort::small);
+    EXPECT_EQ(decode_png(png).pixels, im.pixels);
+    const std::vector<int> filters = row_filters(png, im);
+    for (int y = 0; y < im.height; ++y) {
+        if (y % BAND == 0) continue;
+        EXPECT_EQ(filters[y], y / BAND) << "row " << y;
+    }
 }
 
 TEST(Png, RoundTripsBothEffortsAndRefusesGarbage) {
