@@ -19,7 +19,7 @@ cd "$ROOT"
 # Asio or spdlog, which no fuzzed code path touches.
 COMMON_SOURCES=(norvex/common/{pyjson_error,pyjson_parse,pyjson_write,float_repr,pystr,pystr_case,py_round}.cpp)
 PYAST_SOURCES=(norvex/pyast/*.cpp)
-ASTPROBE_SOURCES=(norvex/workers/astprobe/{call_graph,commands,markers,metrics,parse_file,structure,summary}.cpp)
+ASTPROBE_SOURCES=(norvex/workers/astprobe/{call_graph,commands,markers,metrics,parse_file,structure,summary,user_home}.cpp)
 
 declare -A SOURCES LIBS
 SOURCES[pyast_tokenizer_fuzz]="${PYAST_SOURCES[*]} ${COMMON_SOURCES[*]}"

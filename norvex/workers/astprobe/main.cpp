@@ -1,11 +1,13 @@
 // The astprobe program: answers analysis commands, one JSON line each, on its standard streams.
 #include "norvex/workers/astprobe/commands.hpp"
+#include "norvex/workers/astprobe/heap_start.hpp"
 
 #include <csignal>
 
 #include <unistd.h>
 
 int main() {
+    norvex::astprobe::prepare_heap();
     // The parent stops the worker with "quit", by closing its input or by a
     // kill; a Ctrl-C meant for the parent's terminal must not end it early.
     std::signal(SIGINT, SIG_IGN);

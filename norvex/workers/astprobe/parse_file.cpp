@@ -4,6 +4,7 @@
 #include "norvex/common/pystr.hpp"
 #include "norvex/pyast/constant_repr.hpp"
 #include "norvex/pyast/parse.hpp"
+#include "norvex/workers/astprobe/user_home.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,7 +16,6 @@
 #include <system_error>
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,8 +47,7 @@ struct OsFailure {
 
 std::string home_of_current_user() {
     if (const char* home = std::getenv("HOME"); home != nullptr) return home;
-    if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) return pw->pw_dir;
-    return {};
+    return home_of_uid(::getuid()).value_or(std::string());
 }
 
 // Path.resolve(strict=False): symbolic links and "." / ".." resolved as far as
@@ -108,10 +107,9 @@ std::string expand_user(std::string_view path) {
         home = home_of_current_user();
         if (home.empty() && std::getenv("HOME") == nullptr) return std::string(path);
     } else {
-        const std::string name(path.substr(1, slash - 1));
-        const passwd* pw = ::getpwnam(name.c_str());
-        if (pw == nullptr || pw->pw_dir == nullptr) return std::string(path);
-        home = pw->pw_dir;
+        std::optional<std::string> found = home_of_user(path.substr(1, slash - 1));
+        if (!found) return std::string(path);
+        home = std::move(*found);
     }
     while (!home.empty() && home.back() == '/') home.pop_back();
     std::string out = home + std::string(path.substr(slash));
