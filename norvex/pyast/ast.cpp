@@ -126,21 +126,55 @@ std::string_view Arena::store(std::string_view text) {
 
 namespace {
 
-// Identifiers are short: eight bytes at a time, multiplied and folded.
+std::uint64_t load8(const char* p) noexcept {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+
+std::uint32_t load4(const char* p) noexcept {
+    std::uint32_t w;
+    std::memcpy(&w, p, 4);
+    return w;
+}
+
+// The first and last up-to-eight bytes of a short string as two words (they
+// overlap for fewer than sixteen bytes): with the length they tell strings of
+// up to sixteen bytes apart, without a copy of variable length.
+struct Ends {
+    std::uint64_t head;
+    std::uint64_t tail;
+};
+
+Ends ends_of(const char* p, std::size_t n) noexcept {
+    if (n >= 8) return {load8(p), load8(p + n - 8)};
+    if (n >= 4) return {load4(p), load4(p + n - 4)};
+    if (n == 0) return {0, 0};
+    // One to three bytes: first, middle, last.
+    return {static_cast<unsigned char>(p[0]) | (std::uint64_t{static_cast<unsigned char>(p[n / 2])} << 8),
+            static_cast<unsigned char>(p[n - 1])};
+}
+
+// Identifiers are short: their ends, multiplied and folded (longer ones
+// take eight bytes at a time in between).
 std::uint32_t hash_of(std::string_view s) noexcept {
-    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ s.size();
-    std::size_t i = 0;
-    for (; i + 8 <= s.size(); i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, s.data() + i, 8);
-        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+    const Ends e = ends_of(s.data(), s.size());
+    std::uint64_t h = (0x9E3779B97F4A7C15ull ^ s.size() ^ e.head) * 0xFF51AFD7ED558CCDull;
+    for (std::size_t i = 8; i + 8 < s.size(); i += 8) {
         h ^= h >> 32;
+        h = (h ^ load8(s.data() + i)) * 0xFF51AFD7ED558CCDull;
     }
-    std::uint64_t tail = 0;
-    if (i < s.size()) std::memcpy(&tail, s.data() + i, s.size() - i);
-    h = (h ^ tail) * 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 32;
+    h = (h ^ e.tail) * 0xC4CEB9FE1A85EC53ull;
     h ^= h >> 29;
     return static_cast<std::uint32_t>(h);
+}
+
+bool same_text(const char* a, const char* b, std::size_t n) noexcept {
+    if (n > 16) return std::memcmp(a, b, n) == 0;
+    const Ends x = ends_of(a, n);
+    const Ends y = ends_of(b, n);
+    return x.head == y.head && x.tail == y.tail;
 }
 
 }  // namespace
@@ -168,7 +202,7 @@ Identifier Arena::intern(std::string_view name) {
     for (;; i = (i + 1) & slot_mask_) {
         const Slot& s = slots_[i];
         if (s.data == nullptr) break;
-        if (s.hash == h && s.size == name.size() && std::memcmp(s.data, name.data(), name.size()) == 0)
+        if (s.hash == h && s.size == name.size() && same_text(s.data, name.data(), name.size()))
             return {s.data, s.size};
     }
     // The empty name needs a non-null pointer: null data means "none".

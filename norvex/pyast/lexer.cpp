@@ -188,6 +188,11 @@ bool Tokenizer::start_line() {
     // before the first one counts (unless that column is 0, as in CPython).
     int cont_col = 0;
     int cont_alt_col = 0;
+    // Indentation is mostly spaces: eight at a time first.
+    for (std::uint64_t w; pos_ + 8 <= size_; pos_ += 8, col += 8, alt_col += 8) {
+        std::memcpy(&w, src_.data() + pos_, 8);
+        if (w != 0x2020202020202020ull) break;
+    }
     for (;;) {
         unsigned char c = cur();
         if (c == ' ') {

@@ -5,7 +5,10 @@
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
+#include <bit>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace norvex::pyast {
 namespace {
@@ -20,6 +23,42 @@ struct NameBytes {
     }
 };
 constexpr NameBytes name_bytes;
+
+// Letters that may begin a string prefix.
+struct PrefixLetters {
+    bool table[256] = {};
+    constexpr PrefixLetters() {
+        for (unsigned char c : {'b', 'B', 'r', 'R', 'u', 'U', 'f', 'F', 't', 'T'}) table[c] = true;
+    }
+};
+constexpr PrefixLetters prefix_letters;
+
+// How many of the eight ASCII bytes in `w` (little-endian), from the first,
+// continue an identifier; 8 when all do. Bytes with the high bit set count
+// as stopping here: the caller takes those one at a time.
+unsigned name_run(std::uint64_t w) noexcept {
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    constexpr std::uint64_t high = 0x8080808080808080ull;
+    // Per byte, without carries between bytes (every byte is below 0x80 here):
+    // the high bit of b + (0x80 - lo) is set when b >= lo, that of
+    // b + (0x7F - hi) when b > hi.
+    auto in_range = [&](std::uint64_t v, unsigned lo, unsigned hi) {
+        return (v + ones * (0x80 - lo)) & ~(v + ones * (0x7F - hi)) & high;
+    };
+    auto equal = [&](std::uint64_t v, unsigned c) {
+        std::uint64_t x = v ^ (ones * c);
+        return ~(((x & ~high) + ~high) | x) & high;
+    };
+    if ((w & high) != 0) {
+        // Keep the bytes before the first non-ASCII one; the rest stop the run.
+        const unsigned ascii = static_cast<unsigned>(std::countr_zero(w & high)) / 8;
+        if (ascii == 0) return 0;
+        w &= ~std::uint64_t{0} >> (64 - 8 * ascii);
+    }
+    const std::uint64_t ok = in_range(w | (ones * 0x20), 'a', 'z') | in_range(w, '0', '9') | equal(w, '_');
+    const std::uint64_t stop = ~ok & high;
+    return stop == 0 ? 8 : static_cast<unsigned>(std::countr_zero(stop)) / 8;
+}
 
 // Names are mostly no keyword: the length and first letter settle most of them.
 Keyword keyword_of(std::string_view name) noexcept {
@@ -155,7 +194,7 @@ bool Tokenizer::lex_name(const Mark& b) {
     // A string prefix: distinct letters from "bBrRuUfFtT" right before a quote.
     bool saw_b = false, saw_r = false, saw_u = false, saw_f = false, saw_t = false;
     std::uint32_t p = pos_;
-    for (; p < size_; ++p) {
+    for (; p < size_ && prefix_letters.table[static_cast<unsigned char>(src_[p])]; ++p) {
         char c = static_cast<char>(src_[p] | 0x20);
         bool* flag = c == 'b' ? &saw_b : c == 'r' ? &saw_r : c == 'u' ? &saw_u : c == 'f' ? &saw_f : c == 't' ? &saw_t
                                                                                                           : nullptr;
@@ -183,6 +222,14 @@ bool Tokenizer::lex_name(const Mark& b) {
     unsigned char high = 0;
     const char* data = src_.data();
     std::uint32_t q = pos_;
+    // Eight bytes at a time while they are ASCII name bytes, then one at a time.
+    while (q + 8 <= size_) {
+        std::uint64_t w;
+        std::memcpy(&w, data + q, 8);
+        const unsigned n = name_run(w);
+        q += n;
+        if (n < 8) break;
+    }
     while (q < size_ && name_bytes.table[static_cast<unsigned char>(data[q])]) high |= static_cast<unsigned char>(data[q++]);
     pos_ = q;
     std::string_view text = src_.substr(b.pos, pos_ - b.pos);

@@ -128,6 +128,23 @@ TEST(lexer_indent, tabs_count_to_the_next_multiple_of_eight_and_must_agree_with_
     EXPECT_EQ(error_of("if x:\n        y\n\tz = 1\n"), "TabError: inconsistent use of tabs and spaces in indentation @ 3:1-3:0");
 }
 
+TEST(lexer_indent, long_runs_of_spaces_and_tabs_after_them_count_exactly) {
+    const std::string sp16(16, ' '), sp24(24, ' ');
+    EXPECT_EQ(dump("if a:\n" + sp16 + "if b:\n" + sp24 + "c\n" + sp16 + "d\n"),
+              "NAME 'if' 1:0-1:2; NAME 'a' 1:3-1:4; COLON ':' 1:4-1:5; NEWLINE '' 1:5-1:5; "
+              "INDENT '' 2:-1-2:-1; NAME 'if' 2:16-2:18; NAME 'b' 2:19-2:20; COLON ':' 2:20-2:21; NEWLINE '' 2:21-2:21; "
+              "INDENT '' 3:-1-3:-1; NAME 'c' 3:24-3:25; NEWLINE '' 3:25-3:25; "
+              "DEDENT '' 4:-1-4:-1; NAME 'd' 4:16-4:17; NEWLINE '' 4:17-4:17; "
+              "DEDENT '' 4:-1-4:-1; ENDMARKER '' 4:-1-4:-1; ");
+    // Eight spaces then a tab reach column 16 as sixteen spaces do, but the two must not mix.
+    EXPECT_EQ(kinds("if a:\n        \tb\n        \tc\n"),
+              "NAME NAME COLON NEWLINE INDENT NAME NEWLINE NAME NEWLINE DEDENT ENDMARKER");
+    EXPECT_EQ(error_of("if a:\n        \tb\n" + sp16 + "c\n"),
+              "TabError: inconsistent use of tabs and spaces in indentation @ 3:1-3:0");
+    // A line of spaces only, longer than a step, is blank.
+    EXPECT_EQ(kinds("x\n" + sp24 + "\ny\n"), "NAME NEWLINE NAME NEWLINE ENDMARKER");
+}
+
 TEST(lexer_indent, form_feed_resets_the_column) {
     EXPECT_EQ(dump("\f  x\n"),
               "INDENT '' 1:-1-1:-1; NAME 'x' 1:3-1:4; NEWLINE '' 1:4-1:4; DEDENT '' 1:-1-1:-1; "

@@ -1,6 +1,9 @@
 // Tokenizer tests: names, keywords, Unicode identifiers and characters that start no token.
 #include "lexer_test_util.hpp"
 
+#include <cctype>
+#include <string>
+
 namespace norvex::pyast {
 namespace {
 
@@ -88,6 +91,30 @@ TEST(lexer_names, characters_that_start_no_token_are_errors) {
     EXPECT_EQ(error_of("x = \xe2\x80\xa8"), "SyntaxError: invalid non-printable character U+2028 @ 1:5-1:5");
     EXPECT_EQ(error_of("print('hi')\x7f"), "SyntaxError: invalid non-printable character U+007F @ 1:12-1:12");
     EXPECT_EQ(error_of("a \xee\x80\x80"), "SyntaxError: invalid non-printable character U+E000 @ 1:3-1:3");
+}
+
+TEST(lexer_names, a_name_ends_at_the_first_byte_that_cannot_continue_it) {
+    // Every ASCII byte after names of every length around the eight-byte steps.
+    const std::string filler = "Az_9mQ0z";
+    for (std::size_t len = 0; len <= 18; ++len) {
+        std::string name = "a";
+        for (std::size_t i = 0; i < len; ++i) name += filler[i % filler.size()];
+        for (int c = 1; c < 128; ++c) {
+            const bool continues = std::isalnum(c) != 0 || c == '_';
+            const std::string source = name + static_cast<char>(c) + "zz\n";
+            Arena arena;
+            Tokenizer tok(source, arena);
+            const Token& t = tok.at(0);
+            ASSERT_EQ(t.kind, TokenKind::NAME) << source;
+            EXPECT_EQ(t.end, name.size() + (continues ? 3 : 0)) << "byte " << c << " after " << name;
+        }
+        // A non-ASCII letter continues it, wherever it falls.
+        const std::string source = name + "\xC3\xA9zz = 1\n";
+        Arena arena;
+        Tokenizer tok(source, arena);
+        EXPECT_EQ(tok.at(0).end, name.size() + 4) << name;
+        EXPECT_EQ(tok.at(1).kind, TokenKind::EQUAL);
+    }
 }
 
 }  // namespace
