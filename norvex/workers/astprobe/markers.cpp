@@ -71,23 +71,29 @@ struct MatchDataFree {
 }  // namespace
 
 json::array find_todos(std::string_view source) {
-    json::array out;
     // A str never holds malformed UTF-8; text from elsewhere is read as Python would decode it.
     std::string decoded;
     if (!pystr::is_valid_utf8(source)) {
         decoded = pystr::decode_utf8_replace(source);
         source = decoded;
     }
-    if (source.find('#') == std::string_view::npos) return out;
+    if (source.find('#') == std::string_view::npos) return json::array();
+    return find_todos_in_lines(pystr::splitlines(source));
+}
 
-    const pcre2_code* code = marker().code();
-    std::unique_ptr<pcre2_match_data, MatchDataFree> match(pcre2_match_data_create_from_pattern(code, nullptr));
-    if (!match) throw std::bad_alloc();
-
+json::array find_todos_in_lines(const std::vector<std::string_view>& lines) {
+    json::array out;
+    const pcre2_code* code = nullptr;
+    std::unique_ptr<pcre2_match_data, MatchDataFree> match;
     std::int64_t number = 0;
-    for (std::string_view line : pystr::splitlines(source)) {
+    for (std::string_view line : lines) {
         ++number;
         if (line.find('#') == std::string_view::npos) continue;
+        if (code == nullptr) {
+            code = marker().code();
+            match.reset(pcre2_match_data_create_from_pattern(code, nullptr));
+            if (!match) throw std::bad_alloc();
+        }
         const int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(line.data()), line.size(), 0, PCRE2_NO_UTF_CHECK,
                                    match.get(), nullptr);
         if (rc == PCRE2_ERROR_NOMATCH) continue;

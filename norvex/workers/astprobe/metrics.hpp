@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace norvex::astprobe {
 
@@ -26,5 +27,10 @@ boost::json::object build_call_graph(const pyast::Node& tree);
 // One {"line", "type", "text"} per line holding a TODO, FIXME, HACK, XXX,
 // NOTE or BUG marker after a "#", in any letter case.
 boost::json::array find_todos(std::string_view source);
+
+// find_todos over a text already split by pystr::splitlines, which must be
+// valid UTF-8 (parse_file's text always is): callers that need the lines for
+// something else split the text once.
+boost::json::array find_todos_in_lines(const std::vector<std::string_view>& lines);
 
 }  // namespace norvex::astprobe

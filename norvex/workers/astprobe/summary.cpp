@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 namespace norvex::astprobe {
 
@@ -29,10 +30,30 @@ json::value average_complexity(const json::array& complexity) {
     return py_round(mean, 1);
 }
 
-}  // namespace
+// The single analyses a summary counts and lists. The full analysis answers
+// with the same records, so it runs each of them once for both.
+struct Analyses {
+    json::array functions;
+    json::array classes;
+    json::array imports;
+    json::array todos;
+    json::array complexity;
+};
 
-json::object summarize_file(std::string_view path, const pyast::Node& tree, std::string_view source) {
-    const std::vector<std::string_view> lines = pystr::splitlines(source);
+Analyses run_analyses(const pyast::Node& tree, std::string_view source, const std::vector<std::string_view>& lines) {
+    Analyses a;
+    a.functions = find_functions(tree, source);
+    a.classes = find_classes(tree, source);
+    a.imports = find_imports(tree);
+    // Markers are matched on the text as Python decodes it; when that is the
+    // text itself (always, for parse_file's), the lines counted serve them too.
+    a.todos = pystr::is_valid_utf8(source) ? find_todos_in_lines(lines) : find_todos(source);
+    a.complexity = calculate_complexity(tree);
+    return a;
+}
+
+json::object build_summary(std::string_view path, const pyast::Node& tree, const std::vector<std::string_view>& lines,
+                           const Analyses& a) {
     std::int64_t comment_lines = 0;
     std::int64_t blank_lines = 0;
     for (std::string_view line : lines) {
@@ -45,26 +66,22 @@ json::object summarize_file(std::string_view path, const pyast::Node& tree, std:
     }
     const auto total_lines = static_cast<std::int64_t>(lines.size());
 
-    const json::array functions = find_functions(tree, source);
-    const json::array classes = find_classes(tree, source);
-    const json::array imports = find_imports(tree);
-    const json::array todos = find_todos(source);
-    const json::array complexity = calculate_complexity(tree);
-
     json::array function_list;
-    for (const json::value& f : functions) {
+    function_list.reserve(a.functions.size());
+    for (const json::value& f : a.functions) {
         const json::object& record = f.as_object();
         function_list.push_back(json::object{{"name", record.at("name")}, {"line", record.at("line")}});
     }
     json::array class_list;
-    for (const json::value& c : classes) {
+    class_list.reserve(a.classes.size());
+    for (const json::value& c : a.classes) {
         const json::object& record = c.as_object();
         class_list.push_back(json::object{
             {"name", record.at("name")}, {"line", record.at("line")}, {"methods", record.at("method_count")}});
     }
     json::array top_imports;
-    for (std::size_t i = 0; i < std::min(imports.size(), TOP_IMPORTS); ++i) {
-        top_imports.push_back(imports[i].as_object().at("module"));
+    for (std::size_t i = 0; i < std::min(a.imports.size(), TOP_IMPORTS); ++i) {
+        top_imports.push_back(a.imports[i].as_object().at("module"));
     }
 
     json::object summary;
@@ -74,28 +91,37 @@ json::object summarize_file(std::string_view path, const pyast::Node& tree, std:
     summary["comment_lines"] = comment_lines;
     summary["blank_lines"] = blank_lines;
     summary["module_docstring"] = detail::docstring_or_empty(tree, MODULE_DOCSTRING_LIMIT);
-    summary["function_count"] = static_cast<std::int64_t>(functions.size());
-    summary["class_count"] = static_cast<std::int64_t>(classes.size());
-    summary["import_count"] = static_cast<std::int64_t>(imports.size());
-    summary["todo_count"] = static_cast<std::int64_t>(todos.size());
-    summary["avg_complexity"] = average_complexity(complexity);
+    summary["function_count"] = static_cast<std::int64_t>(a.functions.size());
+    summary["class_count"] = static_cast<std::int64_t>(a.classes.size());
+    summary["import_count"] = static_cast<std::int64_t>(a.imports.size());
+    summary["todo_count"] = static_cast<std::int64_t>(a.todos.size());
+    summary["avg_complexity"] = average_complexity(a.complexity);
     summary["functions"] = std::move(function_list);
     summary["classes"] = std::move(class_list);
     summary["top_imports"] = std::move(top_imports);
     return summary;
 }
 
+}  // namespace
+
+json::object summarize_file(std::string_view path, const pyast::Node& tree, std::string_view source) {
+    const std::vector<std::string_view> lines = pystr::splitlines(source);
+    return build_summary(path, tree, lines, run_analyses(tree, source, lines));
+}
+
 json::object full_analysis(std::string_view path) {
     const ParsedFile parsed = parse_file(path);
     if (!parsed.ok()) return json::object{{"success", false}, {"error", *parsed.error}};
     const pyast::Node& tree = parsed.module();
+    const std::vector<std::string_view> lines = pystr::splitlines(parsed.source);
+    Analyses a = run_analyses(tree, parsed.source, lines);
     json::object result;
-    result["summary"] = summarize_file(path, tree, parsed.source);
-    result["functions"] = find_functions(tree, parsed.source);
-    result["classes"] = find_classes(tree, parsed.source);
-    result["imports"] = find_imports(tree);
-    result["todos"] = find_todos(parsed.source);
-    result["complexity"] = calculate_complexity(tree);
+    result["summary"] = build_summary(path, tree, lines, a);
+    result["functions"] = std::move(a.functions);
+    result["classes"] = std::move(a.classes);
+    result["imports"] = std::move(a.imports);
+    result["todos"] = std::move(a.todos);
+    result["complexity"] = std::move(a.complexity);
     result["symbols"] = extract_symbols(tree);
     result["call_graph"] = build_call_graph(tree);
     return json::object{{"success", true}, {"result", std::move(result)}};

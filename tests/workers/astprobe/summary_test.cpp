@@ -83,3 +83,19 @@ TEST(FullAnalysis, EnvelopeAndKeyOrder) {
     const std::string empty = dir.write("empty.py", "");
     EXPECT_EQ(full_analysis(empty).at("success"), true);
 }
+
+TEST(Summary, MarkersAndLineCountsSplitTheTextAlike) {
+    // Every line boundary splitlines knows, in valid text and in text with a
+    // malformed byte (read as Python would decode it); the markers are
+    // counted on the same lines as the comment and blank lines.
+    auto tree = parse_ok("x = 1\n");
+    const auto valid = summarize_file("x.py", *tree->root, "# NOTE a\xe2\x80\xa8# BUG b\x1c\n\x0c# todo c\xc2\x85  \r\nx");
+    EXPECT_EQ(text_of(valid.at("total_lines")), "7");
+    EXPECT_EQ(text_of(valid.at("comment_lines")), "3");
+    EXPECT_EQ(text_of(valid.at("blank_lines")), "3");
+    EXPECT_EQ(text_of(valid.at("todo_count")), "3");
+    const auto malformed = summarize_file("x.py", *tree->root, "# TODO: caf\xff\x0b# FIXME \xe2\x82\n\n");
+    EXPECT_EQ(text_of(malformed.at("total_lines")), "3");
+    EXPECT_EQ(text_of(malformed.at("comment_lines")), "2");
+    EXPECT_EQ(text_of(malformed.at("todo_count")), "2");
+}
