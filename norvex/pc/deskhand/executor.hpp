@@ -1,8 +1,8 @@
 // The computer-use executor: the model's desktop actions, in its image space, carried out on the real screen.
 #pragma once
 
-#include "norvex/pc/deskhand/run_command.hpp"
 #include "norvex/pc/desktop/desktop.hpp"
+#include "norvex/pc/desktop/spawn.hpp"
 
 #include <boost/json/object.hpp>
 
@@ -16,6 +16,9 @@
 #include <vector>
 
 namespace norvex::pc::deskhand {
+
+// What an outside program left: exit status, standard output and error.
+using CommandOutput = ProgramRun;
 
 // The services the executor uses from its host. Every default is the real
 // one; tests replace them.
@@ -41,7 +44,8 @@ struct DeskhandOptions {
     std::function<std::vector<std::string>()> screenshot_command{};
     // Pauses the caller; default: the real clock.
     std::function<void(double seconds)> sleep{};
-    // Runs system_profiler and the fallback capture programs; default: run_command.
+    // Runs system_profiler and the fallback capture programs (no input, the
+    // output kept); default: run_program.
     std::function<CommandOutput(const std::vector<std::string>& argv, double time_limit_seconds)> run{};
 };
 

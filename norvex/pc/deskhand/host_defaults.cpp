@@ -73,7 +73,10 @@ void fill_defaults(DeskhandOptions& o) {
         };
     if (!o.screenshot_command) o.screenshot_command = [] { return hostkit::get_screenshot_command(); };
     if (!o.sleep) o.sleep = real_sleep;
-    if (!o.run) o.run = run_command;
+    if (!o.run)
+        o.run = [](const std::vector<std::string>& argv, double limit) {
+            return run_program(argv, limit, {.keep_output = true});
+        };
 }
 
 }  // namespace norvex::pc::deskhand

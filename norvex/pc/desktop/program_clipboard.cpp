@@ -3,6 +3,7 @@
 
 #include "norvex/pc/desktop/spawn.hpp"
 
+#include "norvex/common/errors.hpp"
 #include "norvex/common/logging.hpp"
 
 #include <X11/Xlib.h>
@@ -73,10 +74,15 @@ void ProgramClipboard::set_text(const std::string& text) {
     if (display_) env.push_back("DISPLAY=" + *display_);
     std::optional<OwnerWatch> watch;
     if (serves_x_selection(command_)) watch.emplace(display_);
-    const ProgramRun run = run_with_input(command_, text, env);
-    if (run.exit_code != 0) {
-        std::string message = command_[0] + " could not set the clipboard (exit " + std::to_string(run.exit_code) + ")";
-        if (const std::string why = trimmed(run.error_text); !why.empty()) message += ": " + why;
+    ProgramRun run;
+    try {
+        run = run_program(command_, 5.0, {.input = text, .env_overrides = env});
+    } catch (const TimeoutError& e) {
+        throw DesktopError(std::string(e.what()) + "; check that the display it talks to is responsive");
+    }
+    if (run.exit_status != 0) {
+        std::string message = command_[0] + " could not set the clipboard (exit " + std::to_string(run.exit_status) + ")";
+        if (const std::string why = trimmed(run.err); !why.empty()) message += ": " + why;
         throw DesktopError(message + "; check that DISPLAY names a running X server");
     }
     if (watch) watch->wait_for_new_owner(1.0);

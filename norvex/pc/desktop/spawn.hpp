@@ -1,4 +1,4 @@
-// Short-lived helper programs of the desktop layer: finding them and feeding them input.
+// Short-lived outside programs of the desktop layer and the executor: finding them and running them with a time limit.
 #pragma once
 
 #include <optional>
@@ -11,18 +11,33 @@ namespace norvex::pc {
 std::optional<std::string> find_program(const std::string& name);
 
 struct ProgramRun {
-    int exit_code = -1;       // -1 when killed by a signal
-    std::string error_text;   // what it wrote to standard error before exiting
+    int exit_status = 0;  // its exit status; 128 + N when signal N ended it
+    std::string out;      // its standard output, when kept
+    std::string err;      // its standard error (the last 64 KiB)
 };
 
-// Runs `argv` (its first word looked up on PATH unless it holds a slash) with `input` on its standard input (closed after writing) and
-// standard output discarded, waits up to `timeout_seconds` for it to exit and
-// reaps it; kills it and throws DesktopError when it takes longer. The program
-// inherits no descriptor of ours but its three standard streams, so a
-// background process it leaves behind holds nothing of this process.
-// `env_overrides` are "NAME=value" entries replacing or adding to our environment.
-ProgramRun run_with_input(const std::vector<std::string>& argv, const std::string& input,
-                          const std::vector<std::string>& env_overrides = {},
-                          double timeout_seconds = 5.0);
+struct ProgramOptions {
+    // Written to its standard input, which is then closed; none: /dev/null.
+    std::optional<std::string> input{};
+    // Standard output kept in ProgramRun::out; otherwise discarded.
+    bool keep_output = false;
+    // "NAME=value" entries replacing or adding to our environment.
+    std::vector<std::string> env_overrides{};
+};
+
+// Runs `argv` (its first word looked up on PATH unless it holds a slash; no
+// shell) and waits up to `time_limit_seconds` for it to exit; the exit
+// status is not judged here. What it wrote is taken while it runs, so a
+// talkative program never blocks on a full pipe, and its exit is what ends
+// the wait, not the end of its output: a program that leaves a server
+// behind holding its standard error (xclip does) still returns at once. It
+// inherits no descriptor of ours but its three standard streams.
+//
+// Throws std::invalid_argument for an empty argv, DesktopError when the
+// program cannot be started (naming it, the reason and what to check) and
+// norvex::TimeoutError when it outlasts the limit; it is then killed and
+// reaped first.
+ProgramRun run_program(const std::vector<std::string>& argv, double time_limit_seconds,
+                       const ProgramOptions& options = {});
 
 }  // namespace norvex::pc

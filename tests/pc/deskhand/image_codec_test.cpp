@@ -1,16 +1,13 @@
-// Resampling against Pillow's bicubic, PNG round trips, Base64, and outside programs with time limits.
+// Resampling against Pillow's bicubic, PNG round trips and filter choice, Base64.
 #include "tests/support/scratch_dir.hpp"
 
-#include "norvex/common/errors.hpp"
 #include "norvex/pc/deskhand/image_codec.hpp"
 #include "norvex/pc/deskhand/png_small.hpp"
-#include "norvex/pc/deskhand/run_command.hpp"
 #include "norvex/pc/desktop/recording_desktop.hpp"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <random>
 
@@ -201,31 +198,6 @@ TEST(Base64, EncodesTheStandardAlphabetWithPadding) {
     for (std::size_t n = 0; n <= bytes.size(); ++n) {
         const std::string_view part(bytes.data(), n);
         ASSERT_EQ(std::string_view(base64_encode_json(part)), base64_encode(part)) << n << " bytes";
-    }
-}
-
-TEST(RunCommand, TakesOutputAndExitStatus) {
-    const auto out = run_command({"sh", "-c", "echo out; echo err >&2; exit 3"}, 5.0);
-    EXPECT_EQ(out.out, "out\n");
-    EXPECT_EQ(out.err, "err\n");
-    EXPECT_EQ(out.exit_status, 3);
-}
-
-TEST(RunCommand, StopsAProgramPastItsLimit) {
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_THROW(run_command({"sleep", "30"}, 0.3), TimeoutError);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-    // A program that closes its output but keeps running is still stopped.
-    EXPECT_THROW(run_command({"sh", "-c", "exec >&- 2>&-; sleep 30"}, 0.3), TimeoutError);
-}
-
-TEST(RunCommand, AMissingProgramSaysSo) {
-    try {
-        run_command({"norvex-no-such-capture-program"}, 1.0);
-        FAIL() << "no exception";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(),
-                     "cannot run norvex-no-such-capture-program: No such file or directory (is it installed and on PATH?)");
     }
 }
 

@@ -62,8 +62,8 @@ TEST_F(HostkitLaptop, ScreenshotCommandIsScrotAndWritesThePathGivenLast) {
     const std::string path = (dir.path() / "shot.png").string();
     dir.write("shot.png", "stale");  // -o: an existing file is overwritten, not renamed around
     words.push_back(path);
-    const auto run = pc::run_with_input(words, "", {"DISPLAY=" + display()}, 10.0);
-    ASSERT_EQ(run.exit_code, 0) << run.error_text;
+    const auto run = pc::run_program(words, 10.0, {.env_overrides = {"DISPLAY=" + display()}});
+    ASSERT_EQ(run.exit_status, 0) << run.err;
     std::ifstream in(path, std::ios::binary);
     std::string head(8, '\0');
     in.read(head.data(), 8);
