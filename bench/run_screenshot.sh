@@ -50,7 +50,28 @@ fi
 "$painter" 40 700 640 360 2 & pids+=($!)
 command -v xlogo >/dev/null && { xlogo -geometry 200x200+1700+850 & pids+=($!); }
 command -v xclock >/dev/null && { xclock -geometry 160x160+1500+880 & pids+=($!); }
-sleep 6  # let every window draw and the terminals finish their output
+# Timing starts once the desktop is quiet: every window drawn, the terminals'
+# output done, the X server idle. A fixed pause is too short on a loaded
+# machine and wasteful on an idle one, so the desktop's CPU time is watched
+# until it stops growing for a second (or 60 s have passed).
+cpu_ticks() {
+    local total=0 p
+    for p in "$@"; do
+        [[ -r /proc/$p/stat ]] || continue
+        total=$((total + $(sed 's/.*) //' "/proc/$p/stat" | cut -d' ' -f12,13 | tr ' ' '+')))
+    done
+    echo "$total"
+}
+sleep 1
+settled=no
+quiet=0
+for _ in $(seq 120); do
+    before="$(cpu_ticks "${pids[@]}")"
+    sleep 0.5
+    if [[ "$(cpu_ticks "${pids[@]}")" == "$before" ]]; then quiet=$((quiet + 1)); else quiet=0; fi
+    if (( quiet >= 2 )); then settled=yes; break; fi
+done
+[[ $settled == yes ]] || echo "run_screenshot.sh: the desktop is still busy after 60 s; timing anyway" >&2
 
 echo "== $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
-"$bench" --python "$python" "$@"
+NORVEX_X_SERVER_PID="${pids[0]}" NORVEX_DESKTOP_PIDS="${pids[*]:1}" "$bench" --python "$python" "$@"
