@@ -146,7 +146,7 @@ struct Ends {
     std::uint64_t tail;
 };
 
-Ends ends_of(const char* p, std::size_t n) noexcept {
+[[gnu::always_inline]] inline Ends ends_of(const char* p, std::size_t n) noexcept {
     if (n >= 8) return {load8(p), load8(p + n - 8)};
     if (n >= 4) return {load4(p), load4(p + n - 4)};
     if (n == 0) return {0, 0};

@@ -273,6 +273,8 @@ private:
 
 // A parsed module: its root node, the arena that holds it, and the source it came from.
 struct Tree {
+    // String constants spelled without escapes view this text rather than a
+    // copy in the arena: it must stay as parse() left it while the tree is used.
     std::string source;
     Arena arena;
     Node* root = nullptr;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace norvex::pyast {
 namespace {
@@ -60,74 +61,99 @@ unsigned name_run(std::uint64_t w) noexcept {
     return stop == 0 ? 8 : static_cast<unsigned>(std::countr_zero(stop)) / 8;
 }
 
-// Names are mostly no keyword: the length and first letter settle most of them.
-Keyword keyword_of(std::string_view name) noexcept {
-    auto is = [&](std::string_view word, Keyword k) { return name == word ? k : Keyword::None_; };
-    switch (name.size()) {
-        case 2:
-            switch (name[0]) {
-                case 'a': return is("as", Keyword::as);
-                case 'i':
-                    return name[1] == 'f' ? Keyword::if_ : name[1] == 'n' ? Keyword::in : name[1] == 's' ? Keyword::is : Keyword::None_;
-                case 'o': return is("or", Keyword::or_);
-                default: return Keyword::None_;
-            }
-        case 3:
-            switch (name[0]) {
-                case 'a': return is("and", Keyword::and_);
-                case 'd': return name == "def" ? Keyword::def : is("del", Keyword::del);
-                case 'f': return is("for", Keyword::for_);
-                case 'n': return is("not", Keyword::not_);
-                case 't': return is("try", Keyword::try_);
-                default: return Keyword::None_;
-            }
-        case 4:
-            switch (name[0]) {
-                case 'N': return is("None", Keyword::None);
-                case 'T': return is("True", Keyword::True_);
-                case 'e': return name == "elif" ? Keyword::elif : is("else", Keyword::else_);
-                case 'f': return is("from", Keyword::from);
-                case 'p': return is("pass", Keyword::pass);
-                case 'w': return is("with", Keyword::with);
-                default: return Keyword::None_;
-            }
-        case 5:
-            switch (name[0]) {
-                case 'F': return is("False", Keyword::False_);
-                case 'a': return name == "async" ? Keyword::async : is("await", Keyword::await);
-                case 'b': return is("break", Keyword::break_);
-                case 'c': return is("class", Keyword::class_);
-                case 'r': return is("raise", Keyword::raise);
-                case 'w': return is("while", Keyword::while_);
-                case 'y': return is("yield", Keyword::yield);
-                default: return Keyword::None_;
-            }
-        case 6:
-            switch (name[0]) {
-                case 'a': return is("assert", Keyword::assert_);
-                case 'e': return is("except", Keyword::except);
-                case 'g': return is("global", Keyword::global);
-                case 'i': return is("import", Keyword::import);
-                case 'l': return is("lambda", Keyword::lambda);
-                case 'r': return is("return", Keyword::return_);
-                default: return Keyword::None_;
-            }
-        case 7: return is("finally", Keyword::finally);
-        case 8: return name == "continue" ? Keyword::continue_ : is("nonlocal", Keyword::nonlocal);
-        default: return Keyword::None_;
-    }
+// Keywords and soft keywords by a hash of first letter, last letter and
+// length that gives each its own slot: one table read and a compare of at
+// most two words tell a name from all of them.
+static_assert(std::endian::native == std::endian::little, "the word compare loads bytes little-endian");
+
+struct WordKind {
+    Keyword keyword = Keyword::None_;
+    SoftKeyword soft = SoftKeyword::none;
+};
+
+constexpr unsigned word_slot(unsigned char first, unsigned char last, std::size_t len) noexcept {
+    return (first + last * 28u + static_cast<unsigned>(len) * 11u) & 127u;
 }
 
-SoftKeyword soft_keyword_of(std::string_view name) noexcept {
-    switch (name.size()) {
-        case 1: return name[0] == '_' ? SoftKeyword::underscore : SoftKeyword::none;
-        case 4:
-            if (name == "case") return SoftKeyword::case_;
-            if (name == "type") return SoftKeyword::type;
-            return SoftKeyword::none;
-        case 5: return name == "match" ? SoftKeyword::match : SoftKeyword::none;
-        default: return SoftKeyword::none;
+// A word of one to eight bytes as two numbers that, with its length, tell it
+// apart: its first and last four bytes (overlapping), or for one to three
+// bytes, the first and middle byte, and the last.
+struct WordKey {
+    std::uint32_t head;
+    std::uint32_t tail;
+};
+
+constexpr std::uint32_t le4(const char* p) noexcept {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(p[0])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(p[1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(p[2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(p[3])) << 24;
+}
+
+constexpr WordKey key_of_word(const char* p, std::size_t n) noexcept {
+    if (n >= 4) return {le4(p), le4(p + n - 4)};
+    return {static_cast<std::uint32_t>(static_cast<unsigned char>(p[0])) |
+                static_cast<std::uint32_t>(static_cast<unsigned char>(p[n / 2])) << 8,
+            static_cast<unsigned char>(p[n - 1])};
+}
+
+struct WordTable {
+    struct Slot {
+        WordKey key{};
+        std::uint8_t len = 0;  // 0: empty
+        WordKind kind;
+    };
+    Slot slots[128];
+
+    constexpr WordTable() {
+        struct Entry {
+            std::string_view word;
+            Keyword keyword;
+            SoftKeyword soft;
+        };
+        constexpr Entry entries[] = {
+            {"False", Keyword::False_, {}}, {"None", Keyword::None, {}}, {"True", Keyword::True_, {}},
+            {"and", Keyword::and_, {}}, {"as", Keyword::as, {}}, {"assert", Keyword::assert_, {}},
+            {"async", Keyword::async, {}}, {"await", Keyword::await, {}}, {"break", Keyword::break_, {}},
+            {"class", Keyword::class_, {}}, {"continue", Keyword::continue_, {}}, {"def", Keyword::def, {}},
+            {"del", Keyword::del, {}}, {"elif", Keyword::elif, {}}, {"else", Keyword::else_, {}},
+            {"except", Keyword::except, {}}, {"finally", Keyword::finally, {}}, {"for", Keyword::for_, {}},
+            {"from", Keyword::from, {}}, {"global", Keyword::global, {}}, {"if", Keyword::if_, {}},
+            {"import", Keyword::import, {}}, {"in", Keyword::in, {}}, {"is", Keyword::is, {}},
+            {"lambda", Keyword::lambda, {}}, {"nonlocal", Keyword::nonlocal, {}}, {"not", Keyword::not_, {}},
+            {"or", Keyword::or_, {}}, {"pass", Keyword::pass, {}}, {"raise", Keyword::raise, {}},
+            {"return", Keyword::return_, {}}, {"try", Keyword::try_, {}}, {"while", Keyword::while_, {}},
+            {"with", Keyword::with, {}}, {"yield", Keyword::yield, {}},
+            {"match", Keyword::None_, SoftKeyword::match}, {"case", Keyword::None_, SoftKeyword::case_},
+            {"type", Keyword::None_, SoftKeyword::type}, {"_", Keyword::None_, SoftKeyword::underscore},
+        };
+        for (const Entry& e : entries) {
+            Slot& s = slots[word_slot(static_cast<unsigned char>(e.word.front()),
+                                      static_cast<unsigned char>(e.word.back()), e.word.size())];
+            // Two words in one slot: not a constant expression, so the build fails.
+            if (s.len != 0) throw "two words share a slot";
+            s.key = key_of_word(e.word.data(), e.word.size());
+            s.len = static_cast<std::uint8_t>(e.word.size());
+            s.kind = {e.keyword, e.soft};
+        }
     }
+};
+constexpr WordTable word_table;
+
+std::uint32_t load4(const char* p) noexcept {
+    std::uint32_t w;
+    std::memcpy(&w, p, 4);
+    return w;
+}
+
+WordKind word_kind(const char* p, std::size_t n) noexcept {
+    if (n - 1 >= 8) return {};  // empty, or longer than any keyword
+    const WordTable::Slot& s =
+        word_table.slots[word_slot(static_cast<unsigned char>(p[0]), static_cast<unsigned char>(p[n - 1]), n)];
+    if (s.len != n) return {};
+    const WordKey k = n >= 4 ? WordKey{load4(p), load4(p + n - 4)} : key_of_word(p, n);
+    if (k.head != s.key.head || k.tail != s.key.tail) return {};
+    return s.kind;
 }
 
 // One code point of UTF-8 at `p`; -1 and a length of 1 for a malformed sequence.
@@ -223,20 +249,28 @@ bool Tokenizer::lex_name(const Mark& b) {
     const char* data = src_.data();
     std::uint32_t q = pos_;
     // Eight bytes at a time while they are ASCII name bytes, then one at a time.
+    bool ascii_stop = false;  // the run ended at an ASCII byte that cannot continue it
     while (q + 8 <= size_) {
         std::uint64_t w;
         std::memcpy(&w, data + q, 8);
         const unsigned n = name_run(w);
         q += n;
-        if (n < 8) break;
+        if (n < 8) {
+            ascii_stop = static_cast<unsigned char>(data[q]) < 0x80;
+            break;
+        }
     }
-    while (q < size_ && name_bytes.table[static_cast<unsigned char>(data[q])]) high |= static_cast<unsigned char>(data[q++]);
+    if (!ascii_stop) {
+        while (q < size_ && name_bytes.table[static_cast<unsigned char>(data[q])])
+            high |= static_cast<unsigned char>(data[q++]);
+    }
     pos_ = q;
     std::string_view text = src_.substr(b.pos, pos_ - b.pos);
     if (high < 0x80) {
         Token& t = emit(TokenKind::NAME, b, here());
-        t.keyword = keyword_of(text);
-        if (t.keyword == Keyword::None_) t.soft = soft_keyword_of(text);
+        const WordKind k = word_kind(text.data(), text.size());
+        t.keyword = k.keyword;
+        t.soft = k.soft;
         return true;
     }
 

@@ -80,6 +80,7 @@ static void flush_run(Arena& arena, TextRun& run, std::vector<Node*>& values) {
 
 Node* Parser::strings() {
     const Token& start = peek();
+    if (Node* plain = lone_plain_string(start)) return plain;
     TextRun run;
     Scratch values_scratch(*this);
     std::vector<Node*>& values = values_scratch.v;
@@ -104,7 +105,7 @@ Node* Parser::strings() {
             if (pre.bytes) any_bytes = true;
             else any_text = true;
             any_plain = true;
-            pieces.push_back({&t, &t, false});
+            if (error_pass_) pieces.push_back({&t, &t, false});
             next();
             run.add(scratch_, {t.lineno, t.col_offset, t.end_lineno, t.end_col_offset}, pre.unicode);
         } else if (t.kind == TokenKind::FSTRING_START || t.kind == TokenKind::TSTRING_START) {
@@ -139,7 +140,7 @@ Node* Parser::strings() {
                     flush_run(arena_, run, values);
                     values.push_back(field);
                 } else if (m.kind == end) {
-                    pieces.push_back({&t, &m, tmpl});
+                    if (error_pass_) pieces.push_back({&t, &m, tmpl});
                     next();
                     break;
                 } else {
@@ -182,6 +183,31 @@ Node* Parser::strings() {
     auto* s = make<JoinedStr>(whole);
     s->values = list(values);
     return &s->base;
+}
+
+// Most literals stand alone and hold no escape and no carriage return:
+// their value is then their body as the source spells it, and the tree's
+// own copy of the source holds it.
+Node* Parser::lone_plain_string(const Token& t) {
+    if (t.kind != TokenKind::STRING) return nullptr;
+    const TokenKind after = peek_at(1).kind;
+    if (after == TokenKind::STRING || after == TokenKind::FSTRING_START || after == TokenKind::TSTRING_START)
+        return nullptr;
+    std::size_t plen = 0;
+    const std::string_view spelled = text(t);
+    const literal::StringPrefix pre = literal::prefix_of(spelled, plen);
+    if (pre.bytes) return nullptr;
+    const std::string_view rest = spelled.substr(plen);
+    const std::size_t q = (rest.size() >= 6 && rest[0] == rest[1] && rest[1] == rest[2]) ? 3 : 1;
+    const std::string_view body = rest.substr(q, rest.size() - 2 * q);
+    if (body.find('\r') != std::string_view::npos || (!pre.raw && body.find('\\') != std::string_view::npos))
+        return nullptr;
+    next();
+    auto* c = make<Constant>({t.lineno, t.col_offset, t.end_lineno, t.end_col_offset});
+    c->value.kind = ConstantValue::Kind::Str;
+    c->value.text = body;
+    if (pre.unicode) c->kind = arena_.intern("u");
+    return &c->base;
 }
 
 // '{' annotated_rhs ['='] ['!' NAME] [':' format] '}'. Sets debug_pending_ and

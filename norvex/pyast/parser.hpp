@@ -237,6 +237,8 @@ private:
 
     // --- strings (parse_fstring.cpp) ------------------------------------------
     Node* strings();
+    // strings() for a lone STRING token whose value is its source text; null otherwise.
+    Node* lone_plain_string(const Token& t);
     // Fields nested in a t-string's format specifier are FormattedValues, not Interpolations.
     Node* replacement_field(bool template_str, bool interpolation);
     Node* format_specifier(bool template_str, const Token& colon);

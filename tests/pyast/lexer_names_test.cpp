@@ -1,8 +1,10 @@
 // Tokenizer tests: names, keywords, Unicode identifiers and characters that start no token.
 #include "lexer_test_util.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <string>
+#include <vector>
 
 namespace norvex::pyast {
 namespace {
@@ -114,6 +116,37 @@ TEST(lexer_names, a_name_ends_at_the_first_byte_that_cannot_continue_it) {
         Tokenizer tok(source, arena);
         EXPECT_EQ(tok.at(0).end, name.size() + 4) << name;
         EXPECT_EQ(tok.at(1).kind, TokenKind::EQUAL);
+    }
+}
+
+TEST(lexer_names, near_misses_of_keywords_are_plain_names) {
+    // One letter changed anywhere, one added or dropped at either end, or the case of one changed.
+    const std::string words[] = {"False", "None", "True", "and", "as", "assert", "async", "await", "break", "class",
+                                 "continue", "def", "del", "elif", "else", "except", "finally", "for", "from",
+                                 "global", "if", "import", "in", "is", "lambda", "nonlocal", "not", "or", "pass",
+                                 "raise", "return", "try", "while", "with", "yield", "match", "case", "type", "_"};
+    std::vector<std::string> misses;
+    for (const std::string& w : words) {
+        for (std::size_t i = 0; i < w.size(); ++i) {
+            std::string changed = w;
+            changed[i] = changed[i] == 'x' ? 'y' : 'x';
+            misses.push_back(changed);
+            std::string recased = w;
+            recased[i] = static_cast<char>(std::isupper(static_cast<unsigned char>(w[i])) ? std::tolower(w[i]) : std::toupper(w[i]));
+            if (recased != w) misses.push_back(recased);
+        }
+        misses.push_back(w + "s");
+        misses.push_back("x" + w);
+        if (w.size() > 1) misses.push_back(w.substr(1));
+        if (w.size() > 1) misses.push_back(w.substr(0, w.size() - 1));
+    }
+    for (const std::string& m : misses) {
+        if (std::find(std::begin(words), std::end(words), m) != std::end(words)) continue;  // "is" from "in", ...
+        Arena arena;
+        Tokenizer tok(m, arena);
+        if (tok.at(0).kind != TokenKind::NAME) continue;  // a string prefix or a number after all
+        EXPECT_EQ(tok.at(0).keyword, Keyword::None_) << m;
+        EXPECT_EQ(tok.at(0).soft, SoftKeyword::none) << m;
     }
 }
 
