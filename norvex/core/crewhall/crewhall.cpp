@@ -1,13 +1,11 @@
 // The agent worker pool: construction, submission and the life of one worker.
 #include "norvex/core/crewhall/crewhall.hpp"
+#include "norvex/core/crewhall/crewhall_jobs.hpp"
 
 #include "norvex/common/clock.hpp"
 #include "norvex/common/coro_support.hpp"
 #include "norvex/common/logging.hpp"
 
-#include <boost/asio/bind_cancellation_slot.hpp>
-#include <boost/asio/co_spawn.hpp>
-#include <boost/asio/post.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 
@@ -60,14 +58,17 @@ Crewhall::Crewhall(asio::any_io_executor executor, CrewhallOptions options)
       _max_workers(options.max_workers),
       _executor(std::move(options.executor)),
       _on_status_change(std::move(options.on_status_change)),
-      _semaphore(std::make_shared<AsyncSemaphore>(executor_, semaphore_slots(options.max_workers))) {}
+      _update([this](std::shared_ptr<WorkerStatus> s) { return _update_status(std::move(s)); }),
+      _slots(std::make_shared<SlotGroup>(executor_, semaphore_slots(options.max_workers))) {}
 
-Crewhall::~Crewhall() = default;
+// Idle runners exist only while work is under way, which the pool must
+// outlive; any left are ended all the same rather than leaked.
+Crewhall::~Crewhall() { _retire_idle(); }
 
 void Crewhall::set_max_workers(int value) {
     _max_workers = std::clamp(value, MIN_WORKERS, MAX_WORKERS);
     log().info("Max workers updated to {}", _max_workers);
-    _semaphore = std::make_shared<AsyncSemaphore>(executor_, static_cast<std::size_t>(_max_workers));
+    _slots = std::make_shared<SlotGroup>(executor_, static_cast<std::size_t>(_max_workers));
 }
 
 void Crewhall::set_executor(WorkerExecutor executor) { _executor = std::move(executor); }
@@ -76,12 +77,12 @@ asio::awaitable<std::shared_ptr<WorkerStatus>> Crewhall::submit(WorkerTask submi
     if (!_executor) throw std::runtime_error("No executor set \u2014 call set_executor() first");
 
     ++_total_submitted;
-    // One record, shared by the table of all tasks and the worker job.
-    auto shared = std::make_shared<const WorkerTask>(std::move(submitted));
-    const WorkerTask& task = *shared;
-    _all_tasks.assign(task.id, shared);
+    // One block holds the task, its status and its job's state.
+    auto record = std::make_shared<Record>(std::move(submitted));
+    const WorkerTask& task = record->task;
+    _all_tasks.assign(task.id, std::shared_ptr<const WorkerTask>(record, &record->task));
 
-    auto status = std::make_shared<WorkerStatus>();
+    std::shared_ptr<WorkerStatus> status(record, &record->status);
     status->task_id = task.id;
     status->state = WorkerState::QUEUED;
     status->name = task.name.empty() ? "Worker-" + task.id.substr(0, 6) : task.name;
@@ -89,11 +90,9 @@ asio::awaitable<std::shared_ptr<WorkerStatus>> Crewhall::submit(WorkerTask submi
 
     if (auto pending = _notify(*status)) co_await std::move(*pending);
 
-    auto job = std::make_shared<Job>();
-    _tasks.assign(task.id, job);
-    _schedule_start(std::move(job), std::move(shared));
-
+    _tasks.assign(task.id, record);
     log().info("Worker submitted: {} ({})", task.name, task.id);
+    _schedule_start(std::move(record));
     co_return status;
 }
 
@@ -104,57 +103,11 @@ asio::awaitable<std::vector<std::shared_ptr<WorkerStatus>>> Crewhall::submit_man
     co_return statuses;
 }
 
-void Crewhall::_schedule_start(std::shared_ptr<Job> job, std::shared_ptr<const WorkerTask> task) {
-    _pending_starts.push_back(PendingStart{std::move(job), std::move(task)});
-    if (_start_posted) return;
-    _start_posted = true;
-    asio::post(executor_, [this] { _start_pending(); });
-}
-
-void Crewhall::_start_pending() {
-    _start_posted = false;
-    // Jobs queued by the jobs started here wait for the next turn of the
-    // loop, as a freshly submitted job always does.
-    std::size_t count = _pending_starts.size();
-    while (count-- > 0 && !_pending_starts.empty()) {
-        PendingStart start = std::move(_pending_starts.front());
-        _pending_starts.pop_front();
-        if (start.job->cancelled) continue;  // cancelled before it began: it ends without touching the record
-        auto job = start.job;
-        auto task = start.task;
-        // co_spawn runs the job inline up to its first wait.
-        asio::co_spawn(executor_, _run_worker(std::move(start.task)),
-                       asio::bind_cancellation_slot(job->signal.slot(), [job, task](std::exception_ptr error) {
-                           // The job is the signal's owner; it lives until here.
-                           if (!error) return;
-                           const std::string& id = task->id;
-                           try {
-                               std::rethrow_exception(error);
-                           } catch (const boost::system::system_error& e) {
-                               if (e.code() == asio::error::operation_aborted) return;  // cancelled: cancel() saw to it
-                               log().error("Job worker-{} ended with an error: {}", id, e.what());
-                           } catch (const std::exception& e) {
-                               log().error("Job worker-{} ended with an error: {}", id, e.what());
-                           } catch (...) {
-                               log().error("Job worker-{} ended with an unknown error", id);
-                           }
-                       }));
-    }
-}
-
-asio::awaitable<void> Crewhall::_run_worker(std::shared_ptr<const WorkerTask> shared) {
-    const WorkerTask& task = *shared;
+asio::awaitable<void> Crewhall::_run_worker(Record& record) {
+    const WorkerTask& task = record.task;
     const std::string& id = task.id;
-    std::shared_ptr<WorkerStatus> status;
-    if (auto* found = _active.find(id)) status = *found;
-    if (!status) co_return;  // removed (cleanup) before the job first ran
-
-    // The semaphore of this moment: a later change of max_workers does not
-    // take the slot away from under this worker.
-    std::shared_ptr<AsyncSemaphore> semaphore = _semaphore;
-    // A free slot is taken without suspending; only a full pool waits.
-    if (!semaphore->try_acquire()) co_await semaphore->acquire();  // a cancelled wait ends the job here
-    AsyncSemaphore::Guard slot(*semaphore);
+    // The record's own status unless another took its place under the id.
+    WorkerStatus* const status = record.foreign ? record.foreign.get() : &record.status;
 
     status->state = WorkerState::RUNNING;
     status->started_at = wall_seconds();
@@ -180,10 +133,9 @@ asio::awaitable<void> Crewhall::_run_worker(std::shared_ptr<const WorkerTask> sh
     } else {
         // A copy, so replacing the executor meanwhile cannot free the one running.
         WorkerExecutor executor = _executor;
-        UpdateStatus update = [this](std::shared_ptr<WorkerStatus> s) { return _update_status(std::move(s)); };
         std::exception_ptr failure;
         try {
-            result = co_await executor(task, std::move(update), deadline);
+            result = co_await executor(task, _update, deadline);
             ending = Ending::returned;
         } catch (...) {
             failure = std::current_exception();
@@ -259,10 +211,8 @@ asio::awaitable<void> Crewhall::_update_status(std::shared_ptr<WorkerStatus> sta
 }
 
 void Crewhall::_move_to_completed(const std::string& task_id) {
-    if (auto* found = _active.find(task_id)) {
-        auto status = *found;
-        _active.erase(task_id);
-        _completed.push_back(std::move(status));
+    if (auto status = _active.take(task_id)) {
+        _completed.push_back(std::move(*status));
         if (_completed.size() > HISTORY_LIMIT)
             _completed.erase(_completed.begin(),
                              _completed.end() - static_cast<std::ptrdiff_t>(HISTORY_KEPT));

@@ -1,7 +1,6 @@
 // The agent worker pool: runs agent tasks through the host's executor under a limit.
 #pragma once
 
-#include "norvex/common/async_semaphore.hpp"
 #include "norvex/core/crewhall/ordered_table.hpp"
 #include "norvex/core/crewhall/records.hpp"
 
@@ -187,23 +186,33 @@ public:
     boost::asio::awaitable<void> cleanup();
 
 private:
-    // A worker's background job, as far as the pool steers it.
-    struct Job {
-        boost::asio::cancellation_signal signal;
-        bool cancelled = false;  // set by cancel(); a job not yet started then never starts
-    };
-    // A submitted job waiting for the loop to start it.
-    struct PendingStart {
-        std::shared_ptr<Job> job;
-        std::shared_ptr<const WorkerTask> task;
-    };
+    // What the pool keeps of one submission, in one allocation: the task,
+    // its own status record and the steering of its job (crewhall_jobs.hpp).
+    struct Record;
+    // A group of max_workers slots; replacing the limit starts a new group.
+    struct SlotGroup;
+    // A long-lived coroutine that runs jobs one after another, one slot's worth.
+    struct Runner;
 
     // Queues the job's start: it begins once the submitter yields.
-    void _schedule_start(std::shared_ptr<Job> job, std::shared_ptr<const WorkerTask> task);
+    void _schedule_start(std::shared_ptr<Record> record);
     // Starts the jobs queued when it was posted, each running until it first waits.
     void _start_pending();
+    // The batch's next job that gets a slot at once; those that must wait
+    // join their group's queue on the way. nullptr once the batch is done.
+    std::shared_ptr<Record> _next_start();
+    // Hands a job that holds a slot to an idle runner, or to a new one; it
+    // runs until it first waits before this returns.
+    void _run_on_runner(std::shared_ptr<Record> record);
+    // Gives a slot of the group back: the first waiter still wanted takes
+    // it (and is returned), else the group counts it free.
+    std::shared_ptr<Record> _release_slot(const std::shared_ptr<SlotGroup>& slots);
+    // Ends every idle runner (posted, so none runs inside the caller).
+    void _retire_idle();
 
-    boost::asio::awaitable<void> _run_worker(std::shared_ptr<const WorkerTask> task);
+    boost::asio::awaitable<void> _runner_loop(std::shared_ptr<Runner> runner);
+    // The life of one worker that holds a slot, from RUNNING to the history.
+    boost::asio::awaitable<void> _run_worker(Record& record);
     boost::asio::awaitable<void> _update_status(std::shared_ptr<WorkerStatus> status);
     void _move_to_completed(const std::string& task_id);
     // The callback's pending part for this status, if any (see StatusCallback::start).
@@ -216,22 +225,31 @@ private:
     int _max_workers;
     WorkerExecutor _executor;
     StatusCallback _on_status_change;
+    UpdateStatus _update;  // what every executor is handed: _update_status of this pool
     OrderedTable<std::shared_ptr<WorkerStatus>> _active;
     std::vector<std::shared_ptr<WorkerStatus>> _completed;
-    OrderedTable<std::shared_ptr<Job>> _tasks;
+    OrderedTable<std::shared_ptr<Record>> _tasks;
     OrderedTable<std::shared_ptr<const WorkerTask>> _all_tasks;
     std::int64_t _total_submitted = 0;
     std::int64_t _total_completed = 0;
     std::int64_t _total_failed = 0;
-    // Shared with the workers that took or await a slot, so replacing it
-    // leaves theirs alive.
-    std::shared_ptr<AsyncSemaphore> _semaphore;
+    // The slots of this moment. Jobs that took or await a slot hold their
+    // group, so replacing it leaves theirs alive.
+    std::shared_ptr<SlotGroup> _slots;
     // Jobs submitted but not yet started, oldest first, and whether a start
-    // of them is posted. One posted handler starts a whole batch: a job
-    // coroutine then exists only from its start on, so thousands of queued
-    // submissions cost no coroutine frames or handlers each while they wait.
-    std::deque<PendingStart> _pending_starts;
+    // of them is posted. One posted handler starts a whole batch.
+    std::deque<std::shared_ptr<Record>> _pending_starts;
     bool _start_posted = false;
+    // While a batch runs: how many of its jobs are left. A runner whose job
+    // ends inside the batch takes the batch's next job itself rather than
+    // going idle to be woken for it.
+    std::size_t _batch_left = 0;
+    bool _in_batch = false;
+    // Runners waiting for a job (newest last) and how many are running one.
+    // A runner goes idle only while other work is under way; once the pool
+    // has nothing left to do they all end, so the io_context can run out.
+    std::vector<std::shared_ptr<Runner>> _idle;
+    std::size_t _busy = 0;
 };
 
 }  // namespace norvex::crewhall

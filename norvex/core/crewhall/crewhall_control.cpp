@@ -1,5 +1,6 @@
 // The agent worker pool: cancelling, looking up, listing, waiting, counting, cleaning up.
 #include "norvex/core/crewhall/crewhall.hpp"
+#include "norvex/core/crewhall/crewhall_jobs.hpp"
 
 #include "norvex/common/async_timeout.hpp"
 #include "norvex/common/clock.hpp"
@@ -39,11 +40,13 @@ bool pending(const std::shared_ptr<WorkerStatus>& status) {
 asio::awaitable<bool> Crewhall::cancel(std::string task_id) {
     auto* job = _tasks.find(task_id);
     if (job == nullptr) co_return false;
-    // A job not yet started never starts; otherwise this takes effect when
-    // the job next waits: a queued job leaves the semaphore's queue, a
-    // running executor sees its wait aborted.
-    (*job)->cancelled = true;
-    (*job)->signal.emit(asio::cancellation_type::terminal);
+    // A job not yet running never runs (a queued one is passed over when a
+    // slot frees); a running one takes it when it next waits: the
+    // executor sees its wait aborted.
+    Record& record = **job;
+    if (!record.cancelled && record.queued_in != nullptr) record.queued_in->forget_waiter();
+    record.cancelled = true;
+    if (record.runner != nullptr) record.runner->signal.emit(asio::cancellation_type::terminal);
 
     if (auto* found = _active.find(task_id)) {
         std::shared_ptr<WorkerStatus> status = *found;

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,6 +53,68 @@ TEST(OrderedTable, EmptiedAndClearedTablesStartAfresh) {
     EXPECT_EQ(t.find("b"), nullptr);
     t.assign("d", std::make_shared<int>(4));
     EXPECT_EQ(entries(t), (Entries{{"d", 4}}));
+}
+
+TEST(OrderedTable, TakeGivesTheValueAndFreesTheKey) {
+    OrderedTable<std::shared_ptr<int>> t;
+    t.assign("a", std::make_shared<int>(1));
+    t.assign("b", std::make_shared<int>(2));
+    auto taken = t.take("a");
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(**taken, 1);
+    EXPECT_EQ(taken->use_count(), 1);  // moved out, not copied
+    EXPECT_FALSE(t.take("a"));
+    EXPECT_EQ(t.find("a"), nullptr);
+    t.assign("a", std::make_shared<int>(3));
+    EXPECT_EQ(entries(t), (Entries{{"b", 2}, {"a", 3}}));
+}
+
+TEST(OrderedTable, ChurnMatchesAPlainListOfEntries) {
+    // Entries come and go in random order, as the pool's workers do, so
+    // the recycled node memory is reused many times over; the table must
+    // keep matching a naive ordered list and free every value it held.
+    OrderedTable<std::shared_ptr<int>> t;
+    Entries expected;
+    int live = 0;  // values not yet freed
+    auto counted = [&live](int value) {
+        ++live;
+        return std::shared_ptr<int>(new int(value), [&live](int* p) {
+            --live;
+            delete p;
+        });
+    };
+    std::mt19937 rng(7);
+    for (int step = 0; step < 20000; ++step) {
+        const std::string key = "k" + std::to_string(rng() % 300);
+        auto at = std::find_if(expected.begin(), expected.end(), [&](const auto& e) { return e.first == key; });
+        switch (rng() % 3) {
+            case 0:
+            case 1: {
+                const int value = step;
+                t.assign(key, counted(value));
+                if (at != expected.end()) at->second = value;
+                else expected.emplace_back(key, value);
+                break;
+            }
+            default: {
+                auto taken = t.take(key);
+                ASSERT_EQ(taken.has_value(), at != expected.end()) << key;
+                if (taken) {
+                    EXPECT_EQ(**taken, at->second);
+                    expected.erase(at);
+                }
+            }
+        }
+        if (step % 1000 == 0) {
+            ASSERT_EQ(entries(t), expected) << "after step " << step;
+            ASSERT_EQ(live, static_cast<int>(expected.size()));
+        }
+    }
+    EXPECT_EQ(entries(t), expected);
+    EXPECT_EQ(t.size(), expected.size());
+    t.clear();
+    EXPECT_TRUE(t.empty());
+    EXPECT_EQ(live, 0);
 }
 
 }  // namespace
