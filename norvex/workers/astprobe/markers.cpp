@@ -1,4 +1,4 @@
-// find_todos: TODO-style markers in comments (and anywhere after a "#"), matched with PCRE2.
+// find_todos: TODO-style markers in comments (and anywhere after a "#"), matched by hand on ASCII and with PCRE2 beyond.
 #include "norvex/workers/astprobe/metrics.hpp"
 
 #include "norvex/common/pystr.hpp"
@@ -59,7 +59,7 @@ private:
     pcre2_code* code_ = nullptr;
 };
 
-const MarkerPattern& marker() {
+const MarkerPattern& pattern() {
     static const MarkerPattern pattern;
     return pattern;
 }
@@ -67,6 +67,65 @@ const MarkerPattern& marker() {
 struct MatchDataFree {
     void operator()(pcre2_match_data* md) const noexcept { pcre2_match_data_free(md); }
 };
+
+// The pattern's search, done by hand for as long as every character it must
+// classify is ASCII: there \s is " \t\n\v\f\r\x1c-\x1f", a marker letter
+// matches only its two cases and \w is letters, digits and "_". Compiling the
+// pattern (and its JIT code) cost about 0.3 ms, more than a worker spends on
+// the rest of a small file's markers. A non-ASCII character where the
+// pattern decides (in the white space around the word, in the word, just
+// after it) leaves the line to PCRE2: Unsure.
+enum class Scan { NoMatch, Match, Unsure };
+
+struct Marker {
+    std::string_view word;
+    std::string_view rest;  // after the colons and white space that follow the word
+};
+
+constexpr bool is_ascii(char c) noexcept { return static_cast<unsigned char>(c) < 0x80; }
+
+constexpr bool is_ascii_space(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r') || (c >= '\x1c' && c <= '\x1f'); }
+
+constexpr bool is_ascii_word(char c) noexcept {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+constexpr char ascii_upper(char c) noexcept { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+Scan scan_ascii(std::string_view line, Marker& found) {
+    // Their first letters differ, so at most one word can start at a place.
+    constexpr std::string_view WORDS[] = {"TODO", "FIXME", "HACK", "XXX", "NOTE", "BUG"};
+    const std::size_t n = line.size();
+    for (std::size_t hash = line.find('#'); hash != std::string_view::npos; hash = line.find('#', hash + 1)) {
+        std::size_t at = hash + 1;
+        while (at < n && is_ascii_space(line[at])) ++at;
+        if (at == n) return Scan::NoMatch;
+        if (!is_ascii(line[at])) return Scan::Unsure;
+        std::string_view word;
+        for (const std::string_view candidate : WORDS) {
+            if (ascii_upper(line[at]) != candidate.front()) continue;
+            std::size_t k = 1;
+            for (; k < candidate.size() && at + k < n; ++k) {
+                if (!is_ascii(line[at + k])) return Scan::Unsure;
+                if (ascii_upper(line[at + k]) != candidate[k]) break;
+            }
+            if (k == candidate.size()) word = line.substr(at, k);
+            break;
+        }
+        if (word.empty()) continue;
+        const std::size_t after = at + word.size();
+        if (after < n) {
+            if (!is_ascii(line[after])) return Scan::Unsure;
+            if (is_ascii_word(line[after])) continue;  // no word boundary
+        }
+        std::size_t rest = after;
+        while (rest < n && (line[rest] == ':' || is_ascii_space(line[rest]))) ++rest;
+        if (rest < n && !is_ascii(line[rest])) return Scan::Unsure;
+        found = Marker{word, line.substr(rest)};
+        return Scan::Match;
+    }
+    return Scan::NoMatch;
+}
 
 }  // namespace
 
@@ -89,22 +148,27 @@ json::array find_todos_in_lines(const std::vector<std::string_view>& lines) {
     for (std::string_view line : lines) {
         ++number;
         if (line.find('#') == std::string_view::npos) continue;
-        if (code == nullptr) {
-            code = marker().code();
-            match.reset(pcre2_match_data_create_from_pattern(code, nullptr));
-            if (!match) throw std::bad_alloc();
+        Marker marker;
+        const Scan scan = scan_ascii(line, marker);
+        if (scan == Scan::NoMatch) continue;
+        if (scan == Scan::Unsure) {
+            if (code == nullptr) {
+                code = pattern().code();
+                match.reset(pcre2_match_data_create_from_pattern(code, nullptr));
+                if (!match) throw std::bad_alloc();
+            }
+            const int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(line.data()), line.size(), 0,
+                                       PCRE2_NO_UTF_CHECK, match.get(), nullptr);
+            if (rc == PCRE2_ERROR_NOMATCH) continue;
+            if (rc < 0) throw std::runtime_error("marker search failed (PCRE2 error " + std::to_string(rc) + ")");
+            const PCRE2_SIZE* at = pcre2_get_ovector_pointer(match.get());
+            marker.word = line.substr(at[2], at[3] - at[2]);
+            marker.rest = line.substr(at[4], at[5] - at[4]);
         }
-        const int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(line.data()), line.size(), 0, PCRE2_NO_UTF_CHECK,
-                                   match.get(), nullptr);
-        if (rc == PCRE2_ERROR_NOMATCH) continue;
-        if (rc < 0) throw std::runtime_error("marker search failed (PCRE2 error " + std::to_string(rc) + ")");
-        const PCRE2_SIZE* at = pcre2_get_ovector_pointer(match.get());
-        const std::string_view word = line.substr(at[2], at[3] - at[2]);
-        const std::string_view rest = line.substr(at[4], at[5] - at[4]);
         json::object record;
         record["line"] = number;
-        record["type"] = pystr::upper(word);
-        record["text"] = pystr::strip(rest);
+        record["type"] = pystr::upper(marker.word);
+        record["text"] = pystr::strip(marker.rest);
         out.push_back(std::move(record));
     }
     return out;

@@ -5,6 +5,10 @@
 #include "norvex/workers/astprobe/metrics.hpp"
 
 #include <algorithm>
+#include <cctype>
+#include <random>
+#include <regex>
+#include <string>
 #include <vector>
 
 using namespace norvex::astprobe;
@@ -73,4 +77,31 @@ TEST(FindTodos, CaseInsensitiveWordsAsPythonFoldsThem) {
 
 TEST(FindTodos, MalformedUtf8ReadsAsReplacementCharacters) {
     EXPECT_EQ(text_of(find_todos("# TODO: caf\xff\n")), R"([{"line": 1, "type": "TODO", "text": "caf\ufffd"}])");
+}
+
+TEST(FindTodos, AsciiLinesAgreeWithTheRegularExpression) {
+    // The same pattern in std::regex, whose \s, \b and case folding are
+    // Python's on ASCII text, over random lines made of the characters where
+    // the pattern decides something.
+    const std::regex pattern("#[\\t\\n\\v\\f\\r\\x1c-\\x1f ]*(TODO|FIXME|HACK|XXX|NOTE|BUG)\\b[:\\t\\v\\f\\x1c-\\x1f ]*(.*)",
+                             std::regex::icase);
+    const std::string alphabet = "##  \t:\x1f\x0b" "TODOtodoFIXMEfixmeHACKhackXXXxNOTEnoteBUGbug_1a.";
+    std::mt19937 random(20261209);
+    std::string source;
+    std::string expected = "[";
+    for (int number = 1; number <= 20000; ++number) {
+        std::string line;
+        const std::size_t length = random() % 16;
+        for (std::size_t i = 0; i < length; ++i) line += alphabet[random() % alphabet.size()];
+        source += line + "\n";
+        std::smatch m;
+        if (!std::regex_search(line, m, pattern)) continue;
+        std::string type = m[1].str();
+        std::transform(type.begin(), type.end(), type.begin(), [](char c) { return static_cast<char>(std::toupper(c)); });
+        if (expected.size() > 1) expected += ", ";
+        expected += R"({"line": )" + std::to_string(number) + R"(, "type": ")" + type + R"(", "text": )" +
+                    text_of(boost::json::string(norvex::pystr::strip(m[2].str()))) + "}";
+    }
+    expected += "]";
+    EXPECT_EQ(text_of(find_todos(source)), expected);
 }
