@@ -123,27 +123,24 @@ void shape(RgbImage& image, int width, int height) {
 
 }  // namespace
 
-struct BicubicResizer::State {
-    Taps across, down;        // the last call's weights, kept while the sizes stay
-    int across_in = 0, across_out = 0, down_in = 0, down_out = 0;
-    RgbImage wide;            // the horizontal pass's result
+// One axis's weights, remade only when its sizes change.
+struct CachedTaps {
+    Taps taps;
+    int in = 0, out = 0;
 
-    const Taps& taps_across(int in, int out) {
-        if (in != across_in || out != across_out) {
-            across = compute_taps(in, out);
-            across_in = in;
-            across_out = out;
+    const Taps& get(int in_size, int out_size) {
+        if (in_size != in || out_size != out) {
+            taps = compute_taps(in_size, out_size);
+            in = in_size;
+            out = out_size;
         }
-        return across;
+        return taps;
     }
-    const Taps& taps_down(int in, int out) {
-        if (in != down_in || out != down_out) {
-            down = compute_taps(in, out);
-            down_in = in;
-            down_out = out;
-        }
-        return down;
-    }
+};
+
+struct BicubicResizer::State {
+    CachedTaps across, down;
+    RgbImage wide;  // the horizontal pass's result
 };
 
 BicubicResizer::BicubicResizer() : state_(std::make_unique<State>()) {}
@@ -163,18 +160,18 @@ void BicubicResizer::resize(const RgbImage& image, int width, int height, RgbIma
     }
     if (width == image.width) {
         shape(out, width, height);
-        vertical(image, out, state_->taps_down(image.height, height));
+        vertical(image, out, state_->down.get(image.height, height));
         return;
     }
     if (height == image.height) {
         shape(out, width, height);
-        horizontal(image, out, state_->taps_across(image.width, width));
+        horizontal(image, out, state_->across.get(image.width, width));
         return;
     }
     shape(state_->wide, width, image.height);
-    horizontal(image, state_->wide, state_->taps_across(image.width, width));
+    horizontal(image, state_->wide, state_->across.get(image.width, width));
     shape(out, width, height);
-    vertical(state_->wide, out, state_->taps_down(image.height, height));
+    vertical(state_->wide, out, state_->down.get(image.height, height));
 }
 
 RgbImage resize_bicubic(const RgbImage& image, int width, int height) {
