@@ -1,8 +1,11 @@
 // The code-analysis worker against its Python equivalent, in one run: analyses in process, start-up, one request end to end.
 //
-// Usage: astprobe_bench [--repeat N] [--runs N] [--python INTERPRETER] [--only inprocess|startup|roundtrip]
-//                       [FOLDER]
+// Usage: astprobe_bench [--repeat N] [--runs N] [--python INTERPRETER] [--only inprocess|startup|roundtrip|baseline]
+//                       [--baseline PROGRAM] [FOLDER]
 //   FOLDER: where the ten largest .py files are taken from (default /usr/lib/python3.11)
+//   PROGRAM: another build of the astprobe program (an earlier commit's, say)
+//            whose round trip is timed in blocks of 20 alternating with this
+//            build's, so that both meet the same load on a shared machine
 //
 // 1. In process: full_analysis(path) on each of the ten largest files, best
 //    of N per file and best of N passes over all ten, against
@@ -252,7 +255,7 @@ struct RoundTrips {
 };
 
 RoundTrips spawn_summaries(const fs::path& workers_dir, const fs::path& scratch_dir, const std::string& file,
-                           int runs) {
+                           int runs, int untimed = 5) {
     asio::io_context io;
     norvex::forkyard::ForkyardOptions options;
     options.workers_dir = workers_dir;
@@ -263,7 +266,7 @@ RoundTrips spawn_summaries(const fs::path& workers_dir, const fs::path& scratch_
     asio::co_spawn(
         io,
         [&]() -> asio::awaitable<void> {
-            for (int i = -5; i < runs; ++i) {  // five untimed first
+            for (int i = -untimed; i < runs; ++i) {
                 norvex::forkyard::SubprocessTask task;
                 task.worker_type = "sourcelens";
                 task.command = json::object{{"action", "summarize"}, {"path", file}};
@@ -281,6 +284,35 @@ RoundTrips spawn_summaries(const fs::path& workers_dir, const fs::path& scratch_
     io.run();
     if (failure) std::rethrow_exception(failure);
     return out;
+}
+
+// This build's round trips and those of `baseline` (a program path), in
+// alternating blocks; the baseline runs as the only program of its folder.
+void run_baseline_roundtrip(int runs, const fs::path& baseline, const Scratch& scratch) {
+    const std::string file = (BENCH_DIR / "data" / "ledger.py").string();
+    const fs::path baseline_workers = scratch.path() / "baseline-workers";
+    fs::create_directories(baseline_workers);
+    fs::copy_file(baseline, baseline_workers / "astprobe", fs::copy_options::overwrite_existing);
+    constexpr int BLOCK = 20;
+    std::vector<double> ours_ms, theirs_ms;
+    json::value ours_answer, theirs_answer;
+    for (int done = 0; done < runs; done += BLOCK) {
+        const int block = std::min(BLOCK, runs - done);
+        RoundTrips ours = spawn_summaries(ASTPROBE.parent_path(), scratch.path(), file, block, 2);
+        RoundTrips theirs = spawn_summaries(baseline_workers, scratch.path(), file, block, 2);
+        ours_ms.insert(ours_ms.end(), ours.ms.begin(), ours.ms.end());
+        theirs_ms.insert(theirs_ms.end(), theirs.ms.begin(), theirs.ms.end());
+        ours_answer = std::move(ours.answer);
+        theirs_answer = std::move(theirs.answer);
+    }
+    std::printf("== one request end to end against %s, alternating blocks of %d\n", baseline.c_str(), BLOCK);
+    std::printf("  %-48s %10s %10s %10s\n", "", "median ms", "p90 ms", "runs");
+    std::printf("  %-48s %10.3f %10.3f %10zu\n", "forkyard + astprobe (this build)", median(ours_ms),
+                percentile(ours_ms, 90), ours_ms.size());
+    std::printf("  %-48s %10.3f %10.3f %10zu\n", "forkyard + astprobe (baseline)", median(theirs_ms),
+                percentile(theirs_ms, 90), theirs_ms.size());
+    std::printf("  answers identical: %s; this build takes %.2fx the baseline's median\n\n",
+                ours_answer == theirs_answer ? "yes" : "NO", median(ours_ms) / median(theirs_ms));
 }
 
 void run_roundtrip(int runs, const std::string& python, const Scratch& scratch) {
@@ -321,6 +353,7 @@ int main(int argc, char** argv) {
         int runs = 200;
         std::string python = "/usr/bin/python3";
         std::string only;
+        fs::path baseline;
         fs::path root = "/usr/lib/python3.11";
         for (int i = 1; i < argc; ++i) {
             const std::string arg = argv[i];
@@ -328,6 +361,7 @@ int main(int argc, char** argv) {
             else if (arg == "--runs" && i + 1 < argc) runs = std::max(10, std::atoi(argv[++i]));
             else if (arg == "--python" && i + 1 < argc) python = argv[++i];
             else if (arg == "--only" && i + 1 < argc) only = argv[++i];
+            else if (arg == "--baseline" && i + 1 < argc) baseline = argv[++i];
             else if (!arg.empty() && arg[0] == '-') {
                 std::fprintf(stderr, "astprobe_bench: unknown option %s (see the usage at the top of astprobe_bench.cpp)\n",
                              arg.c_str());
@@ -338,6 +372,7 @@ int main(int argc, char** argv) {
         if (only.empty() || only == "inprocess") run_in_process(root, repeat, python, scratch);
         if (only.empty() || only == "startup") run_startup(runs, python);
         if (only.empty() || only == "roundtrip") run_roundtrip(runs, python, scratch);
+        if (!baseline.empty()) run_baseline_roundtrip(runs, baseline, scratch);
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "astprobe_bench: %s\n", e.what());
