@@ -56,26 +56,12 @@ void residue_rows(const std::uint8_t* cur, const std::uint8_t* up, std::size_t n
     }
 }
 
-// Counts the byte values of `row` into `hist`. Two interleaved tables: a run
-// of equal bytes (flat areas, residues of 0) would otherwise make every
-// increment wait for the one before on the same counter.
-void count_bytes(const std::uint8_t* row, std::size_t n, std::array<std::uint32_t, 256>& hist) {
-    std::array<std::uint32_t, 512> two{};
-    std::size_t i = 0;
-    for (; i + 2 <= n; i += 2) {
-        ++two[row[i]];
-        ++two[256 + row[i + 1]];
-    }
-    if (i < n) ++two[row[i]];
-    for (int v = 0; v < 256; ++v) hist[v] = two[v] + two[256 + v];
-}
-
-// Filters rows [first, last) into `out` (one filter-type byte and the
-// residues per row), each row with the filter whose residues have the
-// lowest byte entropy.
-void filter_rows(const RgbImage& im, int first, int last, std::uint8_t* out) {
-    constexpr std::size_t BPP = 3;
-    const std::size_t stride = static_cast<std::size_t>(im.width) * BPP;
+// The size in bits of `row` under an order-0 model of its bytes:
+// -sum(n * log2(n / total)) = total * log2(total) - sum(n * log2(n)).
+// Counts go to two interleaved tables (a run of equal bytes, as flat areas
+// give, would otherwise make every increment wait for the one before on the
+// same counter) and `counts` is left zeroed for the next row.
+double order0_bits(const std::uint8_t* row, std::size_t n, std::array<std::uint32_t, 512>& counts) {
     static const std::array<double, 4097> nlogn = [] {
         std::array<double, 4097> t{};
         for (std::size_t i = 1; i < t.size(); ++i) t[i] = i * std::log2(static_cast<double>(i));
@@ -84,11 +70,32 @@ void filter_rows(const RgbImage& im, int first, int last, std::uint8_t* out) {
     auto n_log_n = [](std::size_t v) {
         return v < nlogn.size() ? nlogn[v] : static_cast<double>(v) * std::log2(static_cast<double>(v));
     };
+    std::size_t i = 0;
+    for (; i + 2 <= n; i += 2) {
+        ++counts[row[i]];
+        ++counts[256 + row[i + 1]];
+    }
+    if (i < n) ++counts[row[i]];
+    double bits = n_log_n(n);
+    for (int v = 0; v < 256; ++v) {
+        const std::uint32_t h = counts[v] + counts[256 + v];
+        counts[v] = counts[256 + v] = 0;
+        if (h) bits -= n_log_n(h);
+    }
+    return bits;
+}
+
+// Filters rows [first, last) into `out` (one filter-type byte and the
+// residues per row), each row with the filter whose residues have the
+// lowest byte entropy.
+void filter_rows(const RgbImage& im, int first, int last, std::uint8_t* out) {
+    constexpr std::size_t BPP = 3;
+    const std::size_t stride = static_cast<std::size_t>(im.width) * BPP;
     std::vector<std::uint8_t> scratch(stride * 5, 0);  // the row above the first (zeros), then four residue rows
     const std::uint8_t* zero = scratch.data();
     std::uint8_t* const res[4] = {scratch.data() + stride, scratch.data() + 2 * stride, scratch.data() + 3 * stride,
                                   scratch.data() + 4 * stride};
-    std::array<std::uint32_t, 256> hist;
+    std::array<std::uint32_t, 512> counts{};
     for (int y = first; y < last; ++y) {
         const std::uint8_t* cur = im.pixels.data() + y * stride;
         const std::uint8_t* up = y ? cur - stride : zero;
@@ -96,12 +103,7 @@ void filter_rows(const RgbImage& im, int first, int last, std::uint8_t* out) {
         int best = 0;
         double best_bits = 0;
         for (int f = 0; f < 5; ++f) {
-            count_bytes(f == 0 ? cur : res[f - 1], stride, hist);
-            // -sum(n * log2(n / total)) = total*log2(total) - sum(n*log2(n)):
-            // the row's size in bits under an order-0 model.
-            double bits = n_log_n(stride);
-            for (std::uint32_t h : hist)
-                if (h) bits -= n_log_n(h);
+            const double bits = order0_bits(f == 0 ? cur : res[f - 1], stride, counts);
             if (f == 0 || bits < best_bits) {
                 best = f;
                 best_bits = bits;
