@@ -210,9 +210,9 @@ private:
     // Ends every idle runner (posted, so none runs inside the caller).
     void _retire_idle();
 
+    // A runner's coroutine: the job it was given, then each job handed to
+    // it, each worker's life from RUNNING to the history.
     boost::asio::awaitable<void> _runner_loop(std::shared_ptr<Runner> runner);
-    // The life of one worker that holds a slot, from RUNNING to the history.
-    boost::asio::awaitable<void> _run_worker(Record& record);
     boost::asio::awaitable<void> _update_status(std::shared_ptr<WorkerStatus> status);
     void _move_to_completed(const std::string& task_id);
     // The callback's pending part for this status, if any (see StatusCallback::start).

@@ -5,15 +5,11 @@
 #include "norvex/common/coro_support.hpp"
 #include "norvex/common/logging.hpp"
 
-#include <boost/asio/async_result.hpp>
 #include <boost/asio/bind_cancellation_slot.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/post.hpp>
-#include <boost/asio/this_coro.hpp>
-#include <boost/asio/use_awaitable.hpp>
 
 #include <exception>
-#include <type_traits>
 
 namespace asio = boost::asio;
 
@@ -23,21 +19,6 @@ namespace {
 spdlog::logger& log() {
     static const auto logger = logging::get("norvex.crewhall");
     return *logger;
-}
-
-// A job's escape other than its cancellation is a fault of this pool or
-// of a callback; it is logged and the runner goes on with the next job.
-void log_job_error(const std::string& id, const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const boost::system::system_error& e) {
-        if (e.code() == asio::error::operation_aborted) return;  // cancelled: cancel() saw to it
-        log().error("Job worker-{} ended with an error: {}", id, e.what());
-    } catch (const std::exception& e) {
-        log().error("Job worker-{} ended with an error: {}", id, e.what());
-    } catch (...) {
-        log().error("Job worker-{} ended with an unknown error", id);
-    }
 }
 
 }  // namespace
@@ -104,7 +85,8 @@ void Crewhall::_run_on_runner(std::shared_ptr<Record> record) {
     auto slot = runner->signal.slot();
     asio::co_spawn(executor_, _runner_loop(runner),
                    asio::bind_cancellation_slot(slot, [runner](std::exception_ptr error) {
-                       if (error) log_job_error(runner->job ? runner->job->task.id : std::string("?"), error);
+                       // Jobs' own failures are caught inside; this is the runner's.
+                       if (error) log().error("A worker runner ended with an error: {}", exception_text(error).value_or("unknown"));
                    }));
 }
 
@@ -129,60 +111,6 @@ void Crewhall::_retire_idle() {
         runner->wake.reset();
     }
     _idle.clear();
-}
-
-asio::awaitable<void> Crewhall::_runner_loop(std::shared_ptr<Runner> self) {
-    Runner& runner = *self;
-    for (;;) {
-        std::shared_ptr<Record> record = runner.job;
-        try {
-            co_await _run_worker(*record);
-        } catch (...) {
-            log_job_error(record->task.id, std::current_exception());
-        }
-        // A cancellation ends with its job.
-        if (cancelled(co_await asio::this_coro::cancellation_state)) co_await asio::this_coro::reset_cancellation_state();
-        record->runner = nullptr;
-        record->foreign.reset();
-        std::shared_ptr<SlotGroup> slots = std::move(record->slots);
-        runner.job.reset();
-        record.reset();
-
-        // The slot goes to the longest waiter, which starts on its next turn
-        // of the loop, as a waiter woken by a semaphore would; one cancelled
-        // meanwhile hands it on.
-        std::shared_ptr<Record> next = _release_slot(slots);
-        while (next) {
-            co_await asio::post(executor_, asio::use_awaitable);
-            if (!next->cancelled) break;
-            next->slots.reset();
-            next = _release_slot(slots);
-        }
-        // Inside a batch (this runner was started or woken by it) the next
-        // job of the batch is this runner's to run, in the batch's order.
-        if (!next && _in_batch) next = _next_start();
-        if (next) {
-            next->runner = &runner;
-            runner.job = std::move(next);
-            continue;
-        }
-
-        --_busy;
-        if (_busy == 0 && _pending_starts.empty()) {
-            _retire_idle();
-            co_return;
-        }
-        // More work is under way: wait to be handed a job.
-        _idle.push_back(self);
-        co_await asio::async_initiate<const asio::use_awaitable_t<>&, void()>(
-            [&runner](auto handler) {
-                static_assert(std::is_same_v<decltype(handler), Runner::Wake>,
-                              "the runner's wake handler has another type in this Boost version");
-                runner.wake.emplace(std::move(handler));
-            },
-            asio::use_awaitable);
-        if (runner.retire) co_return;
-    }
 }
 
 }  // namespace norvex::crewhall
