@@ -157,8 +157,7 @@ struct Ends {
 
 // Identifiers are short: their ends, multiplied and folded (longer ones
 // take eight bytes at a time in between).
-std::uint32_t hash_of(std::string_view s) noexcept {
-    const Ends e = ends_of(s.data(), s.size());
+std::uint32_t hash_of(std::string_view s, const Ends& e) noexcept {
     std::uint64_t h = (0x9E3779B97F4A7C15ull ^ s.size() ^ e.head) * 0xFF51AFD7ED558CCDull;
     for (std::size_t i = 8; i + 8 < s.size(); i += 8) {
         h ^= h >> 32;
@@ -168,13 +167,6 @@ std::uint32_t hash_of(std::string_view s) noexcept {
     h = (h ^ e.tail) * 0xC4CEB9FE1A85EC53ull;
     h ^= h >> 29;
     return static_cast<std::uint32_t>(h);
-}
-
-bool same_text(const char* a, const char* b, std::size_t n) noexcept {
-    if (n > 16) return std::memcmp(a, b, n) == 0;
-    const Ends x = ends_of(a, n);
-    const Ends y = ends_of(b, n);
-    return x.head == y.head && x.tail == y.tail;
 }
 
 }  // namespace
@@ -197,17 +189,21 @@ void Arena::grow_interning() {
 Identifier Arena::intern(std::string_view name) {
     // Kept at most three quarters full: the probes stay short and the table small.
     if (slots_ == nullptr || (slot_count_ + 1) * 4 > (slot_mask_ + 1) * 3) grow_interning();
-    const std::uint32_t h = hash_of(name);
+    // The ends of a name of up to sixteen bytes are the whole name: the slot
+    // holds them, so a lookup reads no text but the name's own.
+    const Ends e = ends_of(name.data(), name.size());
+    const std::uint32_t h = hash_of(name, e);
     std::uint32_t i = h & slot_mask_;
     for (;; i = (i + 1) & slot_mask_) {
         const Slot& s = slots_[i];
         if (s.data == nullptr) break;
-        if (s.hash == h && s.size == name.size() && same_text(s.data, name.data(), name.size()))
+        if (s.hash == h && s.size == name.size() && s.head == e.head && s.tail == e.tail &&
+            (name.size() <= 16 || std::memcmp(s.data, name.data(), name.size()) == 0))
             return {s.data, s.size};
     }
     // The empty name needs a non-null pointer: null data means "none".
     std::string_view stored = name.empty() ? std::string_view("", 0) : store(name);
-    slots_[i] = Slot{stored.data(), static_cast<std::uint32_t>(stored.size()), h};
+    slots_[i] = Slot{stored.data(), static_cast<std::uint32_t>(stored.size()), h, e.head, e.tail};
     ++slot_count_;
     return stored;
 }

@@ -256,6 +256,9 @@ private:
         const char* data;
         std::uint32_t size;
         std::uint32_t hash;
+        // The first and last eight bytes (overlapping or padded for shorter names).
+        std::uint64_t head;
+        std::uint64_t tail;
     };
     void* allocate_slow(std::size_t bytes, std::size_t align);
     void grow_interning();

@@ -294,7 +294,14 @@ bool Tokenizer::at_end_of_input(const Mark& comment) {
 }
 
 bool Tokenizer::lex_regular() {
-    while (pos_ < size_ && (src_[pos_] == ' ' || src_[pos_] == '\t' || src_[pos_] == '\f')) ++pos_;
+    {
+        // Blanks between tokens, scanned in locals.
+        const char* d = src_.data();
+        const std::uint32_t n = size_;
+        std::uint32_t p = pos_;
+        while (p < n && (d[p] == ' ' || d[p] == '\t' || d[p] == '\f')) ++p;
+        pos_ = p;
+    }
     Mark comment = here();
     if (cur() == '#') {
         // To the line's end: "\n", or a "\r" before it.

@@ -121,6 +121,7 @@ private:
     bool start_line();
     bool at_end_of_input(const Mark& comment);
     bool lex_name(const Mark& b);
+    bool lex_prefixed_string(const Mark& b, std::uint32_t quote);
     bool lex_number(const Mark& b);
     bool verify_end_of_number(const Mark& b, const char* kind);
     bool lex_string(const Mark& b, bool raw, bool bytes, bool fstring, bool tstring);

@@ -147,7 +147,7 @@ std::uint32_t load4(const char* p) noexcept {
 }
 
 WordKind word_kind(const char* p, std::size_t n) noexcept {
-    if (n - 1 >= 8) return {};  // empty, or longer than any keyword
+    // n >= 1; a name longer than eight bytes finds no slot of its length.
     const WordTable::Slot& s =
         word_table.slots[word_slot(static_cast<unsigned char>(p[0]), static_cast<unsigned char>(p[n - 1]), n)];
     if (s.len != n) return {};
@@ -216,35 +216,35 @@ bool Tokenizer::invalid_character(std::uint32_t at) {
     return fail_at("invalid character '" + std::string(src_.substr(at, len)) + buf, m);
 }
 
-bool Tokenizer::lex_name(const Mark& b) {
-    // A string prefix: distinct letters from "bBrRuUfFtT" right before a quote.
+// The name [pos_, quote) before a quote: when it is a string prefix, the
+// string (or the error of prefixes that clash) and true; false otherwise.
+bool Tokenizer::lex_prefixed_string(const Mark& b, std::uint32_t quote) {
     bool saw_b = false, saw_r = false, saw_u = false, saw_f = false, saw_t = false;
-    std::uint32_t p = pos_;
-    for (; p < size_ && prefix_letters.table[static_cast<unsigned char>(src_[p])]; ++p) {
+    for (std::uint32_t p = pos_; p < quote; ++p) {
         char c = static_cast<char>(src_[p] | 0x20);
         bool* flag = c == 'b' ? &saw_b : c == 'r' ? &saw_r : c == 'u' ? &saw_u : c == 'f' ? &saw_f : c == 't' ? &saw_t
                                                                                                           : nullptr;
-        if (flag == nullptr || *flag) break;
+        if (flag == nullptr || *flag || !prefix_letters.table[static_cast<unsigned char>(src_[p])]) return false;
         *flag = true;
     }
-    if (p > pos_ && p < size_ && (src_[p] == '\'' || src_[p] == '"')) {
-        const char* clash = nullptr;
-        if (saw_u && saw_b) clash = "'u' and 'b'";
-        else if (saw_u && saw_r) clash = "'u' and 'r'";
-        else if (saw_u && saw_f) clash = "'u' and 'f'";
-        else if (saw_u && saw_t) clash = "'u' and 't'";
-        else if (saw_b && saw_f) clash = "'b' and 'f'";
-        else if (saw_b && saw_t) clash = "'b' and 't'";
-        else if (saw_f && saw_t) clash = "'f' and 't'";
-        if (clash != nullptr) {
-            int offset = char_offset(b.line_start, b.pos);
-            return fail(SyntaxError::Type::SyntaxError, std::string(clash) + " prefixes are incompatible", b, offset,
-                        b.line, offset + static_cast<int>(p - b.pos));
-        }
-        pos_ = p;
-        return lex_string(b, saw_r, saw_b, saw_f, saw_t);
+    const char* clash = nullptr;
+    if (saw_u && saw_b) clash = "'u' and 'b'";
+    else if (saw_u && saw_r) clash = "'u' and 'r'";
+    else if (saw_u && saw_f) clash = "'u' and 'f'";
+    else if (saw_u && saw_t) clash = "'u' and 't'";
+    else if (saw_b && saw_f) clash = "'b' and 'f'";
+    else if (saw_b && saw_t) clash = "'b' and 't'";
+    else if (saw_f && saw_t) clash = "'f' and 't'";
+    if (clash != nullptr) {
+        int offset = char_offset(b.line_start, b.pos);
+        return fail(SyntaxError::Type::SyntaxError, std::string(clash) + " prefixes are incompatible", b, offset,
+                    b.line, offset + static_cast<int>(quote - b.pos));
     }
+    pos_ = quote;
+    return lex_string(b, saw_r, saw_b, saw_f, saw_t);
+}
 
+bool Tokenizer::lex_name(const Mark& b) {
     unsigned char high = 0;
     const char* data = src_.data();
     std::uint32_t q = pos_;
@@ -264,6 +264,8 @@ bool Tokenizer::lex_name(const Mark& b) {
         while (q < size_ && name_bytes.table[static_cast<unsigned char>(data[q])])
             high |= static_cast<unsigned char>(data[q++]);
     }
+    // A string prefix: distinct letters from "bBrRuUfFtT" right before a quote.
+    if (q < size_ && (data[q] == '\'' || data[q] == '"') && q - pos_ <= 5 && lex_prefixed_string(b, q)) return true;
     pos_ = q;
     std::string_view text = src_.substr(b.pos, pos_ - b.pos);
     if (high < 0x80) {
