@@ -80,19 +80,23 @@ std::string read_all(const std::string& resolved) {
     if (::fstat(fd, &st) != 0) throw OsFailure{os_error_text(errno, &resolved)};
     // open() lets a folder through; Python's open() refuses it by name.
     if (S_ISDIR(st.st_mode)) throw OsFailure{os_error_text(EISDIR, &resolved)};
+    // Read straight into the text, sized from the file when it is a regular
+    // one: no second buffer to copy from, nor its pages of stack to fault in.
     std::string bytes;
-    if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size) + 1);
-    char chunk[65536];
+    std::size_t size = 0;
+    if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
     while (true) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (size == bytes.size()) bytes.resize(std::max<std::size_t>(2 * size, 65536));
+        const ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
         if (n > 0) {
-            bytes.append(chunk, static_cast<std::size_t>(n));
+            size += static_cast<std::size_t>(n);
         } else if (n == 0) {
             break;
         } else if (errno != EINTR) {
             throw OsFailure{os_error_text(errno, nullptr)};
         }
     }
+    bytes.resize(size);
     return bytes;
 }
 
@@ -133,6 +137,19 @@ std::string decode_source(std::string_view bytes) {
     return out;
 }
 
+namespace {
+
+// decode_source without a copy for the common text: UTF-8 already, with "\n" line ends and no byte order mark.
+std::string decode_read_text(std::string bytes) {
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") != 0 && bytes.find('\r') == std::string::npos &&
+        pystr::is_valid_utf8(bytes)) {
+        return bytes;
+    }
+    return decode_source(bytes);
+}
+
+}  // namespace
+
 ParsedFile parse_file(std::string_view path) {
     try {
         const std::string expanded = expand_user(path);
@@ -150,7 +167,7 @@ ParsedFile parse_file(std::string_view path) {
             return failure(os_error_text(err, &resolved));
         }
 
-        std::string text = decode_source(read_all(resolved));
+        std::string text = decode_read_text(read_all(resolved));
         // CPython refuses NUL before tokenizing, without a line; the line of
         // the first one is what lets a reader find it.
         if (const std::size_t nul = text.find('\0'); nul != std::string::npos) {
@@ -165,7 +182,7 @@ ParsedFile parse_file(std::string_view path) {
             return failure("Syntax error at line " + std::to_string(e.lineno) + ": " + e.msg);
         }
         ParsedFile out;
-        out.source = parsed.tree->source;
+        out.source = parsed.tree->source;  // a view of the tree's own copy
         out.tree = std::move(parsed.tree);
         return out;
     } catch (const OsFailure& e) {

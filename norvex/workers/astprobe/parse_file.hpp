@@ -13,7 +13,7 @@ namespace norvex::astprobe {
 // The outcome of parse_file: a tree and its text, or an error text; never both.
 struct ParsedFile {
     std::unique_ptr<pyast::Tree> tree;  // null on failure
-    std::string source;                 // the text the tree was parsed from; empty on failure
+    std::string_view source;            // the text the tree was parsed from (the tree's); empty on failure
     std::optional<std::string> error;   // set exactly when tree is null
 
     bool ok() const noexcept { return tree != nullptr; }
