@@ -66,6 +66,8 @@ struct DeskhandOptions {
 //
 // Calls block until the desktop has done what was asked (movements, pauses,
 // outside programs). The screen is measured once, on the first public call.
+// From its first screenshot on, the executor keeps that screenshot's image
+// buffers (about 20 MB at 1920 x 1080) for the next one.
 // One caller at a time; no locks.
 class DeskhandExecutor {
 public:
