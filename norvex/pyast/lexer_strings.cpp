@@ -1,6 +1,10 @@
 // The tokenizer's string literals: plain and bytes strings, and f-/t-strings with their fields and format specs.
 #include "norvex/pyast/lexer.hpp"
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
 namespace norvex::pyast {
 namespace {
 
@@ -19,6 +23,18 @@ struct StringStops {
     }
 };
 constexpr StringStops string_stops;
+
+// Where in the eight bytes of `w` (little-endian) the first byte that ends a
+// run of string body is (its quote, a backslash or a line end); 8 when none.
+unsigned body_run(std::uint64_t w, unsigned char quote) noexcept {
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    constexpr std::uint64_t high = 0x8080808080808080ull;
+    // Exact per byte: the high bit of the result is set where x's byte is zero.
+    auto zero_bytes = [&](std::uint64_t x) { return ~(((x & ~high) + ~high) | x) & high; };
+    const std::uint64_t m = zero_bytes(w ^ (ones * quote)) | zero_bytes(w ^ (ones * '\\')) |
+                            zero_bytes(w ^ (ones * '\n')) | zero_bytes(w ^ (ones * '\r'));
+    return m == 0 ? 8 : static_cast<unsigned>(std::countr_zero(m)) / 8;
+}
 
 }  // namespace
 
@@ -93,11 +109,25 @@ bool Tokenizer::lex_string(const Mark& b, bool raw, bool /*bytes*/, bool fstring
                 ++pos_;
             }
         } else {
-            // The body up to the next quote, backslash or line end, at one test a byte.
+            // The body up to the next quote, backslash or line end: eight bytes
+            // at a time, the last few at one test a byte.
             const bool* stops = string_stops.table[q == '"'];
             const char* data = src_.data();
             std::uint32_t p = pos_ + 1;
-            while (p < size_ && !stops[static_cast<unsigned char>(data[p])]) ++p;
+            bool stopped = false;
+            while (p + 8 <= size_) {
+                std::uint64_t w;
+                std::memcpy(&w, data + p, 8);
+                const unsigned n = body_run(w, static_cast<unsigned char>(q));
+                p += n;
+                if (n < 8) {
+                    stopped = true;
+                    break;
+                }
+            }
+            if (!stopped) {
+                while (p < size_ && !stops[static_cast<unsigned char>(data[p])]) ++p;
+            }
             pos_ = p;
         }
     }

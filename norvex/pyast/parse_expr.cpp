@@ -13,7 +13,8 @@ bool is_ws_token(TokenKind k) {
 }  // namespace
 
 Parser::Parser(const TokenStore& tokens, std::string_view source, Arena& arena, bool error_pass)
-    : tokens_(tokens), source_(source), arena_(arena), error_pass_(error_pass), memo_(error_pass) {}
+    : tokens_(tokens), source_(source), arena_(arena), error_pass_(error_pass), memo_(error_pass),
+      cur_(&tokens[0]), last_(tokens.size() - 1) {}
 
 // CPython ends a node at the last token it consumed that is not layout, so a
 // compound statement ends with its last statement, not with the DEDENT.
@@ -77,7 +78,7 @@ Node* Parser::expression() {
     std::size_t key = pos_ * 2 + (error_pass_ ? 1 : 0);
     auto it = expr_memo_.find(key);
     if (it != expr_memo_.end()) {
-        pos_ = it->second.second;
+        reset(it->second.second);
         return it->second.first;
     }
     Node* e = expression_rule();

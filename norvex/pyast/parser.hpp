@@ -106,7 +106,7 @@ private:
     // --- tokens -------------------------------------------------------------
     const Token& peek() {
         if (pos_ > furthest_) furthest_ = pos_;
-        return tokens_[pos_];
+        return *cur_;
     }
     const Token& peek_at(std::size_t ahead) {
         std::size_t i = pos_ + ahead;
@@ -119,11 +119,21 @@ private:
     bool at_soft(SoftKeyword k) { return peek().kind == TokenKind::NAME && peek().soft == k; }
     // A NAME that is not a hard keyword.
     bool at_name() { return peek().kind == TokenKind::NAME && peek().keyword == Keyword::None_; }
-    const Token* accept(TokenKind k) { return at(k) ? &tokens_[pos_++] : nullptr; }
-    const Token* accept_kw(Keyword k) { return at_kw(k) ? &tokens_[pos_++] : nullptr; }
-    const Token& next() { return tokens_[pos_ < tokens_.size() - 1 ? pos_++ : pos_]; }
+    const Token* accept(TokenKind k) { return at(k) ? step() : nullptr; }
+    const Token* accept_kw(Keyword k) { return at_kw(k) ? step() : nullptr; }
+    const Token& next() { return pos_ < last_ ? *step() : *cur_; }
     std::size_t mark() const noexcept { return pos_; }
-    void reset(std::size_t m) noexcept { pos_ = m; }
+    void reset(std::size_t m) noexcept {
+        pos_ = m;
+        cur_ = &tokens_[m < last_ ? m : last_];
+    }
+    // Moves past the current token and returns it. (Past the last one, the
+    // current token stays the last.)
+    const Token* step() noexcept {
+        const Token* t = cur_;
+        reset(pos_ + 1);
+        return t;
+    }
     const Token& prev() const { return tokens_[pos_ - 1]; }
 
     // Position from token `start` to the last non-whitespace token consumed.
@@ -310,6 +320,9 @@ private:
     bool memo_;
     std::unordered_map<std::size_t, std::pair<Node*, std::size_t>> expr_memo_;
     std::size_t pos_ = 0;
+    // The token at pos_, kept as pos_ moves: the rules look at it far more often than they move.
+    const Token* cur_;
+    std::size_t last_;  // index of the last token (ENDMARKER or ERRORTOKEN)
     std::size_t furthest_ = 0;
     bool barry_ = false;
     std::size_t prior_furthest_ = 0;  // the plain pass's, for the error pass

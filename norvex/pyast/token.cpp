@@ -48,6 +48,8 @@ void TokenStore::add_chunk() {
     // A pooled block may be bigger than asked for; a chunk uses only its size.
     std::size_t bytes = chunk_bytes();
     chunks_.push_back(static_cast<Token*>(block_pool::take(bytes)));
+    free_ = chunks_.back();
+    free_end_ = free_ + mask_ + 1;
 }
 
 std::size_t TokenStore::index_of(const Token& t) const noexcept {

@@ -89,10 +89,9 @@ public:
 
     // A new token at the end, every field at its default.
     Token& push_back() {
-        if ((size_ & mask_) == 0 && (size_ >> shift_) == chunks_.size()) add_chunk();
-        Token* t = &chunks_[size_ >> shift_][size_ & mask_];
+        if (free_ == free_end_) add_chunk();
         ++size_;
-        return *new (t) Token{};
+        return *new (free_++) Token{};
     }
     // Gives the NAME token `t` (the last one added) the normalised text `name`.
     void set_normalized(Token& t, std::string_view name);
@@ -126,6 +125,9 @@ private:
     std::uint32_t shift_ = 0;
     std::uint32_t mask_ = 0;
     std::size_t size_ = 0;
+    // The unused rest of the last chunk.
+    Token* free_ = nullptr;
+    Token* free_end_ = nullptr;
     // The normalised NAMEs by start offset, in source order.
     std::vector<std::pair<std::uint32_t, std::string_view>> normalized_;
 };

@@ -397,5 +397,32 @@ TEST(lexer_fstrings, tstring_errors_say_tstring) {
     EXPECT_EQ(error_of("t'}'"), "SyntaxError: t-string: single '}' is not allowed @ 1:3-1:3");
 }
 
+TEST(lexer_strings, the_body_ends_exactly_at_its_quote_wherever_the_stops_fall) {
+    // Quotes, escapes and line ends at every place around the eight-byte steps of the body scan.
+    for (std::size_t k = 0; k <= 20; ++k) {
+        const std::string a(k, 'a'), b(20 - k, 'b');
+        const std::string cases[] = {
+            "'" + a + "'",                     // the quote
+            "'" + a + "\"" + b + "'",          // the other quote is body
+            "\"" + a + "'" + b + "\"",
+            "'" + a + "\\'" + b + "'",         // an escaped quote is body
+            "'" + a + "\\\\" + b + "'",        // so is an escaped backslash
+            "'''" + a + "\n" + b + "'' '''",   // line ends and lone quotes inside a triple-quoted literal
+            "\"\"\"" + a + "\r\n\"" + b + "x\"\"\"",
+        };
+        for (const std::string& literal : cases) {
+            const std::string source = literal + " + x\n";
+            Arena arena;
+            Tokenizer tok(source, arena);
+            ASSERT_EQ(tok.at(0).kind, TokenKind::STRING) << source;
+            EXPECT_EQ(tok.at(0).end, literal.size()) << source;
+            EXPECT_EQ(tok.at(1).kind, TokenKind::PLUS) << source;
+        }
+        // A line end in a single-quoted literal ends it unterminated.
+        EXPECT_EQ(error_of("x = '" + a + "\n'"), "SyntaxError: unterminated string literal (detected at line 1) @ 1:5-1:5")
+            << k;
+    }
+}
+
 }  // namespace
 }  // namespace norvex::pyast
