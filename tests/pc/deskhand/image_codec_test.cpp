@@ -8,8 +8,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
+#include <tuple>
 
 namespace norvex::pc::deskhand {
 namespace {
@@ -74,6 +76,23 @@ TEST(Resample, KeepsFlatColoursExact) {
         ASSERT_EQ(small.pixels[i + 2], 255);
     }
     EXPECT_THROW(resize_bicubic(flat, 0, 10), std::invalid_argument);
+}
+
+TEST(Resample, EveryCopyOfARepeatedRowShrinksAlike) {
+    // One noisy row repeated down the image: every output row must be the
+    // same, whichever way a row is computed (the last row of an image takes
+    // a different code path from the rows above it on some machines).
+    for (const auto& [w, h, out_w] : {std::tuple{1920, 6, 1429}, std::tuple{301, 5, 97}, std::tuple{40, 3, 80}}) {
+        const RgbImage row = noise(w, 1, static_cast<unsigned>(w));
+        RgbImage tall{w, h, {}};
+        for (int y = 0; y < h; ++y) tall.pixels.insert(tall.pixels.end(), row.pixels.begin(), row.pixels.end());
+        const RgbImage shrunk = resize_bicubic(tall, out_w, h);
+        const RgbImage single = resize_bicubic(row, out_w, 1);
+        const std::size_t stride = static_cast<std::size_t>(out_w) * 3;
+        for (int y = 0; y < h; ++y)
+            ASSERT_TRUE(std::equal(single.pixels.begin(), single.pixels.end(), shrunk.pixels.begin() + y * stride))
+                << w << " wide, row " << y;
+    }
 }
 
 TEST(Resample, AReusedResizerGivesWhatAFreshOneGives) {
