@@ -98,7 +98,7 @@ asio::awaitable<std::shared_ptr<WorkerStatus>> Crewhall::submit(WorkerTask submi
     // One block holds the task, its status and its job's state.
     auto record = std::make_shared<Record>(std::move(submitted));
     const WorkerTask& task = record->task;
-    _all_tasks.assign(task.id, std::shared_ptr<const WorkerTask>(record, &record->task));
+    _all_tasks.emplace_back(record, &record->task);
 
     std::shared_ptr<WorkerStatus> status(record, &record->status);
     status->task_id = task.id;

@@ -229,7 +229,11 @@ private:
     OrderedTable<std::shared_ptr<WorkerStatus>> _active;
     std::vector<std::shared_ptr<WorkerStatus>> _completed;
     OrderedTable<std::shared_ptr<Record>> _tasks;
-    OrderedTable<std::shared_ptr<const WorkerTask>> _all_tasks;
+    // Every task ever submitted, oldest first, never pruned. Nothing looks
+    // a task up by its id here, so a list does what a table by id would at
+    // a fraction of the cost per submission; of several under one id the
+    // last is the current one.
+    std::vector<std::shared_ptr<const WorkerTask>> _all_tasks;
     std::int64_t _total_submitted = 0;
     std::int64_t _total_completed = 0;
     std::int64_t _total_failed = 0;
