@@ -103,7 +103,8 @@ asio::awaitable<std::shared_ptr<WorkerStatus>> Crewhall::submit(WorkerTask submi
     std::shared_ptr<WorkerStatus> status(record, &record->status);
     status->task_id = task.id;
     status->state = WorkerState::QUEUED;
-    status->name = task.name.empty() ? "Worker-" + task.id.substr(0, 6) : task.name;
+    if (task.name.empty()) status->name = "Worker-" + task.id.substr(0, 6);
+    else status->name = task.name;  // assigned straight, without a temporary copy
     _active.assign(task.id, status);
 
     if (auto pending = _notify(*status)) co_await std::move(*pending);
