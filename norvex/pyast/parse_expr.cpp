@@ -19,10 +19,10 @@ Parser::Parser(const TokenStore& tokens, std::string_view source, Arena& arena, 
 // CPython ends a node at the last token it consumed that is not layout, so a
 // compound statement ends with its last statement, not with the DEDENT.
 Position Parser::span_from(const Token& start) const {
-    std::size_t j = pos_;
-    while (j > 0 && is_ws_token(tokens_[j - 1].kind) && &tokens_[j - 1] != &start) --j;
-    const Token& last = tokens_[j > 0 ? j - 1 : 0];
-    return {start.lineno, start.col_offset, last.end_lineno, last.end_col_offset};
+    std::size_t j = pos_ > 0 ? pos_ - 1 : 0;
+    const Token* last = &tokens_[j];
+    while (j > 0 && is_ws_token(last->kind) && last != &start) last = &tokens_[--j];
+    return {start.lineno, start.col_offset, last->end_lineno, last->end_col_offset};
 }
 
 Position Parser::span_from(const Node* start) const {

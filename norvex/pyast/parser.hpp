@@ -14,6 +14,7 @@
 #include "norvex/pyast/token.hpp"
 
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -97,8 +98,8 @@ private:
         std::vector<Node*>& v;
     };
     std::vector<Node*>& take_scratch() {
-        if (scratch_depth_ == scratch_pool_.size()) scratch_pool_.push_back(std::make_unique<std::vector<Node*>>());
-        std::vector<Node*>& v = *scratch_pool_[scratch_depth_++];
+        if (scratch_depth_ == scratch_pool_.size()) scratch_pool_.emplace_back();
+        std::vector<Node*>& v = scratch_pool_[scratch_depth_++];
         v.clear();
         return v;
     }
@@ -329,7 +330,8 @@ private:
     int depth_ = 0;
     std::vector<int> levels_;
     std::string scratch_;
-    std::vector<std::unique_ptr<std::vector<Node*>>> scratch_pool_;
+    // A deque: its vectors stay in place as it grows, side by side in memory.
+    std::deque<std::vector<Node*>> scratch_pool_;
     std::size_t scratch_depth_ = 0;
     // The '=' text of the replacement field just parsed.
     bool debug_pending_ = false;
