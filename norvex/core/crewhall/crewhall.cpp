@@ -251,9 +251,9 @@ asio::awaitable<void> Crewhall::_runner_loop(std::shared_ptr<Runner> self) {
             next->slots.reset();
             next = _release_slot(slots);
         }
-        // Inside a batch (this runner was started or woken by it) the next
-        // job of the batch is this runner's to run, in the batch's order.
-        if (!next && _in_batch) next = _next_start();
+        // When the batch's current job was this runner's, the batch's next
+        // job is this runner's to run, in the batch's order.
+        if (!next && _in_batch && _batch_runner == &runner) next = _next_start();
         if (next) {
             next->runner = &runner;
             runner.job = std::move(next);

@@ -249,6 +249,7 @@ private:
     // going idle to be woken for it.
     std::size_t _batch_left = 0;
     bool _in_batch = false;
+    Runner* _batch_runner = nullptr;  // the runner the batch's current job went to
     // Runners waiting for a job (newest last) and how many are running one.
     // A runner goes idle only while other work is under way; once the pool
     // has nothing left to do they all end, so the io_context can run out.

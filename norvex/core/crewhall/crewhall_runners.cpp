@@ -38,6 +38,7 @@ void Crewhall::_start_pending() {
     _in_batch = true;
     while (std::shared_ptr<Record> record = _next_start()) _run_on_runner(std::move(record));
     _in_batch = false;
+    _batch_runner = nullptr;
     if (_busy == 0 && _pending_starts.empty()) _retire_idle();
 }
 
@@ -72,6 +73,7 @@ void Crewhall::_run_on_runner(std::shared_ptr<Record> record) {
         _idle.pop_back();
         record->runner = runner.get();
         runner->job = std::move(record);
+        _batch_runner = runner.get();
         Runner::Wake wake = std::move(*runner->wake);
         runner->wake.reset();
         wake();
@@ -80,6 +82,7 @@ void Crewhall::_run_on_runner(std::shared_ptr<Record> record) {
     auto runner = std::make_shared<Runner>();
     record->runner = runner.get();
     runner->job = std::move(record);
+    _batch_runner = runner.get();
     // co_spawn runs the runner inline up to its first wait. The handler
     // holds the runner, whose signal the coroutine's cancellation hangs on.
     auto slot = runner->signal.slot();

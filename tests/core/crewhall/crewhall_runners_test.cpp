@@ -145,3 +145,21 @@ TEST_F(CrewhallRunners, WaitersWithoutAnySlotKeepTheLoopBusyUntilCancelled) {
     EXPECT_EQ(status->state, WorkerState::CANCELLED);
     EXPECT_EQ(status->started_at, 0.0);
 }
+
+TEST_F(CrewhallRunners, ALimitChangedWhileABatchStartsAppliesToTheRestOfThatBatch) {
+    // All three start in one batch; "a" raises the limit as it announces
+    // RUNNING, so "b" and "c", which begin waiting after that, take slots of
+    // the new group while "a" keeps the only slot of the old one.
+    Crewhall* pool_ptr = nullptr;
+    StatusCallback raise_on_a = [&pool_ptr](const WorkerStatus& s) {
+        if (s.state == WorkerState::RUNNING && s.name == "a") pool_ptr->set_max_workers(3);
+    };
+    auto& pool = make_pool({.max_workers = 1, .executor = sleeper(0.1), .on_status_change = raise_on_a});
+    pool_ptr = &pool;
+    auto statuses = run(pool.submit_many({named("a"), named("b"), named("c")}));
+    settle(0.03);
+    for (const auto& s : statuses) EXPECT_EQ(s->state, WorkerState::RUNNING) << s->name;
+    drain();
+    for (const auto& s : statuses) EXPECT_EQ(s->state, WorkerState::COMPLETED) << s->name;
+    EXPECT_EQ(pool.max_workers(), 3);
+}
