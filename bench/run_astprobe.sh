@@ -3,7 +3,8 @@
 #
 #   NORVEX_BUILD_DIR     build tree to use (default: build/default)
 #   NORVEX_BENCH_PYTHON  interpreter for the Python side (default: /usr/bin/python3)
-# Arguments go to astprobe_bench (--repeat N, --runs N, --only inprocess|startup|roundtrip, FOLDER).
+# Arguments go to astprobe_bench (--repeat N, --runs N, --only inprocess|startup|roundtrip|baseline,
+# --baseline PROGRAM, FOLDER).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -16,7 +17,8 @@ if [[ -z "$bench" ]]; then
     echo "run_astprobe.sh: astprobe_bench not found under $build (make bench-astprobe builds it)" >&2
     exit 1
 fi
-worker="$(find "$build" -type f -path '*/workers/astprobe' -perm -u+x -print -quit 2>/dev/null || true)"
+# The package's worker, not the tests' stand-in of the same name (tests/tools/workers/astprobe).
+worker="$(find "$build" -type f -path '*/lib/norvex/workers/astprobe' -perm -u+x -print -quit 2>/dev/null || true)"
 
 echo "== $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 "$bench" --python "$python" "$@"
