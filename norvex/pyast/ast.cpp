@@ -108,12 +108,12 @@ IdentifierList Arena::identifiers(const std::vector<Identifier>& names) {
     return out;
 }
 
-OpList Arena::ops(const std::vector<Op>& list) {
+OpList Arena::ops(const Op* list, std::size_t count) {
     OpList out;
-    out.count = static_cast<std::uint32_t>(list.size());
+    out.count = static_cast<std::uint32_t>(count);
     if (out.count == 0) return out;
-    out.items = static_cast<Op*>(allocate(sizeof(Op) * list.size(), alignof(Op)));
-    std::memcpy(out.items, list.data(), sizeof(Op) * list.size());
+    out.items = static_cast<Op*>(allocate(sizeof(Op) * count, alignof(Op)));
+    std::memcpy(out.items, list, sizeof(Op) * count);
     return out;
 }
 

@@ -221,7 +221,8 @@ public:
     NodeList list(const std::vector<Node*>& nodes) { return list(nodes.data(), nodes.size()); }
     NodeList list(Node* const* nodes, std::size_t count);
     IdentifierList identifiers(const std::vector<Identifier>& names);
-    OpList ops(const std::vector<Op>& ops);
+    OpList ops(const std::vector<Op>& ops) { return this->ops(ops.data(), ops.size()); }
+    OpList ops(const Op* ops, std::size_t count);
     // A copy of `text` that lives as long as the arena.
     std::string_view store(std::string_view text);
     // The same view for equal identifiers (so they compare by pointer too).

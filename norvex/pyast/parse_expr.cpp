@@ -339,7 +339,9 @@ Node* Parser::comparison_rest(Node* a, const Token& start) {
         case TokenKind::NAME: break;
         default: return a;  // the common case: no comparison
     }
-    std::vector<Op> ops;
+    // The operators go on a stack shared by nested comparisons, each taking
+    // back what it pushed: no list of its own to allocate.
+    const std::size_t ops_base = ops_stack_.size();
     Scratch comparators_scratch(*this);
     std::vector<Node*>& comparators = comparators_scratch.v;
     for (;;) {
@@ -383,15 +385,16 @@ Node* Parser::comparison_rest(Node* a, const Token& start) {
                 reset(m);
                 goto done;
             }
-            ops.push_back(op);
+            ops_stack_.push_back(op);
             comparators.push_back(b);
         }
     }
 done:
-    if (ops.empty()) return a;
+    if (ops_stack_.size() == ops_base) return a;
     auto* n = make<Compare>(span_from(start));
     n->left = a;
-    n->ops = arena_.ops(ops);
+    n->ops = arena_.ops(ops_stack_.data() + ops_base, ops_stack_.size() - ops_base);
+    ops_stack_.resize(ops_base);
     n->comparators = list(comparators);
     return &n->base;
 }

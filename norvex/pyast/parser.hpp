@@ -333,6 +333,7 @@ private:
     // A deque: its vectors stay in place as it grows, side by side in memory.
     std::deque<std::vector<Node*>> scratch_pool_;
     std::size_t scratch_depth_ = 0;
+    std::vector<Op> ops_stack_;  // comparison operators being collected (comparison_rest)
     // The '=' text of the replacement field just parsed.
     bool debug_pending_ = false;
     std::string debug_text_;
