@@ -5,6 +5,7 @@
 #include "norvex/workers/astprobe/user_home.hpp"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -147,6 +148,9 @@ TEST(AstprobeProgram, IsAStaticExecutableWithoutTheDynamicLoader) {
 
 #if !NORVEX_SANITIZED_BUILD
 TEST(AstprobeProgram, ServesFromAHeapAdvisedForHugePages) {
+    if (!std::filesystem::exists("/sys/kernel/mm/transparent_hugepage/enabled")) {
+        GTEST_SKIP() << "this kernel has no transparent huge pages";
+    }
     ScratchDir dir;
     std::string source;
     for (int i = 0; i < 300; ++i) source += "def f" + std::to_string(i) + "(a, b):\n    return a + b  # TODO: more\n";
