@@ -55,7 +55,7 @@ struct Mapping {
 };
 
 // The mappings of a process, from /proc/PID/smaps.
-std::vector<Mapping> mappings_of(pid_t pid) {
+[[maybe_unused]] std::vector<Mapping> mappings_of(pid_t pid) {
     std::ifstream smaps("/proc/" + std::to_string(pid) + "/smaps");
     std::vector<Mapping> out;
     std::string line;
