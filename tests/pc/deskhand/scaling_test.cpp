@@ -165,7 +165,10 @@ INSTANTIATE_TEST_SUITE_P(
         DarwinCase{"Resolution: 2560 x\nResolution: x\n", 1920, 1080},
         DarwinCase{"no displays here\n", 1920, 1080},
         DarwinCase{"Resolution: wide x 1600\n", 1920, 1080},
-        DarwinCase{"Resolution:\t1440\tx\t900\n", 1440, 900}));
+        DarwinCase{"Resolution:\t1440\tx\t900\n", 1440, 900}),
+    // Named by position: the default name prints the record's bytes, a pointer
+    // among them, so it changed from build to build.
+    [](const ::testing::TestParamInfo<DarwinCase>& info) { return "report" + std::to_string(info.index); });
 
 TEST(Detection, DarwinProgramFailureFallsBack) {
     ExecutorRig rig;
