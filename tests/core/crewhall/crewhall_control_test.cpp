@@ -16,8 +16,6 @@ namespace {
 
 using CrewhallControl = CrewhallTest;
 
-WorkerTask named(std::string name) { return WorkerTask{.name = std::move(name)}; }
-
 std::vector<std::string> ids_of(const std::vector<boost::json::object>& dicts) {
     std::vector<std::string> out;
     for (const auto& d : dicts) out.emplace_back(d.at("task_id").as_string());

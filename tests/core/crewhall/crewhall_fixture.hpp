@@ -99,4 +99,9 @@ protected:
     std::unique_ptr<crewhall::Crewhall> pool_;
 };
 
+// A task known by its name, as most tests need no more.
+inline crewhall::WorkerTask named(std::string name, double timeout = 600.0) {
+    return crewhall::WorkerTask{.name = std::move(name), .timeout = timeout};
+}
+
 }  // namespace norvex::testing

@@ -15,8 +15,6 @@ namespace {
 
 using CrewhallRunners = CrewhallTest;
 
-WorkerTask named(std::string name) { return WorkerTask{.name = std::move(name)}; }
-
 // Sleeps for the seconds its task's name maps to (0 when absent) and
 // gives the name back; notes the order of starts.
 WorkerExecutor timed_by_name(std::map<std::string, double> seconds, std::vector<std::string>& started) {

@@ -15,10 +15,6 @@ namespace {
 
 using CrewhallPool = CrewhallTest;
 
-WorkerTask named(std::string name, double timeout = 600.0) {
-    return WorkerTask{.name = std::move(name), .timeout = timeout};
-}
-
 }  // namespace
 
 TEST_F(CrewhallPool, SubmitWithoutExecutorFailsAndStoresNothing) {
