@@ -3,41 +3,8 @@
 
 #include "norvex/pyast/compile_check_impl.hpp"
 #include "norvex/pyast/parse.hpp"
-#include "norvex/pyast/tree_services.hpp"
 
 namespace norvex::pyast {
-
-namespace {
-
-// CPython turns decimal integer literals into ints while parsing and refuses
-// those past its 4300-digit conversion limit; the tree keeps them as text,
-// so the first such literal in the source is looked for here. (Literals
-// with underscores and non-decimal ones are converted without the limit.)
-constexpr std::size_t kMaxIntDigits = 4300;
-
-std::optional<CompileError> check_int_literals(const Tree& tree, const std::string& name) {
-    const Constant* first = nullptr;
-    std::size_t digits = 0;
-    for_each_in_walk(tree.root, [&](const Node* node) {
-        const auto* c = as<Constant>(node);
-        if (c == nullptr || c->value.kind != ConstantValue::Kind::BigInt || c->value.text.size() <= kMaxIntDigits) return;
-        const std::optional<std::string_view> literal = source_segment(tree.source, node);
-        if (!literal || literal->empty() || (*literal)[0] == '0' || literal->find('_') != std::string_view::npos) return;
-        if (first == nullptr || node->pos.lineno < first->base.pos.lineno ||
-            (node->pos.lineno == first->base.pos.lineno && node->pos.col_offset < first->base.pos.col_offset)) {
-            first = c;
-            digits = literal->size();
-        }
-    });
-    if (first == nullptr) return std::nullopt;
-    return CompileError{"Exceeds the limit (" + std::to_string(kMaxIntDigits) +
-                            " digits) for integer string conversion: value has " + std::to_string(digits) +
-                            " digits; use sys.set_int_max_str_digits() to increase the limit - Consider hexadecimal "
-                            "for huge integer literals to avoid decimal conversion limits.",
-                        first->base.pos.lineno, 0, name, "SyntaxError"};
-}
-
-}  // namespace
 
 std::string CompileError::text() const {
     // Python's SyntaxError.__str__: the place in parentheses, as much of it
@@ -69,8 +36,6 @@ std::optional<CompileError> compile_check(std::string_view code, std::string_vie
         if (e.type == SyntaxError::Type::MemoryError) return CompileError{e.msg, 0, 0, "", "MemoryError"};
         return CompileError{e.msg, e.lineno, e.offset, name, std::string(name_of(e.type))};
     }
-
-    if (auto error = check_int_literals(*parsed.tree, name)) return error;
 
     using namespace compile_detail;
     try {
