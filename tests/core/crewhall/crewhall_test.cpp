@@ -6,6 +6,8 @@
 
 #include <gmock/gmock.h>
 
+#include <tuple>
+
 using namespace norvex::crewhall;
 using namespace norvex::testing;
 namespace asio = boost::asio;
@@ -432,4 +434,52 @@ TEST_F(CrewhallPool, WorkersStartInSubmissionOrderAndTheRestKeepItAsOthersEnd) {
     EXPECT_TRUE(names().empty());
     EXPECT_EQ(pool.stats().at("total_completed").as_int64(), 4);
     EXPECT_EQ(pool.list_completed().size(), 5u);
+}
+
+TEST_F(CrewhallPool, ASecondSubmissionUnderOneIdTakesOverItsPlaceAndRecord) {
+    // Ids are the caller's to choose. A second task under a known id becomes
+    // the id's active record, in the id's place; both jobs then work on that
+    // record, the first record is left as submitted, and the first job to
+    // end moves the id to the history, once.
+    std::vector<std::string> started;
+    auto& pool = make_pool({.executor = [&started](const WorkerTask& task, UpdateStatus,
+                                                   double) -> asio::awaitable<std::string> {
+        started.push_back(task.name);
+        co_await sleep_for(task.name == "first" ? 0.02 : 0.1);
+        co_return task.name;
+    }});
+    auto active_names = [&pool] {
+        std::vector<std::string> out;
+        for (const auto& d : pool.list_active()) out.emplace_back(d.at("name").as_string());
+        return out;
+    };
+    WorkerTask second = named("second");
+    second.id = "shared-id";
+    WorkerTask first = named("first");
+    first.id = second.id;
+    auto [first_status, other_status, second_status] = run([&]() -> asio::awaitable<
+                                                               std::tuple<std::shared_ptr<WorkerStatus>,
+                                                                          std::shared_ptr<WorkerStatus>,
+                                                                          std::shared_ptr<WorkerStatus>>> {
+        auto a = co_await pool.submit(std::move(first));
+        auto b = co_await pool.submit(named("other"));
+        auto c = co_await pool.submit(std::move(second));
+        co_return std::tuple{a, b, c};
+    }());
+    EXPECT_THAT(active_names(), ElementsAre("second", "other"));
+    EXPECT_EQ(pool.get_status("shared-id"), second_status);
+
+    settle(0.05);
+    EXPECT_THAT(started, ElementsAre("first", "other", "second"));
+    EXPECT_EQ(first_status->state, WorkerState::QUEUED);
+    EXPECT_EQ(second_status->result, "first");  // the first job to end wrote its result there
+    EXPECT_THAT(active_names(), ElementsAre("other"));
+    EXPECT_FALSE(run(pool.cancel("shared-id")));  // the id's job entry went with the first ending
+
+    drain();
+    EXPECT_EQ(second_status->result, "second");
+    EXPECT_EQ(pool.get_status("shared-id"), second_status);
+    EXPECT_EQ(pool.list_completed().size(), 2u);
+    EXPECT_EQ(pool.stats().at("total_completed").as_int64(), 3);
+    EXPECT_EQ(first_status->state, WorkerState::QUEUED);
 }
