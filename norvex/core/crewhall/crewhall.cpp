@@ -105,11 +105,11 @@ asio::awaitable<std::shared_ptr<WorkerStatus>> Crewhall::submit(WorkerTask submi
     status->state = WorkerState::QUEUED;
     if (task.name.empty()) status->name = "Worker-" + task.id.substr(0, 6);
     else status->name = task.name;  // assigned straight, without a temporary copy
-    _active.assign(task.id, status);
+    record->entry = &_tasks.set_active(task.id, status);
 
     if (auto pending = _notify(*status)) co_await std::move(*pending);
 
-    _tasks.assign(task.id, record);
+    record->entry = &_tasks.set_job(task.id, record, record->entry);
     log().info("Worker submitted: {} ({})", task.name, task.id);
     _schedule_start(std::move(record));
     co_return status;
@@ -229,7 +229,7 @@ asio::awaitable<void> Crewhall::_runner_loop(std::shared_ptr<Runner> self) {
                     log().error("Failed to broadcast final status for {}: {}", id, error_text(broadcast_failure));
                 }
             }
-            _move_to_completed(id);
+            _move_to_completed(id, record->entry);
         } catch (...) {
             log_job_error(record->task.id, std::current_exception());
         }
@@ -281,18 +281,19 @@ asio::awaitable<void> Crewhall::_runner_loop(std::shared_ptr<Runner> self) {
 
 asio::awaitable<void> Crewhall::_update_status(std::shared_ptr<WorkerStatus> status) {
     if (!status) throw std::invalid_argument("update_status needs a status record, got nullptr");
-    if (auto* current = _active.find(status->task_id)) *current = status;
+    if (Tasks::Entry* entry = _tasks.find(status->task_id); entry != nullptr && entry->active) entry->active = status;
     if (auto pending = _notify(*status)) co_await std::move(*pending);
 }
 
-void Crewhall::_move_to_completed(const std::string& task_id) {
-    if (auto status = _active.take(task_id)) {
-        _completed.push_back(std::move(*status));
+void Crewhall::_move_to_completed(const std::string& task_id, Tasks::Entry* hint) {
+    Tasks::Entry* entry = _tasks.find(task_id, hint);
+    if (entry == nullptr) return;
+    if (std::shared_ptr<WorkerStatus> status = _tasks.remove(*entry)) {
+        _completed.push_back(std::move(status));
         if (_completed.size() > HISTORY_LIMIT)
             _completed.erase(_completed.begin(),
                              _completed.end() - static_cast<std::ptrdiff_t>(HISTORY_KEPT));
     }
-    _tasks.erase(task_id);
 }
 
 }  // namespace norvex::crewhall

@@ -1,8 +1,8 @@
 // The agent worker pool: runs agent tasks through the host's executor under a limit.
 #pragma once
 
-#include "norvex/core/crewhall/ordered_table.hpp"
 #include "norvex/core/crewhall/records.hpp"
+#include "norvex/core/crewhall/task_table.hpp"
 
 #include <boost/asio/any_io_executor.hpp>
 #include "norvex/common/coro_support.hpp"
@@ -193,6 +193,8 @@ private:
     struct SlotGroup;
     // A long-lived coroutine that runs jobs one after another, one slot's worth.
     struct Runner;
+    // Each id's active status record and job, in the order each was added.
+    using Tasks = TaskTable<std::shared_ptr<WorkerStatus>, std::shared_ptr<Record>>;
 
     // Queues the job's start: it begins once the submitter yields.
     void _schedule_start(std::shared_ptr<Record> record);
@@ -214,7 +216,9 @@ private:
     // it, each worker's life from RUNNING to the history.
     boost::asio::awaitable<void> _runner_loop(std::shared_ptr<Runner> runner);
     boost::asio::awaitable<void> _update_status(std::shared_ptr<WorkerStatus> status);
-    void _move_to_completed(const std::string& task_id);
+    // Moves the id's active record to the history and forgets its job;
+    // `hint` is where the id's entry last was, if known.
+    void _move_to_completed(const std::string& task_id, Tasks::Entry* hint = nullptr);
     // The callback's pending part for this status, if any (see StatusCallback::start).
     std::optional<boost::asio::awaitable<void>> _notify(const WorkerStatus& status) const {
         return _on_status_change.start(status);
@@ -226,9 +230,8 @@ private:
     WorkerExecutor _executor;
     StatusCallback _on_status_change;
     UpdateStatus _update;  // what every executor is handed: _update_status of this pool
-    OrderedTable<std::shared_ptr<WorkerStatus>> _active;
+    Tasks _tasks;
     std::vector<std::shared_ptr<WorkerStatus>> _completed;
-    OrderedTable<std::shared_ptr<Record>> _tasks;
     // Every task ever submitted, oldest first, never pruned. Nothing looks
     // a task up by its id here, so a list does what a table by id would at
     // a fraction of the cost per submission; of several under one id the

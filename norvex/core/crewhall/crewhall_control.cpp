@@ -38,24 +38,24 @@ bool pending(const std::shared_ptr<WorkerStatus>& status) {
 }  // namespace
 
 asio::awaitable<bool> Crewhall::cancel(std::string task_id) {
-    auto* job = _tasks.find(task_id);
-    if (job == nullptr) co_return false;
+    Tasks::Entry* entry = _tasks.find(task_id);
+    if (entry == nullptr || !entry->job) co_return false;
     // A job not yet running never runs (a queued one is passed over when a
     // slot frees); a running one takes it when it next waits: the
     // executor sees its wait aborted.
-    Record& record = **job;
+    Record& record = *entry->job;
     if (!record.cancelled && record.queued_in != nullptr) record.queued_in->forget_waiter();
     record.cancelled = true;
     if (record.runner != nullptr) record.runner->signal.emit(asio::cancellation_type::terminal);
 
-    if (auto* found = _active.find(task_id)) {
-        std::shared_ptr<WorkerStatus> status = *found;
+    if (entry->active) {
+        std::shared_ptr<WorkerStatus> status = entry->active;
         status->state = WorkerState::CANCELLED;
         status->completed_at = wall_seconds();
         // The worker's own final handling may run during this wait; the
         // move below then finds the record gone and only drops the handle.
         if (auto pending = _notify(*status)) co_await std::move(*pending);
-        _move_to_completed(task_id);
+        _move_to_completed(task_id, entry);
     }
     log().info("Worker cancelled: {}", task_id);
     co_return true;
@@ -63,8 +63,8 @@ asio::awaitable<bool> Crewhall::cancel(std::string task_id) {
 
 asio::awaitable<int> Crewhall::cancel_all() {
     std::vector<std::string> ids;
-    ids.reserve(_tasks.size());
-    for (const auto& entry : _tasks) ids.push_back(entry.first);
+    ids.reserve(_tasks.job_count());
+    for (const auto& entry : _tasks.jobs()) ids.push_back(entry.key());
     int count = 0;
     for (auto& id : ids)
         if (co_await cancel(std::move(id))) ++count;
@@ -72,7 +72,7 @@ asio::awaitable<int> Crewhall::cancel_all() {
 }
 
 std::shared_ptr<WorkerStatus> Crewhall::get_status(const std::string& task_id) const {
-    if (const auto* found = _active.find(task_id)) return *found;
+    if (const Tasks::Entry* entry = _tasks.find(task_id); entry != nullptr && entry->active) return entry->active;
     auto it = std::find_if(_completed.begin(), _completed.end(),
                            [&](const std::shared_ptr<WorkerStatus>& s) { return s->task_id == task_id; });
     return it == _completed.end() ? nullptr : *it;
@@ -80,8 +80,8 @@ std::shared_ptr<WorkerStatus> Crewhall::get_status(const std::string& task_id) c
 
 std::vector<boost::json::object> Crewhall::_list_where(bool (*keep)(const WorkerStatus&)) const {
     std::vector<boost::json::object> out;
-    for (const auto& entry : _active)
-        if (keep(*entry.second)) out.push_back(entry.second->to_dict());
+    for (const auto& entry : _tasks.actives())
+        if (keep(*entry.active)) out.push_back(entry.active->to_dict());
     return out;
 }
 
@@ -117,9 +117,9 @@ std::vector<boost::json::object> Crewhall::list_all() const {
 boost::json::object Crewhall::stats() const {
     std::int64_t running = 0;
     std::int64_t queued = 0;
-    for (const auto& entry : _active) {
-        if (entry.second->state == WorkerState::RUNNING) ++running;
-        else if (entry.second->state == WorkerState::QUEUED) ++queued;
+    for (const auto& entry : _tasks.actives()) {
+        if (entry.active->state == WorkerState::RUNNING) ++running;
+        else if (entry.active->state == WorkerState::QUEUED) ++queued;
     }
     boost::json::object d;
     d["max_workers"] = _max_workers;
@@ -148,7 +148,7 @@ asio::awaitable<std::shared_ptr<WorkerStatus>> Crewhall::wait_for(std::string ta
 asio::awaitable<std::vector<std::shared_ptr<WorkerStatus>>> Crewhall::wait_all(std::vector<std::string> task_ids,
                                                                               double timeout) {
     if (task_ids.empty())
-        for (const auto& entry : _tasks) task_ids.push_back(entry.first);
+        for (const auto& entry : _tasks.jobs()) task_ids.push_back(entry.key());
 
     const double deadline = monotonic_seconds() + timeout;
     double poll = FIRST_POLL;
@@ -168,7 +168,6 @@ asio::awaitable<std::vector<std::shared_ptr<WorkerStatus>>> Crewhall::wait_all(s
 
 asio::awaitable<void> Crewhall::cleanup() {
     co_await cancel_all();
-    _active.clear();
     _tasks.clear();
     log().info("Crewhall cleaned up");
 }

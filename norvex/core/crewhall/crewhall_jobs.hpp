@@ -33,6 +33,9 @@ struct Crewhall::Record {
     // record, and a group nobody holds can never free a slot anyway.
     SlotGroup* queued_in = nullptr;
     Runner* runner = nullptr;  // while the job runs on one
+    // Where the id's entry in the pool's table was last seen: looking it up
+    // through this hint costs no probe of the table's index.
+    Tasks::Entry* entry = nullptr;
     bool cancelled = false;    // set by cancel(); a job not yet running then never runs
 
     std::shared_ptr<WorkerStatus> worked_status(const std::shared_ptr<Record>& self) const {

@@ -48,9 +48,10 @@ std::shared_ptr<Crewhall::Record> Crewhall::_next_start() {
         std::shared_ptr<Record> record = std::move(_pending_starts.front());
         _pending_starts.pop_front();
         if (record->cancelled) continue;  // cancelled before it began: it ends without touching the record
-        auto* active = _active.find(record->task.id);
-        if (active == nullptr) continue;  // removed (cleanup) before the job first ran
-        if (active->get() != &record->status) record->foreign = *active;
+        Tasks::Entry* entry = _tasks.find(record->task.id, record->entry);
+        if (entry == nullptr || !entry->active) continue;  // removed (cleanup) before the job first ran
+        record->entry = entry;
+        if (entry->active.get() != &record->status) record->foreign = entry->active;
 
         // The slots of this moment: a later change of max_workers does not
         // take the slot away from under this worker.
