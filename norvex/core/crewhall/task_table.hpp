@@ -30,7 +30,11 @@ struct ShortKeyHash {
         }
         if (n > 0) {
             std::uint64_t tail = 0;
-            for (std::size_t i = 0; i < n; ++i) tail |= std::uint64_t(static_cast<unsigned char>(p[i])) << (8 * i);
+            if (key.size() >= 8) {
+                std::memcpy(&tail, key.data() + key.size() - 8, 8);  // the last eight bytes, overlapping
+            } else {
+                for (std::size_t i = 0; i < n; ++i) tail |= std::uint64_t(static_cast<unsigned char>(p[i])) << (8 * i);
+            }
             h = mix(h ^ tail);
         }
         return h;
@@ -136,8 +140,7 @@ public:
     const Entry* find(const std::string& key) const noexcept { return lookup(key, tag_of(key)); }
     // The same, trying `hint` (an entry this table gave out, or nullptr) first.
     Entry* find(const std::string& key, Entry* hint) noexcept {
-        if (hint != nullptr && hint->live_ && hint->key_ == key) return hint;
-        return find(key);
+        return trusted(key, hint) ? hint : find(key);
     }
 
     // Sets the key's active record (not empty), adding the key to the
@@ -215,10 +218,18 @@ private:
         else return entry.job;
     }
 
+    static bool trusted(const std::string& key, const Entry* hint) noexcept {
+        return hint != nullptr && hint->live_ && hint->key_ == key;
+    }
+
     template <Order Which, typename V>
     Entry& set(const std::string& key, V value, Entry* hint) {
-        Entry* entry = find(key, hint);
-        if (entry == nullptr) entry = &add(key);
+        Entry* entry = hint;
+        if (!trusted(key, hint)) {
+            const std::uint32_t tag = tag_of(key);
+            entry = lookup(key, tag);
+            if (entry == nullptr) entry = &add(key, tag);
+        }
         V& held = value_of<Which>(*entry);
         const bool had = static_cast<bool>(held);
         held = std::move(value);
@@ -227,7 +238,7 @@ private:
     }
 
     // A live entry for a new key, in the index but in neither order yet.
-    Entry& add(const std::string& key) {
+    Entry& add(const std::string& key, std::uint32_t tag) {
         // Everything that may fail comes before the table changes.
         if ((live_count_ + 1) * 4 > slots_.size() * 3) grow();
         if (free_ == nullptr && made_ % CHUNK_ENTRIES == 0) {
@@ -239,7 +250,7 @@ private:
         entry->key_ = key;  // the one step left that may throw, before the entry is taken
         if (entry == free_) free_ = entry->free_next_;
         else entry->number_ = made_++;
-        entry->tag_ = tag_of(key);
+        entry->tag_ = tag;
         entry->live_ = true;
         place(entry->tag_, entry->number_);
         ++live_count_;
