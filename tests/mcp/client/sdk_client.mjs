@@ -32,7 +32,10 @@ function check(name) { checks.push(name); console.log(`ok - ${name}`); }
 // server another test starts at the same moment can never be mistaken for ours.
 async function startXvfb() {
   try { execFileSync('sh', ['-c', 'command -v Xvfb']); } catch { return null; }
-  const server = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1024x768x24', '-nolisten', 'tcp'],
+  // -noreset: otherwise the server resets whenever its last client leaves
+  // and refuses connections meanwhile, so the server's screen-size query
+  // could meet a refusal and fall back to 1920 x 1080.
+  const server = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1024x768x24', '-nolisten', 'tcp', '-noreset'],
                        { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
   const number = await new Promise((resolve, reject) => {
     let text = '';
@@ -70,7 +73,7 @@ async function main() {
     env,
     stderr: 'inherit',
   });
-  const client = new Client({ name: 'norvex-sdk-test', version: '1.0.0' });
+  client = new Client({ name: 'norvex-sdk-test', version: '1.0.0' });
   await client.connect(transport);
 
   const info = client.getServerVersion();
@@ -157,6 +160,7 @@ async function main() {
 }
 
 let xvfb = null;
+let client = null;
 try {
   await main();
   console.log(`${checks.length} passed, 0 failed`);
@@ -165,6 +169,9 @@ try {
   console.error(`not ok - after ${checks.length} checks: ${e.stack ?? e}`);
   process.exitCode = 1;
 } finally {
+  // After a failure the server is still running; closing ends it, so the
+  // test fails at once instead of waiting for its time limit.
+  if (client) await client.close().catch(() => {});
   if (xvfb) xvfb.server.kill();
   rmSync(scratch, { recursive: true, force: true });
 }
