@@ -11,4 +11,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// An outside program could not be started, or was lost track of.
+class ProgramError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 }  // namespace norvex

@@ -3,6 +3,8 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
+#include <set>
 #include <string>
 
 #include <sys/wait.h>
@@ -20,6 +22,17 @@ inline int open_fd_count() {
 inline bool has_no_children() {
     int status = 0;
     return ::waitpid(-1, &status, WNOHANG) < 0 && errno == ECHILD;
+}
+
+// The process ids of this process's children, zombies included.
+inline std::set<int> child_pids() {
+    std::set<int> out;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream in(task.path() / "children");
+        int pid = 0;
+        while (in >> pid) out.insert(pid);
+    }
+    return out;
 }
 
 }  // namespace norvex::testing

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "norvex/pc/desktop/desktop.hpp"
-#include "norvex/pc/desktop/spawn.hpp"
+#include "norvex/common/run_program.hpp"
 
 #include <boost/json/object.hpp>
 

@@ -1,7 +1,7 @@
 // ProgramClipboard: the clipboard through xclip, xsel or wl-copy.
 #include "norvex/pc/desktop/program_clipboard.hpp"
 
-#include "norvex/pc/desktop/spawn.hpp"
+#include "norvex/common/run_program.hpp"
 
 #include "norvex/common/errors.hpp"
 #include "norvex/common/logging.hpp"
@@ -79,6 +79,8 @@ void ProgramClipboard::set_text(const std::string& text) {
         run = run_program(command_, 5.0, {.input = text, .env_overrides = env});
     } catch (const TimeoutError& e) {
         throw DesktopError(std::string(e.what()) + "; check that the display it talks to is responsive");
+    } catch (const ProgramError& e) {
+        throw DesktopError(e.what());  // a desktop failure to the clipboard's callers, like the rest
     }
     if (run.exit_status != 0) {
         std::string message = command_[0] + " could not set the clipboard (exit " + std::to_string(run.exit_status) + ")";

@@ -1,7 +1,7 @@
 // Screen size and capture program of a Linux host.
 #include "norvex/pc/hostkit/hostkit.hpp"
 
-#include "norvex/pc/desktop/spawn.hpp"
+#include "norvex/common/run_program.hpp"
 #include "norvex/pc/desktop/x11_screen.hpp"
 
 #include <X11/Xlib.h>

@@ -1,68 +1,29 @@
 // home_of_user and home_of_uid: one "getent passwd KEY" run each, its entry read back.
 #include "norvex/workers/astprobe/user_home.hpp"
 
-#include <array>
-#include <cerrno>
+#include "norvex/common/run_program.hpp"
+
+#include <exception>
 #include <string>
 #include <vector>
-
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace norvex::astprobe {
 namespace {
 
-// The standard output of "getent passwd -- key", or none when getent could not
-// be started. Its input is /dev/null and its errors are dropped: in the worker
-// our own standard streams are the command channel.
+// A user database on the network may be slow to answer, but not this slow.
+constexpr double GETENT_TIME_LIMIT = 10.0;
+
+// The standard output of "getent passwd -- key", or none when getent could
+// not be run. Its errors are kept by the runner, never written to our own
+// standard streams: in the worker they are the command channel.
 std::optional<std::string> getent_passwd(const std::string& key) {
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) return std::nullopt;
-    posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) {
-        ::close(ends[0]);
-        ::close(ends[1]);
-        return std::nullopt;
-    }
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-
-    std::string program = "getent";
-    std::string database = "passwd";
-    std::string end_of_options = "--";
-    std::string key_arg = key;
-    std::array<char*, 5> argv{program.data(), database.data(), end_of_options.data(), key_arg.data(), nullptr};
-    pid_t pid = 0;
-    int rc = ::posix_spawnp(&pid, "getent", &actions, nullptr, argv.data(), environ);
     // A worker started with an empty PATH still finds it where glibc installs it.
-    if (rc == ENOENT) rc = ::posix_spawn(&pid, "/usr/bin/getent", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(ends[1]);
-    if (rc != 0) {
-        ::close(ends[0]);
+    const std::string program = find_program("getent").value_or("/usr/bin/getent");
+    try {
+        return run_program({program, "passwd", "--", key}, GETENT_TIME_LIMIT, {.keep_output = true}).out;
+    } catch (const std::exception&) {
         return std::nullopt;
     }
-
-    std::string out;
-    char chunk[1024];
-    while (true) {
-        const ssize_t n = ::read(ends[0], chunk, sizeof chunk);
-        if (n > 0) {
-            out.append(chunk, static_cast<std::size_t>(n));
-        } else if (n == 0 || errno != EINTR) {
-            break;
-        }
-    }
-    ::close(ends[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return out;
 }
 
 // The fields of the first line of a passwd entry: name, password, uid, gid, gecos, home, shell.

@@ -1,7 +1,7 @@
 // hostkit: the screen size of real X servers and the capture program of this machine.
 #include "desktop_fixture.hpp"
 
-#include "norvex/pc/desktop/spawn.hpp"
+#include "norvex/common/run_program.hpp"
 #include "norvex/pc/hostkit/hostkit.hpp"
 
 #include "../../support/scratch_dir.hpp"
@@ -54,7 +54,7 @@ TEST(Hostkit, NoDisplayGivesNoSize) {
 }
 
 TEST_F(HostkitLaptop, ScreenshotCommandIsScrotAndWritesThePathGivenLast) {
-    if (!pc::find_program("scrot")) GTEST_SKIP() << "scrot is not installed";
+    if (!find_program("scrot")) GTEST_SKIP() << "scrot is not installed";
     auto words = hostkit::get_screenshot_command();
     ASSERT_THAT(words, ::testing::ElementsAre("scrot", "-o"));
 
@@ -62,7 +62,7 @@ TEST_F(HostkitLaptop, ScreenshotCommandIsScrotAndWritesThePathGivenLast) {
     const std::string path = (dir.path() / "shot.png").string();
     dir.write("shot.png", "stale");  // -o: an existing file is overwritten, not renamed around
     words.push_back(path);
-    const auto run = pc::run_program(words, 10.0, {.env_overrides = {"DISPLAY=" + display()}});
+    const auto run = run_program(words, 10.0, {.env_overrides = {"DISPLAY=" + display()}});
     ASSERT_EQ(run.exit_status, 0) << run.err;
     std::ifstream in(path, std::ios::binary);
     std::string head(8, '\0');

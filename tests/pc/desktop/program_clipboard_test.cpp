@@ -1,9 +1,8 @@
 // The clipboard programs against a real X server.
-#include "child_pids.hpp"
 #include "desktop_fixture.hpp"
 
+#include "norvex/common/run_program.hpp"
 #include "norvex/pc/desktop/program_clipboard.hpp"
-#include "norvex/pc/desktop/spawn.hpp"
 
 #include "../../support/process_census.hpp"
 #include "../../support/scratch_dir.hpp"
@@ -45,7 +44,7 @@ private:
 using ProgramClipboardTest = XvfbSuite<640, 480>;
 
 TEST_F(ProgramClipboardTest, XclipHoldsTheTextAndLeavesNoChildOrDescriptor) {
-    const auto xclip = pc::find_program("xclip");
+    const auto xclip = find_program("xclip");
     if (!xclip) GTEST_SKIP() << "xclip is not installed";
     const auto children_before = child_pids();
     const int fds_before = open_fd_count();
@@ -62,15 +61,15 @@ TEST_F(ProgramClipboardTest, XclipHoldsTheTextAndLeavesNoChildOrDescriptor) {
 }
 
 TEST_F(ProgramClipboardTest, XselWorksTheSame) {
-    const auto xsel = pc::find_program("xsel");
-    if (!xsel || !pc::find_program("xclip")) GTEST_SKIP() << "xsel and xclip are needed";
+    const auto xsel = find_program("xsel");
+    if (!xsel || !find_program("xclip")) GTEST_SKIP() << "xsel and xclip are needed";
     pc::ProgramClipboard clipboard({*xsel, "--clipboard", "--input"}, display());
     clipboard.set_text("from xsel \u00e4");
     EXPECT_EQ(read_clipboard(display()), "from xsel \u00e4");
 }
 
 TEST_F(ProgramClipboardTest, FactoryPrefersXclip) {
-    if (!pc::find_program("xclip")) GTEST_SKIP() << "xclip is not installed";
+    if (!find_program("xclip")) GTEST_SKIP() << "xclip is not installed";
     ScopedPath path(std::getenv("PATH"));
     ::unsetenv("WAYLAND_DISPLAY");
     auto clipboard = pc::make_program_clipboard(display());
@@ -93,7 +92,7 @@ TEST(ProgramClipboardMissing, NoProgramOnPathSaysWhatToInstall) {
 
 TEST(ProgramClipboardMissing, ProgramFailureReportsItsExitAndMessage) {
     // xclip against a display that is not there fails, and says so.
-    const auto xclip = pc::find_program("xclip");
+    const auto xclip = find_program("xclip");
     if (!xclip) GTEST_SKIP() << "xclip is not installed";
     pc::ProgramClipboard clipboard({*xclip, "-selection", "clipboard"}, ":4242");
     try {

@@ -1,13 +1,11 @@
 // find_program and run_program: posix_spawn, input through a socket, output taken while the program runs, a kill when time runs out.
-#include "norvex/pc/desktop/spawn.hpp"
+#include "norvex/common/run_program.hpp"
 
 #include "norvex/common/errors.hpp"
-#include "norvex/pc/desktop/desktop.hpp"
-
-#include <fmt/format.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +23,7 @@
 
 extern char** environ;
 
-namespace norvex::pc {
+namespace norvex {
 
 namespace {
 
@@ -49,8 +47,7 @@ private:
 };
 
 std::string cannot_run(const std::string& name, int error) {
-    return fmt::format("cannot run {}: {}{}", name, std::strerror(error),
-                       error == ENOENT ? " (is it installed and on PATH?)" : "");
+    return "cannot run " + name + ": " + std::strerror(error) + (error == ENOENT ? " (is it installed and on PATH?)" : "");
 }
 
 std::vector<std::string> merged_environment(const std::vector<std::string>& overrides) {
@@ -75,7 +72,7 @@ std::vector<char*> pointers(std::vector<std::string>& words) {
 
 void make_pipe(Fd& ours, Fd& theirs, const std::string& name) {
     int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) throw DesktopError(fmt::format("cannot create a pipe for {}: {}", name, std::strerror(errno)));
+    if (::pipe2(ends, O_CLOEXEC) != 0) throw ProgramError("cannot create a pipe for " + name + ": " + std::strerror(errno));
     ours.reset(ends[0]);
     theirs.reset(ends[1]);
     ::fcntl(ours.get(), F_SETFL, O_NONBLOCK);
@@ -116,6 +113,13 @@ void give(Fd& fd, const std::string& input, std::size_t& sent) {
     fd.reset();
 }
 
+// 5 as "5", 0.3 as "0.3": the fewest digits that read back as the same number.
+std::string shortest(double value) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::string(text, end);
+}
+
 int exit_status_of(int status) {
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
@@ -151,13 +155,13 @@ ProgramRun run_program(const std::vector<std::string>& argv, double time_limit_s
     if (argv.empty()) throw std::invalid_argument("no program to run: the command is empty");
     const std::string& name = argv[0];
     const auto program = find_program(name);
-    if (!program) throw DesktopError(cannot_run(name, ENOENT));
+    if (!program) throw ProgramError(cannot_run(name, ENOENT));
 
     Fd input_ours, input_theirs, out_ours, out_theirs, err_ours, err_theirs;
     if (options.input) {
         int pair[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
-            throw DesktopError(fmt::format("cannot create a socket for {}: {}", name, std::strerror(errno)));
+            throw ProgramError("cannot create a socket for " + name + ": " + std::strerror(errno));
         input_ours.reset(pair[0]);
         input_theirs.reset(pair[1]);
     }
@@ -201,7 +205,7 @@ ProgramRun run_program(const std::vector<std::string>& argv, double time_limit_s
                                       env_pointers.empty() ? environ : env_pointers.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    if (spawned != 0) throw DesktopError(cannot_run(name, spawned));
+    if (spawned != 0) throw ProgramError(cannot_run(name, spawned));
     input_theirs.reset();
     out_theirs.reset();
     err_theirs.reset();
@@ -221,13 +225,13 @@ ProgramRun run_program(const std::vector<std::string>& argv, double time_limit_s
     for (;;) {
         const pid_t r = ::waitpid(pid, &status, WNOHANG);
         if (r == pid) break;
-        if (r < 0 && errno != EINTR) throw DesktopError(fmt::format("lost track of {}: {}", name, std::strerror(errno)));
+        if (r < 0 && errno != EINTR) throw ProgramError("lost track of " + name + ": " + std::strerror(errno));
         const auto now = clock::now();
         if (now >= deadline) {
             ::kill(pid, SIGKILL);
             while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
             }
-            throw TimeoutError(fmt::format("{} did not finish within {} seconds and was stopped", name, time_limit_seconds));
+            throw TimeoutError(name + " did not finish within " + shortest(time_limit_seconds) + " seconds and was stopped");
         }
         pollfd fds[3] = {{input_ours.get(), POLLOUT, 0}, {out_ours.get(), POLLIN, 0}, {err_ours.get(), POLLIN, 0}};
         const auto wait = std::min<clock::duration>(pause, deadline - now);
@@ -245,4 +249,4 @@ ProgramRun run_program(const std::vector<std::string>& argv, double time_limit_s
     return run;
 }
 
-}  // namespace norvex::pc
+}  // namespace norvex

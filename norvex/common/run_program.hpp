@@ -1,11 +1,11 @@
-// Short-lived outside programs of the desktop layer and the executor: finding them and running them with a time limit.
+// Short-lived outside programs (clipboard and capture programs, display reports, user lookups): finding them and running them with a time limit.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace norvex::pc {
+namespace norvex {
 
 // The full path of an executable `name` on PATH, or empty.
 std::optional<std::string> find_program(const std::string& name);
@@ -33,11 +33,11 @@ struct ProgramOptions {
 // behind holding its standard error (xclip does) still returns at once. It
 // inherits no descriptor of ours but its three standard streams.
 //
-// Throws std::invalid_argument for an empty argv, DesktopError when the
+// Throws std::invalid_argument for an empty argv, ProgramError when the
 // program cannot be started (naming it, the reason and what to check) and
 // norvex::TimeoutError when it outlasts the limit; it is then killed and
 // reaped first.
 ProgramRun run_program(const std::vector<std::string>& argv, double time_limit_seconds,
                        const ProgramOptions& options = {});
 
-}  // namespace norvex::pc
+}  // namespace norvex
