@@ -88,6 +88,15 @@ TEST(ProgramClipboardMissing, NoProgramOnPathSaysWhatToInstall) {
     } catch (const pc::DesktopError& e) {
         EXPECT_STREQ(e.what(), "no clipboard program found: install xclip, xsel or wl-clipboard");
     }
+    // One that was there when chosen but cannot start now is a desktop failure too.
+    pc::ProgramClipboard gone({(empty.path() / "xclip").string(), "-selection", "clipboard"}, ":4242");
+    try {
+        gone.set_text("x");
+        FAIL() << "no error from a program that cannot start";
+    } catch (const pc::DesktopError& e) {
+        EXPECT_THAT(e.what(), HasSubstr("cannot run "));
+        EXPECT_THAT(e.what(), HasSubstr("xclip: No such file or directory"));
+    }
 }
 
 TEST(ProgramClipboardMissing, ProgramFailureReportsItsExitAndMessage) {
