@@ -17,7 +17,7 @@ cd "$ROOT"
 
 # What each part needs beyond itself. The common sources are the ones without
 # Asio or spdlog, which no fuzzed code path touches.
-COMMON_SOURCES=(norvex/common/{pyjson_error,pyjson_parse,pyjson_write,float_repr,pystr,pystr_case,py_round}.cpp)
+COMMON_SOURCES=(norvex/common/{pyjson_error,pyjson_parse,pyjson_write,float_repr,pystr,pystr_case,py_round,run_program}.cpp)
 PYAST_SOURCES=(norvex/pyast/*.cpp)
 ASTPROBE_SOURCES=(norvex/workers/astprobe/{call_graph,commands,markers,metrics,parse_file,structure,summary,user_home}.cpp)
 
