@@ -217,8 +217,8 @@ private:
     boost::asio::awaitable<void> _runner_loop(std::shared_ptr<Runner> runner);
     boost::asio::awaitable<void> _update_status(std::shared_ptr<WorkerStatus> status);
     // Moves the id's active record to the history and forgets its job;
-    // `hint` is where the id's entry last was, if known.
-    void _move_to_completed(const std::string& task_id, Tasks::Entry* hint = nullptr);
+    // `hint` is where the id's entry was last seen (nullptr: unknown).
+    void _move_to_completed(const std::string& task_id, Tasks::Entry* hint);
     // The callback's pending part for this status, if any (see StatusCallback::start).
     std::optional<boost::asio::awaitable<void>> _notify(const WorkerStatus& status) const {
         return _on_status_change.start(status);

@@ -36,11 +36,7 @@ struct Crewhall::Record {
     // Where the id's entry in the pool's table was last seen: looking it up
     // through this hint costs no probe of the table's index.
     Tasks::Entry* entry = nullptr;
-    bool cancelled = false;    // set by cancel(); a job not yet running then never runs
-
-    std::shared_ptr<WorkerStatus> worked_status(const std::shared_ptr<Record>& self) const {
-        return foreign ? foreign : std::shared_ptr<WorkerStatus>(self, &self->status);
-    }
+    bool cancelled = false;  // set by cancel(); a job not yet running then never runs
 };
 
 // max_workers slots, first come first served. A slot passes from the job
