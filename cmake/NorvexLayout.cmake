@@ -16,6 +16,9 @@ set(CMAKE_LIBRARY_OUTPUT_DIRECTORY "${NORVEX_CORE_DIR}")
 set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/${NORVEX_LIB_SUBDIR}/static")
 
 set(CMAKE_BUILD_RPATH_USE_ORIGIN ON)
+# Folders made by an install are 0755 whatever the umask, as a package's are.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CMAKE_SKIP_BUILD_RPATH OFF)
 
 # A shared library of the package: lives in lib/norvex/core and finds its siblings there.

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets and runs each for a short while; any crash, hang or sanitizer report fails.
+# Builds the libFuzzer targets (the `fuzz` preset) and runs each for a short while; any crash, hang or
+# sanitizer report fails.
 #
 # Usage: bash fuzz/run-smoke.sh [seconds-per-target, default 30]
 # Seeds: the pyast sample files (tests/data/pyast) and the smaller modules of
@@ -14,7 +15,9 @@ OUT="$ROOT/build/fuzz"
 SEEDS="$OUT/seeds"
 MAX_LEN=8192
 
-bash "$ROOT/fuzz/build.sh"
+cd "$ROOT"
+cmake --preset fuzz > /dev/null
+cmake --build --preset fuzz -j "${JOBS:-$(nproc)}"
 
 rm -rf "$SEEDS"
 mkdir -p "$SEEDS" "$OUT/artifacts"
@@ -41,7 +44,7 @@ while IFS= read -r target; do
     echo "== $target: ${SECONDS_PER_TARGET}s"
     # Leak checks stay on: a leak in the front end is a real fault for a long-lived worker.
     if UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        "$OUT/$target" "$corpus" "$SEEDS" "${own_seeds[@]}" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 \
+        "$OUT/fuzz/$target" "$corpus" "$SEEDS" "${own_seeds[@]}" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 \
             -max_len=$MAX_LEN -rss_limit_mb=2048 -print_final_stats=1 \
             -artifact_prefix="$OUT/artifacts/$target-" > "$log" 2>&1; then
         grep -E '^stat::number_of_executed_units' "$log" || true
@@ -56,7 +59,7 @@ while IFS= read -r target; do
         grep -m3 'runtime error:' "$log"
         failed+=("$target")
     fi
-done < "$OUT/targets.txt"
+done < "$OUT/fuzz/targets.txt"
 
 if [[ ${#failed[@]} -gt 0 ]]; then
     echo "fuzz smoke failed: ${failed[*]}"

@@ -1,18 +1,40 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the benchmarks need. Safe to run again.
+# Installs the Debian packages (and the tests' npm packages) of the groups asked for. Safe to run again.
+#
+# Usage: bash scripts/install-deps.sh [build] [test] [bench]   (no group: all three)
+#   build  what building, installing and packaging norvex needs, and what it runs with
+#   test   what only the test suites need: GoogleTest, Xvfb and X clients, clang's
+#          libFuzzer, lintian, ccache, Node.js packages (pyodide, the MCP SDK, the Inspector)
+#   bench  what only the benchmarks need
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build pkg-config git
-  libboost1.81-dev libboost-json1.81-dev libboost-filesystem1.81-dev
-  libspdlog-dev libfmt-dev libicu-dev libpcre2-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-  python3
-  clang-14 libclang-rt-14-dev
-  libspng-dev zlib1g-dev libdeflate-dev xvfb scrot python3-pil xterm x11-apps
-  hyperfine
-  xclip xsel x11-utils libx11-dev libxtst-dev libxext-dev libxrandr-dev
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+build_packages=(
+  build-essential cmake ninja-build pkg-config help2man
+  libboost1.81-dev libboost-json1.81-dev
+  libspdlog-dev libfmt-dev libicu-dev libpcre2-dev libcli11-dev
+  libspng-dev zlib1g-dev libdeflate-dev
+  libx11-dev libxtst-dev libxext-dev libxrandr-dev
 )
+test_packages=(
+  git python3 python3-pil libgtest-dev libgmock-dev
+  clang-14 libclang-rt-14-dev ccache lintian
+  xvfb scrot xterm x11-apps x11-utils xclip xsel
+)
+bench_packages=(libbenchmark-dev hyperfine)
+
+groups=("$@")
+[ "${#groups[@]}" -gt 0 ] || groups=(build test bench)
+packages=()
+for group in "${groups[@]}"; do
+  case "$group" in
+    build) packages+=("${build_packages[@]}") ;;
+    test) packages+=("${test_packages[@]}") ;;
+    bench) packages+=("${bench_packages[@]}") ;;
+    *) echo "install-deps: unknown group '$group'; the groups are build, test and bench" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
@@ -28,32 +50,23 @@ if [ "${#missing[@]}" -gt 0 ]; then
   $sudo apt-get update -q
   $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
-echo "install-deps: all ${#packages[@]} packages present"
+echo "install-deps (${groups[*]}): all ${#packages[@]} packages present"
 
-# The pyast tests compare against CPython 3.14, which runs in Node through
-# the pyodide package; Node itself comes from the system.
-oracle_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/pyast/oracle"
-if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
-  echo "install-deps: node and npm not found; the pyast oracle tests will be skipped" >&2
-elif [ ! -d "$oracle_dir/node_modules/pyodide" ]; then
-  if [ -f "$oracle_dir/package-lock.json" ]; then
-    (cd "$oracle_dir" && npm ci --no-audit --no-fund)
+# The npm packages of the tests, each folder pinned by its package-lock.json:
+# pyodide (CPython 3.14 as the parser's oracle), the official MCP SDK client and
+# the MCP Inspector. Node itself comes from the system.
+npm_folder() {  # folder, the package whose presence means done
+  local folder=$1 marker=$2
+  if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+    echo "install-deps: node and npm not found; the tests that need $marker will be skipped" >&2
+  elif [ ! -d "$folder/node_modules/$marker" ]; then
+    (cd "$folder" && npm ci --no-audit --no-fund)
+    echo "install-deps: $marker installed in $folder/node_modules"
   else
-    (cd "$oracle_dir" && npm install --no-audit --no-fund)
+    echo "install-deps: $marker present in $folder/node_modules"
   fi
-  echo "install-deps: pyodide installed in $oracle_dir/node_modules"
-else
-  echo "install-deps: pyodide present in $oracle_dir/node_modules"
-fi
-
-# The MCP end-to-end test drives `norvex mcp` with the official TypeScript SDK
-# client, pinned by tests/mcp/client/package-lock.json.
-mcp_client_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/mcp/client"
-if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
-  echo "install-deps: node and npm not found; the MCP SDK client test will be skipped" >&2
-elif [ ! -d "$mcp_client_dir/node_modules/@modelcontextprotocol/sdk" ]; then
-  (cd "$mcp_client_dir" && npm ci --no-audit --no-fund)
-  echo "install-deps: the MCP SDK installed in $mcp_client_dir/node_modules"
-else
-  echo "install-deps: the MCP SDK present in $mcp_client_dir/node_modules"
+}
+if [[ " ${groups[*]} " == *" test "* ]]; then
+  npm_folder "$root/tests/pyast/oracle" pyodide
+  npm_folder "$root/tests/mcp/client" @modelcontextprotocol/sdk
 fi

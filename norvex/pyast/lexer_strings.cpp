@@ -18,7 +18,7 @@ struct StringStops {
     constexpr StringStops() {
         for (int row = 0; row < 2; ++row) {
             table[row][row == 0 ? 0x27 : 0x22] = true;  // ' and "
-            table[row]['\\'] = table[row]['\n'] = table[row]['\r'] = true;
+            for (unsigned char stop : {'\\', '\n', '\r'}) table[row][stop] = true;
         }
     }
 };
