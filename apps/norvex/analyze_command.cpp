@@ -1,6 +1,12 @@
 // `norvex analyze`: one call of the code-analysis tool, through forkyard and the astprobe worker.
 #include "commands.hpp"
 
+#include "analyze_text.hpp"
+#include "manager_folder.hpp"
+#include "stdin_file.hpp"
+#include "usage.hpp"
+
+#include "norvex/common/pyjson.hpp"
 #include "norvex/tools/sourcelens.hpp"
 
 #include <CLI/CLI.hpp>
@@ -9,37 +15,75 @@
 #include <boost/asio/use_future.hpp>
 
 #include <iostream>
+#include <optional>
 #include <vector>
 
 namespace norvex::cli {
 
 namespace asio = boost::asio;
 
-void add_analyze(CLI::App& parent, AnalyzeCommand& command) {
-    command.app = parent.add_subcommand("analyze", "Analyze a Python file in a worker process and print the result as JSON");
-    command.app->add_option("path", command.path, "The Python file")->required();
-    // A typo is a usage error here, not a round trip to the worker.
-    const std::vector<std::string> operations(sourcelens::OPERATIONS.begin(), sourcelens::OPERATIONS.end());
-    command.app->add_option("--op", command.operation, "The analysis to run")
-        ->check(CLI::IsMember(operations))
-        ->capture_default_str();
-}
+namespace {
 
-int run_analyze(const AnalyzeCommand& command) {
+std::string run_tool(const std::string& operation, const std::string& path) {
     asio::io_context io;
     sourcelens::SourcelensTool tool{io.get_executor()};
     boost::json::object kwargs;
-    kwargs["operation"] = command.operation;
-    kwargs["path"] = command.path;
+    kwargs["operation"] = operation;
+    kwargs["path"] = path;
     auto text = asio::co_spawn(io, tool.execute(std::move(kwargs)), asio::use_future);
     io.run();
-    const std::string answer = text.get();
+    remove_manager_folder(tool.manager());
+    return text.get();
+}
+
+// The path as a shell word, for the command line the readable view suggests.
+std::string shell_word(const std::string& path) {
+    const bool plain = !path.empty() && path.find_first_not_of(
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./+,:@%=") == std::string::npos;
+    if (plain) return path;
+    std::string quoted = "'";
+    for (const char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+}  // namespace
+
+void add_analyze(CLI::App& parent, AnalyzeCommand& command) {
+    command.app = parent.add_subcommand("analyze", "Analyze a Python file in a worker process");
+    command.app->add_option("path", command.path, "The Python file; - reads it from standard input")
+        ->type_name("FILE")
+        ->required();
+    // A typo is a usage error here, not a round trip to the worker.
+    command.app->add_option("--op", command.operation, "The analysis to run")
+        ->type_name("OPERATION")
+        ->check(one_of("--op", {sourcelens::OPERATIONS.begin(), sourcelens::OPERATIONS.end()}))
+        ->capture_default_str();
+    command.app->add_flag("--json", command.json, "Print the tool's answer as JSON (indent 2), as a model gets it");
+    command.app->footer(
+        "The default analysis shows the file's imports, classes, functions with their complexity,\n"
+        "and its TODO/FIXME markers; --json adds the symbols and the call graph.");
+}
+
+int run_analyze(const AnalyzeCommand& command) {
+    // The worker takes a path, so standard input goes through a file of its own.
+    std::optional<StdinFile> copy;
+    if (command.path == "-") copy.emplace();
+    const std::string path = copy ? copy->path() : command.path;
+    std::string answer = run_tool(command.operation, path);
+    if (copy) answer = copy->hide_path(std::move(answer));
+
     // The tool's failures are text for a model; for a shell they are an error stream and a status.
     if (answer.starts_with("[ERROR] ")) {
-        std::cerr << answer << '\n';
+        std::cerr << "norvex analyze: " << answer.substr(8) << '\n';
         return EXIT_FAILED;
     }
-    std::cout << answer << '\n';
+    if (command.json) {
+        std::cout << answer << '\n';
+    } else {
+        std::string again = "norvex analyze " + (copy ? std::string("-") : shell_word(command.path));
+        if (command.operation != "analyze") again += " --op " + command.operation;
+        std::cout << analysis_text(command.operation, pyjson::parse(answer), again + " --json");
+    }
     return EXIT_OK;
 }
 

@@ -1,7 +1,10 @@
 // `norvex scan`: every Python file of a folder through the code-analysis tool, a pool of workers at a time.
 #include "commands.hpp"
+#include "manager_folder.hpp"
+#include "progress_line.hpp"
 #include "scan_report.hpp"
 #include "scan_walk.hpp"
+#include "usage.hpp"
 
 #include "norvex/common/pyjson.hpp"
 #include "norvex/core/crewhall/crewhall.hpp"
@@ -9,19 +12,18 @@
 
 #include <CLI/CLI.hpp>
 #include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/use_future.hpp>
+#include <boost/asio/signal_set.hpp>
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
+#include <csignal>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
 #include <thread>
-
-#include <unistd.h>
 
 namespace norvex::cli {
 
@@ -33,42 +35,10 @@ namespace {
 // The pool's own bounds for its limit.
 constexpr int MIN_JOBS = 1;
 constexpr int MAX_JOBS = 20;
+// No report lists more functions; the bound only keeps the number sane.
+constexpr int MAX_TOP = 1000000;
 
 constexpr std::string_view ERROR_PREFIX = "[ERROR] ";
-
-// The files done so far, redrawn on one line of a terminal's stderr.
-class ProgressLine {
-public:
-    ProgressLine(bool enabled, std::size_t total) : enabled_(enabled), total_(total) { draw(); }
-
-    void finished(bool ok) {
-        ++done_;
-        if (!ok) ++failed_;
-        // Redrawing for every file would cost more than the analysis of a small one.
-        const auto now = std::chrono::steady_clock::now();
-        if (done_ == total_ || now - last_ >= std::chrono::milliseconds(80)) draw();
-    }
-
-    void clear() {
-        if (!enabled_) return;
-        std::fputs("\r\x1b[K", stderr);
-        std::fflush(stderr);
-    }
-
-private:
-    void draw() {
-        if (!enabled_) return;
-        last_ = std::chrono::steady_clock::now();
-        std::fprintf(stderr, "\r\x1b[Kscanning: %zu/%zu files, %zu failed", done_, total_, failed_);
-        std::fflush(stderr);
-    }
-
-    bool enabled_;
-    std::size_t total_;
-    std::size_t done_ = 0;
-    std::size_t failed_ = 0;
-    std::chrono::steady_clock::time_point last_{};
-};
 
 asio::awaitable<std::string> run_operation(sourcelens::SourcelensTool& tool, std::string_view operation,
                                            const std::string& path) {
@@ -94,8 +64,10 @@ asio::awaitable<std::string> analyse_file(sourcelens::SourcelensTool& tool, std:
     co_return "analyzed";
 }
 
-asio::awaitable<void> submit_all(crewhall::Crewhall& pool, const std::vector<FileOutcome>& outcomes) {
-    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+// Submits every file's job, and no more once the scan was stopped.
+asio::awaitable<void> submit_all(crewhall::Crewhall& pool, const std::vector<FileOutcome>& outcomes,
+                                 const int& stopped_by) {
+    for (std::size_t i = 0; i < outcomes.size() && stopped_by == 0; ++i) {
         crewhall::WorkerTask task;
         task.name = outcomes[i].path;
         task.timeout = 2 * sourcelens::ANALYSIS_TIMEOUT;
@@ -113,20 +85,28 @@ int default_jobs() {
 
 void add_scan(CLI::App& parent, ScanCommand& command) {
     command.app = parent.add_subcommand(
-        "scan", "Analyze every Python file under a folder (hidden folders and virtual environments left out) "
-                "and report totals, failures and the most complex functions");
-    command.app->add_option("dir", command.dir, "The folder to scan")->required();
+        "scan", "Analyze every Python file under a folder: totals, failures, the most complex functions");
+    command.app->add_option("dir", command.dir, "The folder to scan")->type_name("DIR")->required();
     command.app
         ->add_option("-j,--jobs", command.jobs,
                      fmt::format("Files analyzed at once, {} to {} (default: the number of cores)", MIN_JOBS, MAX_JOBS))
-        ->check(CLI::PositiveNumber);
-    command.app->add_option("-k,--top", command.top, "How many of the most complex functions to list")
-        ->check(CLI::NonNegativeNumber)
+        ->type_name("N")
+        ->check(integer_range("--jobs", MIN_JOBS, MAX_JOBS));
+    command.app
+        ->add_option("-k,--top", command.top,
+                     fmt::format("How many of the most complex functions to list, 0 to {}", MAX_TOP))
+        ->type_name("K")
+        ->check(integer_range("--top", 0, MAX_TOP))
         ->capture_default_str();
     command.app->add_flag("--json", command.json, "Print the report as one JSON document");
+    command.app->footer(
+        "Hidden folders, virtual environments and __pycache__ are left out.\n"
+        "On a terminal, stderr shows a progress line (not with -q); Ctrl-C stops the scan and its\n"
+        "workers and exits with status 130. Files that cannot be analyzed are listed in the report;\n"
+        "they do not change the exit status.");
 }
 
-int run_scan(const ScanCommand& command) {
+int run_scan(const ScanCommand& command, const Verbosity& verbosity) {
     std::error_code ec;
     const fs::path root{command.dir};
     const fs::file_status status = fs::status(root, ec);
@@ -140,28 +120,29 @@ int run_scan(const ScanCommand& command) {
         return EXIT_FAILED;
     }
 
-    int jobs = command.jobs > 0 ? command.jobs : default_jobs();
-    if (jobs > MAX_JOBS) {
-        std::cerr << "norvex scan: --jobs " << jobs << " is more than the pool runs at once; using " << MAX_JOBS
-                  << '\n';
-        jobs = MAX_JOBS;
-    }
+    const int jobs = command.jobs > 0 ? command.jobs : default_jobs();
 
+    asio::io_context io;
+    // Watched from the start: a Ctrl-C during the walk is handled once the loop runs.
+    asio::signal_set signals{io, SIGINT, SIGTERM};
     const PythonFiles found = find_python_files(root);
-    for (const UnreadableFolder& folder : found.unreadable) {
-        std::cerr << "norvex scan: cannot read folder " << folder.path.string() << ": " << folder.reason
-                  << " (its files are left out; check its permissions)\n";
+    if (!verbosity.quiet) {
+        for (const UnreadableFolder& folder : found.unreadable) {
+            std::cerr << "norvex scan: cannot read folder " << folder.path.string() << ": " << folder.reason
+                      << " (its files are left out; check its permissions)\n";
+        }
     }
     std::vector<FileOutcome> outcomes(found.files.size());
     for (std::size_t i = 0; i < found.files.size(); ++i) outcomes[i].path = found.files[i].string();
 
-    ProgressLine progress{::isatty(STDERR_FILENO) == 1 && !found.files.empty(), found.files.size()};
+    ProgressLine progress{progress_wanted(verbosity.quiet) && !found.files.empty(), found.files.size()};
+    int stopped_by = 0;  // the signal that stopped the scan
     {
-        asio::io_context io;
         // One manager for every file; each file's job holds at most one
         // worker process at a time, so the manager's limit never refuses one.
         forkyard::Forkyard yard{io.get_executor(), {.max_workers = jobs}};
         sourcelens::SourcelensTool tool{yard};
+        std::size_t ended = 0;
         crewhall::Crewhall pool{
             io.get_executor(),
             {
@@ -172,15 +153,37 @@ int run_scan(const ScanCommand& command) {
                     return analyse_file(tool, index, outcomes[index]);
                 },
                 .on_status_change =
-                    [&progress](const crewhall::WorkerStatus& s) {
-                        if (crewhall::is_terminal(s.state)) progress.finished(s.state == crewhall::WorkerState::COMPLETED);
+                    [&](const crewhall::WorkerStatus& s) {
+                        if (!crewhall::is_terminal(s.state)) return;
+                        progress.finished(s.state == crewhall::WorkerState::COMPLETED);
+                        // The last file done: nothing more to interrupt, and the loop may end.
+                        if (++ended == outcomes.size()) signals.cancel();
                     },
             }};
-        auto submitted = asio::co_spawn(io, submit_all(pool, outcomes), asio::use_future);
-        // Returns once every worker's job has ended: nothing else keeps the loop busy.
+        signals.async_wait([&](const boost::system::error_code& ec, int signal_number) {
+            if (ec) return;  // the scan ended first
+            stopped_by = signal_number;
+            // The line goes first, so the shell's prompt starts on a clean line.
+            progress.clear();
+            asio::co_spawn(io, [&]() -> asio::awaitable<void> {
+                // Cancelling the jobs kills their workers; the manager's cleanup catches any left.
+                co_await pool.cleanup();
+                co_await yard.cleanup();
+            }, asio::detached);
+        });
+        if (outcomes.empty()) signals.cancel();
+        std::exception_ptr submit_failure;
+        asio::co_spawn(io, submit_all(pool, outcomes, stopped_by), [&](std::exception_ptr failure) {
+            // The files never submitted never end: stop waiting for them.
+            if (failure) signals.cancel();
+            submit_failure = failure;
+        });
+        // Returns once every worker's job has ended (or was stopped): nothing else keeps the loop busy.
         io.run();
-        submitted.get();
+        remove_manager_folder(yard);
+        if (submit_failure) std::rethrow_exception(submit_failure);
     }
+    if (stopped_by != 0) return EXIT_SIGNAL_BASE + stopped_by;
     progress.clear();
 
     for (FileOutcome& outcome : outcomes) {

@@ -1,5 +1,10 @@
-// `norvex skills`: the saved skills and the improvement log of a data folder, as JSON or a table.
+// `norvex skills`: the saved skills and the improvement log of a data folder, as tables or JSON.
 #include "commands.hpp"
+
+#include "skills_help.hpp"
+#include "stdin_file.hpp"
+#include "text_render.hpp"
+#include "usage.hpp"
 
 #include "norvex/common/atomic_file.hpp"
 #include "norvex/common/pyjson.hpp"
@@ -8,6 +13,7 @@
 #include "norvex/skills/creator/skill_creator.hpp"
 
 #include <CLI/CLI.hpp>
+#include <fmt/format.h>
 
 #include <algorithm>
 #include <iostream>
@@ -20,6 +26,9 @@ namespace {
 namespace json = boost::json;
 using skills::creator::SkillCreator;
 
+// No log is read in longer slices; the bound only keeps the number sane.
+constexpr std::int64_t MAX_LIMIT = 1000000;
+
 void print_json(const json::value& value) { std::cout << pyjson::dumps(value, pyjson::Layout::indent2) << '\n'; }
 
 // A cell: text as it is, anything else as compact JSON.
@@ -28,28 +37,16 @@ std::string cell(const json::value& value) {
     return pyjson::dumps(value);
 }
 
-// Columns padded to their widest cell (in characters); the last one is not padded.
+// A table with upper-case headers, left-aligned.
 void print_table(const std::vector<std::string>& header, const std::vector<std::vector<std::string>>& rows) {
-    std::vector<std::size_t> widths(header.size());
-    for (std::size_t c = 0; c < header.size(); ++c) {
-        widths[c] = pystr::length(header[c]);
-        for (const auto& row : rows) widths[c] = std::max(widths[c], pystr::length(row[c]));
-    }
-    auto print_row = [&](const std::vector<std::string>& row) {
-        std::string line;
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            line += row[c];
-            if (c + 1 < row.size()) line += std::string(widths[c] - pystr::length(row[c]) + 2, ' ');
-        }
-        std::cout << pystr::rstrip(line) << '\n';
-    };
-    print_row(header);
-    for (const auto& row : rows) print_row(row);
+    std::vector<Column> columns;
+    for (const std::string& h : header) columns.push_back({h});
+    std::cout << format_table(columns, rows);
 }
 
 int run_list(const SkillsCommand& command, const SkillCreator& creator) {
     const auto listing = creator.list_saved_skills();
-    if (!command.table) {
+    if (command.json) {
         print_json(json::array(listing.begin(), listing.end()));
         return EXIT_OK;
     }
@@ -85,7 +82,7 @@ int run_show(const SkillsCommand& command, const SkillCreator& creator) {
                   << creator.skills_dir().string() << " (norvex skills list shows the saved ones)\n";
         return EXIT_FAILED;
     }
-    if (!command.table) {
+    if (command.json) {
         print_json(*source);
         return EXIT_OK;
     }
@@ -112,10 +109,16 @@ int run_show(const SkillsCommand& command, const SkillCreator& creator) {
     return EXIT_OK;
 }
 
-// (success, message) as JSON, or the message alone on the stream its outcome belongs to.
-int report(const SkillsCommand& command, bool success, const std::string& message, json::object extra = {}) {
-    if (command.table) {
-        (success ? std::cout : std::cerr) << message << '\n';
+// (success, message) as JSON, or the message alone: on stdout for a success,
+// as the command's error on stderr for a failure.
+int report(const SkillsCommand& command, std::string_view subcommand, bool success, const std::string& message,
+           json::object extra = {}) {
+    if (!command.json) {
+        if (success) {
+            std::cout << message << '\n';
+        } else {
+            std::cerr << "norvex skills " << subcommand << ": " << message << '\n';
+        }
     } else {
         json::object out{{"success", success}, {"message", message}};
         for (auto& member : extra) out[member.key()] = std::move(member.value());
@@ -125,31 +128,42 @@ int report(const SkillsCommand& command, bool success, const std::string& messag
 }
 
 int run_create(const SkillsCommand& command, SkillCreator& creator) {
+    const bool from_stdin = command.file == "-";
+    const std::string source = from_stdin ? std::string(STDIN_NAME) : command.file;
+    std::string text;
+    if (from_stdin) {
+        try {
+            text = read_stdin();
+        } catch (const std::runtime_error& e) {
+            std::cerr << "norvex skills create: " << e.what() << '\n';
+            return EXIT_FAILED;
+        }
+    }
     json::value data;
     try {
-        data = pyjson::parse(read_whole_file(command.file));
+        data = pyjson::parse(from_stdin ? text : read_whole_file(command.file));
     } catch (const OsError& e) {
         std::cerr << "norvex skills create: cannot read the skill file: " << e.what()
                   << " (give the path of a JSON file holding the skill's dictionary)\n";
         return EXIT_FAILED;
     } catch (const pyjson::DecodeError& e) {
-        std::cerr << "norvex skills create: " << command.file << " is not valid JSON: " << e.what()
+        std::cerr << "norvex skills create: " << source << " is not valid JSON: " << e.what()
                   << " (fix the file and run the command again)\n";
         return EXIT_FAILED;
     }
     if (!data.is_object()) {
-        std::cerr << "norvex skills create: " << command.file << " holds a "
+        std::cerr << "norvex skills create: " << source << " holds a "
                   << skills::creator::py_type_name(data)
                   << "; a skill file holds one JSON object with \"name\", \"description\", \"steps\" and the rest\n";
         return EXIT_FAILED;
     }
     const auto [ok, message, skill] = creator.create_from_dict(data.get_object());
-    return report(command, ok, message, {{"skill", skill ? json::value(skill->to_dict()) : json::value(nullptr)}});
+    return report(command, "create", ok, message, {{"skill", skill ? json::value(skill->to_dict()) : json::value(nullptr)}});
 }
 
 int run_log(const SkillsCommand& command, const SkillCreator& creator) {
     const auto entries = creator.get_improvement_log(command.limit);
-    if (!command.table) {
+    if (command.json) {
         print_json(json::array(entries.begin(), entries.end()));
         return EXIT_OK;
     }
@@ -168,7 +182,7 @@ int run_log(const SkillsCommand& command, const SkillCreator& creator) {
 
 int run_stats(const SkillsCommand& command, const SkillCreator& creator) {
     const json::object stats = creator.get_improvement_stats();
-    if (!command.table) {
+    if (command.json) {
         print_json(stats);
         return EXIT_OK;
     }
@@ -194,23 +208,40 @@ void add_skills(CLI::App& parent, SkillsCommand& command) {
     command.app->fallthrough();
     command.data_dir = skills::creator::default_data_dir().string();
     command.app->add_option("--data-dir", command.data_dir, "The data folder holding skills/ and improvement_log.json")
+        ->type_name("DIR")
         ->capture_default_str();
-    command.app->add_flag("--table", command.table, "Print a readable table instead of JSON");
+    command.app->add_flag("--json", command.json, "Print JSON (indent 2) instead of tables and messages");
+    // The old way to ask for tables, which are the default now.
+    command.app->add_flag("--table", command.table, "Print readable tables (the default)")->group("");
 
     command.list = command.app->add_subcommand("list", "List the saved skills");
     command.show = command.app->add_subcommand("show", "Print a saved skill's stored dictionary");
-    command.show->add_option("name", command.name, "The skill's name")->required();
+    command.show->add_option("name", command.name, "The skill's name")->type_name("NAME")->required();
     command.create = command.app->add_subcommand("create", "Create or update a skill from a JSON file");
-    command.create->add_option("file", command.file, "A JSON file holding the skill's dictionary")->required();
+    command.create->add_option("file", command.file, "A JSON file holding the skill's dictionary; - reads standard input")
+        ->type_name("FILE")
+        ->required();
     command.remove = command.app->add_subcommand("delete", "Delete a saved skill");
-    command.remove->add_option("name", command.name, "The skill's name")->required();
+    command.remove->add_option("name", command.name, "The skill's name")->type_name("NAME")->required();
     command.log = command.app->add_subcommand("log", "Print the latest entries of the improvement log");
-    command.log->add_option("--limit", command.limit, "How many entries, the latest last; 0 for all")
+    command.log
+        ->add_option("--limit", command.limit,
+                     fmt::format("How many entries, the latest last, 0 to {}; 0 for all", MAX_LIMIT))
+        ->type_name("N")
+        ->check(integer_range("--limit", 0, MAX_LIMIT))
         ->capture_default_str();
     command.stats = command.app->add_subcommand("stats", "Count the improvements and the saved skills");
+    for (CLI::App* sub : {command.list, command.show, command.create, command.remove, command.log, command.stats}) {
+        sub->footer("Output: tables and messages for people; --json prints JSON (indent 2) for programs.");
+    }
+    // Shown before the line above.
+    command.create->footer([] { return skill_file_footer() + "\n"; });
 }
 
 int run_skills(SkillsCommand& command) {
+    if (command.json && command.table) {
+        throw UsageError("--json and --table ask for different outputs; give one (tables are the default)");
+    }
     std::optional<SkillCreator> creator;
     try {
         creator.emplace(skills::creator::SkillCreatorOptions{.data_dir = command.data_dir});
@@ -224,7 +255,7 @@ int run_skills(SkillsCommand& command) {
     if (*command.create) return run_create(command, *creator);
     if (*command.remove) {
         const auto [ok, message] = creator->delete_skill(command.name);
-        return report(command, ok, message);
+        return report(command, "delete", ok, message);
     }
     if (*command.log) return run_log(command, *creator);
     if (*command.stats) return run_stats(command, *creator);

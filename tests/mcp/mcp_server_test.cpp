@@ -182,7 +182,7 @@ std::string wait_channel(int pid) {
 }
 
 TEST(McpServer, CancelledCallStopsItsWorkerAndIsNeverAnswered) {
-    Served s({"mcp", "--log-level", "debug"});
+    Served s({"mcp", "-v"});
     // A worker reading a FIFO without a writer blocks until it is stopped:
     // a call that is slow for as long as the test needs.
     const std::string fifo = (s.scratch.path() / "never.py").string();
@@ -240,7 +240,7 @@ TEST(McpServer, EndOfInputAnswersCallsInFlightThenExits) {
     ScratchDir scratch;
     const std::string err = (scratch.path() / "stderr.log").string();
     const std::string file = scratch.write("box.py", SAMPLE);
-    McpProcess server(PROGRAM, {"mcp", "--log-level", "debug"}, err);
+    McpProcess server(PROGRAM, {"-v", "mcp"}, err);
     // Everything at once, as a client piping a file would send it.
     server.send_raw(initialize_line("1", "2025-11-25") + "\n" + call_line(2, "symbols", file) + "\n" +
                     call_line(3, "call_graph", file) + "\n");
@@ -262,8 +262,36 @@ TEST(McpServer, EndOfInputAnswersCallsInFlightThenExits) {
 TEST(McpServer, LogLevelIsCheckedOnTheCommandLine) {
     ScratchDir scratch;
     const std::string err = (scratch.path() / "stderr.log").string();
-    McpProcess server(PROGRAM, {"mcp", "--log-level", "loud"}, err);
-    EXPECT_EQ(server.wait_exit(), 2);
-    EXPECT_EQ(server.read_line(std::chrono::seconds(1)), std::nullopt);
-    EXPECT_THAT(read_file(err), HasSubstr("--log-level"));
+    // --log-level stays for the scripts that use it, checked as before, but not beside -q or -v.
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"mcp", "--log-level", "loud"}, {"mcp", "--log-level", "debug", "-q"}, {"-v", "mcp", "--log-level", "info"}}) {
+        McpProcess server(PROGRAM, args, err);
+        EXPECT_EQ(server.wait_exit(), 2) << ::testing::PrintToString(args);
+        EXPECT_EQ(server.read_line(std::chrono::seconds(1)), std::nullopt);
+        EXPECT_THAT(read_file(err), HasSubstr("--log-level")) << ::testing::PrintToString(args);
+    }
+}
+
+// Records on stderr: info by default, errors only with -q (before or after the command), and the
+// older --log-level still chooses the level.
+TEST(McpServer, QuietAndVerboseChooseTheRecords) {
+    ScratchDir scratch;
+    const std::string file = scratch.write("box.py", SAMPLE);
+    auto records = [&](const std::vector<std::string>& args) {
+        const std::string err = (scratch.path() / ("stderr_" + std::to_string(args.size()) + ".log")).string();
+        McpProcess server(PROGRAM, args, err);
+        server.request(initialize_line("1", "2025-11-25"));
+        server.send(R"({"jsonrpc": "2.0", "method": "notifications/initialized"})");
+        server.request(call_line(2, "symbols", file));
+        server.close_stdin();
+        EXPECT_EQ(server.wait_exit(), 0) << ::testing::PrintToString(args);
+        return read_file(err);
+    };
+    EXPECT_THAT(records({"mcp"}), HasSubstr("[info] Serving "));
+    EXPECT_EQ(records({"mcp", "-q"}), "");
+    EXPECT_EQ(records({"--quiet", "mcp"}), "");
+    EXPECT_EQ(records({"mcp", "--log-level", "warning"}), "");
+    const std::string verbose = records({"mcp", "--verbose"});
+    EXPECT_THAT(verbose, HasSubstr("[debug] "));
+    EXPECT_THAT(verbose, HasSubstr("[info] Serving "));
 }

@@ -25,12 +25,12 @@ struct Output {
     std::string err;
 };
 
-Output run(const ScratchDir& scratch, std::vector<std::string> args) {
+Output run(const ScratchDir& scratch, std::vector<std::string> args, const std::string& input_file = "/dev/null") {
     const auto out_file = scratch.path() / "stdout";
     const auto err_file = scratch.path() / "stderr";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, input_file.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     args.insert(args.begin(), NORVEX_PROGRAM);
@@ -66,37 +66,45 @@ TEST(NorvexSkills, CreateListShowLogStatsAndDeleteThroughTheProgram) {
     const std::string data = (scratch.path() / "data").string();
     const std::string file = scratch.write("skill.json", SKILL);
 
-    const Output created = run(scratch, {"skills", "--data-dir", data, "create", file});
+    const Output created = run(scratch, {"skills", "--data-dir", data, "create", file, "--json"});
     ASSERT_EQ(created.status, 0) << created.err;
     const json::object answer = norvex::pyjson::parse(created.out).as_object();
     EXPECT_EQ(answer.at("message"),
               "Created skill 'open_notes' v1 (1 steps, category: productivity). It's now available for use.");
     EXPECT_EQ(answer.at("skill").at("dynamic"), true);
-    // The option may also follow the subcommand; a second creation updates.
-    const Output updated = run(scratch, {"skills", "create", file, "--data-dir", data, "--table"});
+    // The option may also follow the subcommand; a second creation updates. People get the message alone.
+    const Output updated = run(scratch, {"skills", "create", file, "--data-dir", data});
     EXPECT_EQ(updated.out, "Updated skill 'open_notes' v2 (1 steps, category: productivity). It's now available for use.\n");
 
-    const Output listed = run(scratch, {"skills", "list", "--data-dir", data});
+    const Output listed = run(scratch, {"skills", "list", "--data-dir", data, "--json"});
     ASSERT_EQ(listed.status, 0) << listed.err;
     const json::array listing = norvex::pyjson::parse(listed.out).as_array();
     ASSERT_EQ(listing.size(), 1u);
     EXPECT_EQ(listing[0].at("version"), 2);
     EXPECT_EQ(listed.out, norvex::pyjson::dumps(listing, norvex::pyjson::Layout::indent2) + "\n");
-    const Output table = run(scratch, {"skills", "list", "--table", "--data-dir", data});
+    // A table by default; --table, the old way to ask for one, gives the same.
+    const Output table = run(scratch, {"skills", "list", "--data-dir", data});
     EXPECT_THAT(table.out, StartsWith("NAME        VERSION  CATEGORY      STEPS  APP    TRIGGERS  DESCRIPTION\n"
                                       "open_notes  2        productivity  1      gedit  notes     Open the notes"));
+    EXPECT_EQ(run(scratch, {"skills", "list", "--table", "--data-dir", data}).out, table.out);
 
-    const Output shown = run(scratch, {"skills", "show", "open_notes", "--data-dir", data});
+    const Output shown = run(scratch, {"skills", "show", "open_notes", "--data-dir", data, "--json"});
     EXPECT_EQ(norvex::pyjson::parse(shown.out).at("steps").at(0).at("params").at("path"), "{{file}}");
+    const Output shown_table = run(scratch, {"skills", "show", "open_notes", "--data-dir", data});
+    EXPECT_THAT(shown_table.out, StartsWith("KEY              VALUE\nname             open_notes\n"));
+    EXPECT_THAT(shown_table.out, HasSubstr("\n1     open_file  Open {{file}}  {\"path\": \"{{file}}\"}\n"));
 
-    const Output log = run(scratch, {"skills", "log", "--limit", "1", "--data-dir", data});
+    const Output log = run(scratch, {"skills", "log", "--limit", "1", "--data-dir", data, "--json"});
     const json::array entries = norvex::pyjson::parse(log.out).as_array();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].at("action"), "updated");
+    const Output log_table = run(scratch, {"skills", "log", "--data-dir", data});
+    EXPECT_THAT(log_table.out, ::testing::ContainsRegex("\n[-0-9: ]+  updated  open_notes  yes  "));
 
     const Output deleted = run(scratch, {"skills", "delete", "open_notes", "--data-dir", data});
     EXPECT_EQ(deleted.status, 0) << deleted.err;
-    const Output stats = run(scratch, {"skills", "stats", "--data-dir", data});
+    EXPECT_EQ(deleted.err, "");
+    const Output stats = run(scratch, {"skills", "stats", "--data-dir", data, "--json"});
     const json::object counts = norvex::pyjson::parse(stats.out).as_object();
     EXPECT_EQ(counts.at("total_improvements"), 3);
     EXPECT_EQ(counts.at("skills_deleted"), 1);
@@ -113,23 +121,68 @@ TEST(NorvexSkills, MistakesExitWithStatusOneAndSayWhatToDo) {
 
     norvex::make_dirs(data);
     norvex::write_file_atomically(std::filesystem::path(data) / "improvement_log.json", "[]");
-    const Output traversal = run(scratch, {"skills", "delete", "../improvement_log", "--data-dir", data});
+    const Output traversal = run(scratch, {"skills", "delete", "../improvement_log", "--data-dir", data, "--json"});
     EXPECT_EQ(traversal.status, 1);
     EXPECT_THAT(std::string(norvex::pyjson::parse(traversal.out).at("message").as_string()),
                 StartsWith("Invalid skill name '../improvement_log'"));
+    // For people, the refusal is an error on stderr, named by its command.
+    const Output refused = run(scratch, {"skills", "delete", "../improvement_log", "--data-dir", data});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_THAT(refused.err, StartsWith("norvex skills delete: Invalid skill name '../improvement_log'"));
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(data) / "improvement_log.json"));
 
     const Output bad_json = run(scratch, {"skills", "create", scratch.write("bad.json", "{"), "--data-dir", data});
     EXPECT_EQ(bad_json.status, 1);
     EXPECT_THAT(bad_json.err, HasSubstr("is not valid JSON: Expecting property name enclosed in double quotes"));
 
-    const Output invalid = run(scratch, {"skills", "create", scratch.write("empty.json", "{}"), "--data-dir", data});
+    const Output invalid =
+        run(scratch, {"skills", "create", scratch.write("empty.json", "{}"), "--data-dir", data, "--json"});
     EXPECT_EQ(invalid.status, 1);
     EXPECT_THAT(std::string(norvex::pyjson::parse(invalid.out).at("message").as_string()),
                 StartsWith("Validation failed:\n  - Skill name is required"));
+    EXPECT_THAT(run(scratch, {"skills", "create", scratch.write("empty2.json", "{}"), "--data-dir", data}).err,
+                StartsWith("norvex skills create: Validation failed:\n  - Skill name is required"));
+
+    const Output both = run(scratch, {"skills", "list", "--json", "--table", "--data-dir", data});
+    EXPECT_EQ(both.status, 2);
+    EXPECT_THAT(both.err, HasSubstr("--json and --table"));
 
     const std::string blocked = scratch.write("blocked", "a file, not a folder");
     const Output unusable = run(scratch, {"skills", "list", "--data-dir", blocked});
     EXPECT_EQ(unusable.status, 1);
     EXPECT_THAT(unusable.err, HasSubstr("cannot use the data folder"));
+}
+
+TEST(NorvexSkills, CreateReadsTheSkillFromStandardInput) {
+    ScratchDir scratch;
+    const std::string data = (scratch.path() / "data").string();
+    const Output created = run(scratch, {"skills", "create", "-", "--data-dir", data}, scratch.write("in.json", SKILL));
+    EXPECT_EQ(created.status, 0) << created.err;
+    EXPECT_THAT(created.out, StartsWith("Created skill 'open_notes' v1"));
+    EXPECT_EQ(norvex::pyjson::parse(run(scratch, {"skills", "show", "open_notes", "--data-dir", data, "--json"}).out)
+                  .at("app"),
+              "gedit");
+
+    // Its problems name standard input where a file name would stand.
+    const Output bad = run(scratch, {"skills", "create", "-", "--data-dir", data}, scratch.write("bad.json", "[1]"));
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_THAT(bad.err, StartsWith("norvex skills create: <stdin> holds a list; a skill file holds one JSON object"));
+}
+
+// The help of `skills create` documents the file from the creator's own lists.
+TEST(NorvexSkills, CreateHelpListsKeysOperationsCategoriesAndPythonSkills) {
+    ScratchDir scratch;
+    const Output help = run(scratch, {"skills", "create", "--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* key : {"name", "description", "app", "category", "triggers", "required_params", "optional_params",
+                            "steps", "reason", "wait_after", "retry_on_fail", "max_retries", "optional"}) {
+        EXPECT_THAT(help.out, ::testing::ContainsRegex(std::string("\n  ") + key + " +[a-z]")) << key;
+    }
+    for (const char* listed : {"open_file", "keyboard_hotkey", "find_text_on_screen", "productivity", "travel"}) {
+        EXPECT_THAT(help.out, HasSubstr(std::string(" ") + listed + ",")) << listed;
+    }
+    EXPECT_THAT(help.out, HasSubstr("{{name}}"));
+    EXPECT_THAT(help.out, HasSubstr("\"type\": \"python\""));
+    EXPECT_THAT(help.out, HasSubstr("async def run(ctx, params):"));
 }

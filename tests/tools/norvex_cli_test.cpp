@@ -29,7 +29,7 @@ std::string dump_of(const std::string& source, bool positions) {
 
 TEST(NorvexAnalyze, PrintsTheToolsTextAndSucceeds) {
     ScratchDir scratch;
-    const ProgramOutput full = run_norvex({"analyze", EXAMPLE}, scratch);
+    const ProgramOutput full = run_norvex({"analyze", EXAMPLE, "--json"}, scratch);
     EXPECT_EQ(full.exit_status, 0) << full.err;
     EXPECT_EQ(full.out, expected_text("analyze", EXAMPLE) + "\n");
     EXPECT_EQ(full.err, "");
@@ -42,13 +42,13 @@ TEST(NorvexAnalyze, PrintsTheToolsTextAndSucceeds) {
     EXPECT_GE(result.at("todos").as_array().size(), 2u);
     EXPECT_GE(result.at("imports").as_array().size(), 3u);
 
-    const ProgramOutput complexity = run_norvex({"analyze", EXAMPLE, "--op", "complexity"}, scratch);
+    const ProgramOutput complexity = run_norvex({"analyze", EXAMPLE, "--op", "complexity", "--json"}, scratch);
     EXPECT_EQ(complexity.exit_status, 0) << complexity.err;
     EXPECT_EQ(complexity.out, expected_text("complexity", EXAMPLE) + "\n");
 
     // The worker starts in the program's folder, so relative paths work.
     const std::string file = scratch.write("m.py", "def f(x):\n    return x if x else 0\n");
-    const ProgramOutput relative = run_norvex({"analyze", "m.py", "--op=symbols"}, scratch, scratch.path());
+    const ProgramOutput relative = run_norvex({"analyze", "m.py", "--op=symbols", "--json"}, scratch, scratch.path());
     EXPECT_EQ(relative.exit_status, 0) << relative.err;
     EXPECT_EQ(relative.out, expected_text("symbols", file) + "\n");
 }
@@ -58,13 +58,13 @@ TEST(NorvexAnalyze, ErrorTextFailsWithStatusOne) {
     const std::string missing = (scratch.path() / "absent.py").string();
     const ProgramOutput absent = run_norvex({"analyze", missing}, scratch);
     EXPECT_EQ(absent.exit_status, 1);
-    EXPECT_EQ(absent.err, "[ERROR] File not found: " + missing + "\n");
+    EXPECT_EQ(absent.err, "norvex analyze: File not found: " + missing + "\n");
     EXPECT_EQ(absent.out, "");
 
     const std::string broken = scratch.write("broken.py", "x = (1,\n");
     const ProgramOutput syntax = run_norvex({"analyze", broken, "--op", "find_todos"}, scratch);
     EXPECT_EQ(syntax.exit_status, 1);
-    EXPECT_THAT(syntax.err, StartsWith("[ERROR] Syntax error at line 1: "));
+    EXPECT_THAT(syntax.err, StartsWith("norvex analyze: Syntax error at line 1: "));
 }
 
 TEST(NorvexAst, PrintsTheWholeDump) {
@@ -96,14 +96,14 @@ TEST(NorvexAst, SyntaxAndFileErrorsGoToStderr) {
     ASSERT_TRUE(error);
     const ProgramOutput syntax = run_norvex({"ast", broken}, scratch);
     EXPECT_EQ(syntax.exit_status, 1);
-    EXPECT_EQ(syntax.err, "Syntax error at line 3: " + error->msg + "\n");
+    EXPECT_EQ(syntax.err, "norvex ast: Syntax error at line 3: " + error->msg + "\n");
     EXPECT_EQ(error->lineno, 3);
     EXPECT_EQ(syntax.out, "");
 
     const std::string missing = (scratch.path() / "absent.py").string();
     const ProgramOutput absent = run_norvex({"ast", missing}, scratch);
     EXPECT_EQ(absent.exit_status, 1);
-    EXPECT_EQ(absent.err, "File not found: " + missing + "\n");
+    EXPECT_EQ(absent.err, "norvex ast: File not found: " + missing + "\n");
 }
 
 TEST(NorvexCommandLine, HelpVersionAndUsageErrors) {

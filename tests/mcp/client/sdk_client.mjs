@@ -69,7 +69,7 @@ async function main() {
   if (xvfb) env.DISPLAY = xvfb.display; else delete env.DISPLAY;
   const transport = new StdioClientTransport({
     command: program,
-    args: ['mcp', '--log-level', 'warning', '--data-dir', join(scratch, 'data')],
+    args: ['mcp', '-q', '--data-dir', join(scratch, 'data')],
     env,
     stderr: 'inherit',
   });
