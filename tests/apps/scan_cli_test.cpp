@@ -1,5 +1,5 @@
 // `norvex scan` end to end: the real program, the real astprobe worker, real folders of Python files.
-#include "../tools/tool_test_util.hpp"
+#include "terminal_run.hpp"
 
 #include "norvex/common/pyjson.hpp"
 
@@ -7,15 +7,15 @@
 
 #include <boost/json/array.hpp>
 
-#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -228,7 +228,7 @@ TEST(NorvexScan, JsonTotalsFailuresAndSkippedFolders) {
     EXPECT_EQ(raw.out, norvex::pyjson::dumps(doc, norvex::pyjson::Layout::indent2) + "\n");
 }
 
-TEST(NorvexScan, JobsTopAndClampingLeaveTheFiguresAlone) {
+TEST(NorvexScan, JobsAndTopLeaveTheFiguresAlone) {
     SampleTree tree;
     json::object one = scan_json({tree.root.string(), "--jobs", "1"}, tree.scratch);
     json::object two = scan_json({tree.root.string(), "-j", "2"}, tree.scratch);
@@ -247,11 +247,9 @@ TEST(NorvexScan, JobsTopAndClampingLeaveTheFiguresAlone) {
 
     EXPECT_TRUE(scan_json({tree.root.string(), "-k", "0"}, tree.scratch).at("top_functions").as_array().empty());
 
-    ProgramOutput raw;
-    const json::object many = scan_json({tree.root.string(), "--jobs", "50"}, tree.scratch, &raw);
+    // The pool's largest size is taken as it is (larger ones are usage errors).
+    const json::object many = scan_json({tree.root.string(), "--jobs", "20"}, tree.scratch);
     EXPECT_EQ(many.at("jobs").as_int64(), 20);
-    EXPECT_THAT(raw.err, HasSubstr("--jobs 50"));
-    EXPECT_THAT(raw.err, HasSubstr("using 20"));
     EXPECT_EQ(many.at("totals"), one.at("totals"));
 }
 
@@ -326,6 +324,7 @@ TEST(NorvexScan, MissingFolderAndUsageErrors) {
         {"scan", dir, "--jobs", "0"},   // at least one at a time
         {"scan", dir, "--jobs", "-3"},
         {"scan", dir, "--jobs", "two"},
+        {"scan", dir, "--jobs", "50"},  // more than the pool runs
         {"scan", dir, "--top", "-1"},
         {"scan", dir, dir},             // one folder only
     };
@@ -342,39 +341,10 @@ TEST(NorvexScan, MissingFolderAndUsageErrors) {
 // the line is gone before the report is printed.
 TEST(NorvexScan, ProgressLineOnATerminal) {
     SampleTree tree;
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    const std::string terminal = ::ptsname(master);
     const std::string out_file = (tree.scratch.path() / "out").string();
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, terminal.c_str(), O_RDWR | O_NOCTTY, 0);
-    posix_spawn_file_actions_addclose(&actions, master);
-    std::vector<std::string> args{NORVEX_PROGRAM_PATH, "scan", tree.root.string(), "--json"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    ASSERT_EQ(::posix_spawn(&pid, NORVEX_PROGRAM_PATH.c_str(), &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-
-    // Read until the child has gone and its end of the terminal is closed (EIO).
-    std::string err;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(master, buffer, sizeof buffer);
-        if (n > 0) err.append(buffer, static_cast<std::size_t>(n));
-        else if (n < 0 && errno == EINTR) continue;
-        else break;
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ::close(master);
+    TerminalRun run({"scan", tree.root.string(), "--json"}, out_file, {{"TERM", "xterm"}});
+    const std::string err = run.read_to_end();
+    const int status = run.wait();
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
 
@@ -385,4 +355,100 @@ TEST(NorvexScan, ProgressLineOnATerminal) {
     // stdout, not a terminal, holds the report alone.
     const json::object doc = norvex::pyjson::parse(read_file(out_file)).as_object();
     EXPECT_EQ(doc.at("totals").at("files").as_int64(), 6);
+}
+
+// A terminal that cannot redraw a line (TERM unset or "dumb"), or -q, gets no progress line.
+TEST(NorvexScan, NoProgressLineWhereItCannotBeRedrawnOrWhenQuiet) {
+    SampleTree tree;
+    const std::string out_file = (tree.scratch.path() / "out").string();
+    const std::vector<std::pair<std::vector<std::string>, std::optional<std::string>>> cases{
+        {{"scan", tree.root.string()}, std::nullopt},
+        {{"scan", tree.root.string()}, "dumb"},
+        {{"scan", tree.root.string(), "-q"}, "xterm"},
+        {{"-q", "scan", tree.root.string()}, "xterm"},
+    };
+    for (const auto& [args, term] : cases) {
+        TerminalRun run(args, out_file, {{"TERM", term}});
+        const std::string err = run.read_to_end();
+        const int status = run.wait();
+        const std::string shown = ::testing::PrintToString(args) + " TERM=" + term.value_or("(unset)");
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
+        EXPECT_EQ(err, "") << shown;
+        EXPECT_THAT(read_file(out_file), StartsWith("Scanned ")) << shown;
+    }
+}
+
+namespace {
+
+// "/proc/PID/stat": the command name and the state letter, or nothing once the process is gone.
+std::optional<std::pair<std::string, char>> process_state(pid_t pid) {
+    const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+    const std::size_t open = stat.find('(');
+    const std::size_t close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close + 2 >= stat.size()) return std::nullopt;
+    return std::make_pair(stat.substr(open + 1, close - open - 1), stat[close + 2]);
+}
+
+pid_t parent_of(pid_t pid) {
+    const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos) return -1;
+    return static_cast<pid_t>(std::atol(stat.c_str() + close + 4));
+}
+
+// The running astprobe processes whose parent is `parent`.
+std::vector<pid_t> astprobe_children(pid_t parent) {
+    std::vector<pid_t> found;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const auto pid = static_cast<pid_t>(std::stol(name));
+        const auto state = process_state(pid);
+        if (state && state->first == "astprobe" && state->second != 'Z' && parent_of(pid) == parent) {
+            found.push_back(pid);
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+// Ctrl-C in the middle of a scan: the line is cleared, the workers are
+// stopped, and the status is the shell's for an interrupt (128 + 2).
+TEST(NorvexScan, InterruptClearsTheLineAndStopsTheWorkers) {
+    ScratchDir scratch{"norvex_scan_"};
+    const fs::path root = scratch.path() / "many";
+    // A large file first, so that a worker is still busy when the interrupt comes.
+    std::string large;
+    for (int i = 0; i < 40000; ++i) large += "def f" + std::to_string(i) + "(a):\n    return a if a else 0\n";
+    put(root, "a_large.py", large);
+    for (int i = 0; i < 400; ++i) put(root, "m" + std::to_string(i) + ".py", BETA);
+    // Workers orphaned by the program would become this process's children, where they can be found.
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+
+    const std::string out_file = (scratch.path() / "out").string();
+    TerminalRun run({"scan", root.string(), "--jobs", "2"}, out_file, {{"TERM", "xterm"}});
+    // Mid-scan: the files are counted and a worker is running.
+    run.read_until([](const std::string& text) { return text.find("/401 files") != std::string::npos; });
+    std::vector<pid_t> workers;
+    for (int attempt = 0; attempt < 5000 && workers.empty(); ++attempt) workers = astprobe_children(run.pid());
+    ASSERT_FALSE(workers.empty()) << "no worker seen running";
+    ASSERT_EQ(::kill(run.pid(), SIGINT), 0);
+
+    const std::string err = run.read_to_end();
+    const int status = run.wait();
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_THAT(err, ::testing::EndsWith("\r\x1b[K"));
+    EXPECT_EQ(err.find("401/401"), std::string::npos) << "the scan had finished before the interrupt";
+    EXPECT_EQ(read_file(out_file), "");  // no report for a scan that was stopped
+
+    for (const pid_t worker : workers) {
+        const auto state = process_state(worker);
+        EXPECT_TRUE(!state || state->first != "astprobe" || state->second == 'Z') << "worker " << worker << " survived";
+    }
+    EXPECT_TRUE(astprobe_children(::getpid()).empty()) << "a worker outlived the program";
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
