@@ -4,7 +4,7 @@
 #
 # cmake -DNORVEX=<program> -DHELP2MAN=<help2man> -DOUTPUT=<norvex.1.gz> -P NorvexManPage.cmake
 
-# The subcommands a help text lists under "Subcommands:", one per line, indented.
+# The commands a help text lists under "Commands:", one per line, indented.
 function(list_subcommands help out_var)
   set(names)
   set(in_section FALSE)
@@ -12,7 +12,7 @@ function(list_subcommands help out_var)
   foreach(line IN LISTS lines)
     if(line MATCHES "^[A-Za-z]")
       set(in_section FALSE)
-      if(line MATCHES "^Subcommands:")
+      if(line MATCHES "^(Sub)?[Cc]ommands:")
         set(in_section TRUE)
       endif()
     elseif(in_section AND line MATCHES "^  ([a-z][a-z0-9_-]*)")

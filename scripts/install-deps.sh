@@ -68,5 +68,5 @@ npm_folder() {  # folder, the package whose presence means done
 }
 if [[ " ${groups[*]} " == *" test "* ]]; then
   npm_folder "$root/tests/pyast/oracle" pyodide
-  npm_folder "$root/tests/mcp/client" @modelcontextprotocol/sdk
+  npm_folder "$root/tests/mcp/client" @modelcontextprotocol/inspector
 fi

@@ -38,6 +38,6 @@ fi
 cmake --install "$build" --prefix "$prefix" --strip
 {
   for dir in "${made_dirs[@]}"; do echo "dir $dir"; done | sort -u
-  while IFS= read -r file; do echo "file $file"; done < "$build/install_manifest.txt"
+  while IFS= read -r file || [ -n "$file" ]; do echo "file $file"; done < "$build/install_manifest.txt"
 } > "$record"
 echo "install: $(grep -c '^file ' "$record") files under $prefix; 'bash scripts/uninstall.sh $record' (or make uninstall) removes them"
