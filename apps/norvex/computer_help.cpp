@@ -85,13 +85,17 @@ const ComputerVocabulary& computer_vocabulary() {
 
 std::vector<std::string> computer_words() {
     std::vector<std::string> words;
-    for (const ComputerAction& action : computer_vocabulary().actions) words.push_back(action.name);
+    try {
+        for (const ComputerAction& action : computer_vocabulary().actions) words.push_back(action.name);
+    } catch (const std::exception&) {
+        // Help and completion still work, with the words known without the table.
+    }
     words.emplace_back(COMPUTER_INFO);
     words.emplace_back(COMPUTER_DEFINITION);
     return words;
 }
 
-std::string computer_footer() {
+std::string computer_footer() try {
     const ComputerVocabulary& vocabulary = computer_vocabulary();
     std::vector<std::vector<std::string>> actions;
     for (const ComputerAction& action : vocabulary.actions) {
@@ -110,6 +114,10 @@ std::string computer_footer() {
            "screen scaled down to the model's limits, not screen pixels; 'norvex computer info' shows\n"
            "both sizes.\n"
            "Example: norvex computer left_click --params '{\"coordinate\": [500, 300]}'";
+} catch (const std::exception& e) {
+    // The help is printed while the parser unwinds, where a throw would end the program.
+    return std::string("The list of actions could not be read (") + e.what() +
+           "); the computer tool of 'norvex mcp' describes them in its schema.";
 }
 
 }  // namespace norvex::cli
