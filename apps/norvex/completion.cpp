@@ -88,7 +88,7 @@ void describe(const CLI::App& app, Script& script) {
             break;  // the first argument says what the arguments are
         }
     }
-    if (!after.empty()) script.arguments += fmt::format("            \"{}\") {} ;;\n", path, after);
+    if (!after.empty()) script.arguments += fmt::format("        \"{}\") {} ;;\n", path, after);
     for (const CLI::App* sub : subcommands_of(app)) describe(*sub, script);
 }
 
