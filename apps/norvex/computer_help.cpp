@@ -4,75 +4,32 @@
 #include "mcp/providers.hpp"
 #include "text_render.hpp"
 
-#include "norvex/common/logging.hpp"
-#include "norvex/pc/deskhand/executor.hpp"
+#include "norvex/pc/deskhand/actions.hpp"
 
-#include <boost/asio/io_context.hpp>
 #include <boost/json/object.hpp>
-
-#include <stdexcept>
 
 namespace norvex::cli {
 
 namespace json = boost::json;
-namespace deskhand = pc::deskhand;
 
 namespace {
 
-// An executor that can refuse arguments but never touch a desktop, a clipboard or the clock.
-std::unique_ptr<deskhand::DeskhandExecutor> inert_executor() {
-    deskhand::DeskhandOptions options;
-    options.system_name = "Linux";
-    options.data_dir = "/nonexistent";
-    options.screen_size = [] { return std::optional<std::pair<std::int64_t, std::int64_t>>({1280, 800}); };
-    options.open_desktop = []() -> std::unique_ptr<pc::Desktop> { throw std::logic_error("no desktop here"); };
-    options.open_clipboard = []() -> std::unique_ptr<pc::Clipboard> { throw std::logic_error("no clipboard here"); };
-    options.screenshot_command = [] { return std::vector<std::string>{}; };
-    options.sleep = [](double) {};
-    options.run = [](const std::vector<std::string>&, double) { return deskhand::CommandOutput{}; };
-    return std::make_unique<deskhand::DeskhandExecutor>(std::move(options));
-}
-
-// Whether `action` takes `param`. deskhand keeps its table of handlers to
-// itself, but binding refuses an undeclared name before anything runs, and
-// a declared one given a dictionary fails its kind check (every parameter
-// is a list, text or a number) before the handler starts: so the question
-// is answered without acting.
-bool takes(deskhand::DeskhandExecutor& executor, const std::string& action, const std::string& param) {
-    const json::object result = executor.execute_action(action, {{param, json::object{}}});
-    const json::value* error = result.if_contains("error");
-    if (error == nullptr || !error->is_string()) throw std::logic_error("the parameter probe ran " + action);
-    return std::string_view(error->get_string()).find("unexpected keyword argument") == std::string_view::npos;
-}
-
 ComputerVocabulary read_vocabulary() {
-    // The schema lives with the MCP tool; its provider measures the screen
-    // once on construction, which is harmless here.
-    boost::asio::io_context io;
-    const auto provider = mcp::make_computer_provider(io.get_executor(), {});
-    const json::object schema = provider->tools().at(0).input_schema;
-    const json::object& properties = schema.at("properties").as_object();
+    // What each parameter means is written once, in the schema models get.
+    const json::object schema = mcp::computer_input_schema();
 
     ComputerVocabulary vocabulary;
-    for (const auto& member : properties) {
+    for (const auto& member : schema.at("properties").as_object()) {
         if (member.key() == "action") continue;
         const json::value* description = member.value().as_object().if_contains("description");
         vocabulary.params.push_back(
             {std::string(member.key()), description ? std::string(description->as_string()) : std::string()});
     }
-    // The probes' refusals are answers, not failures worth a record.
-    const auto log = logging::get("norvex.pc.deskhand");
-    const auto level = log->level();
-    log->set_level(spdlog::level::off);
-    const auto executor = inert_executor();
-    for (const json::value& name : properties.at("action").at("enum").as_array()) {
-        ComputerAction action{std::string(name.as_string()), {}};
-        for (const ComputerParam& param : vocabulary.params) {
-            if (takes(*executor, action.name, param.name)) action.params.push_back(param.name);
-        }
+    for (const auto& signature : pc::deskhand::action_signatures()) {
+        ComputerAction action{std::string(signature.name), {}};
+        for (std::string_view param : signature.params) action.params.emplace_back(param);
         vocabulary.actions.push_back(std::move(action));
     }
-    log->set_level(level);
     return vocabulary;
 }
 
@@ -85,17 +42,13 @@ const ComputerVocabulary& computer_vocabulary() {
 
 std::vector<std::string> computer_words() {
     std::vector<std::string> words;
-    try {
-        for (const ComputerAction& action : computer_vocabulary().actions) words.push_back(action.name);
-    } catch (const std::exception&) {
-        // Help and completion still work, with the words known without the table.
-    }
+    for (const ComputerAction& action : computer_vocabulary().actions) words.push_back(action.name);
     words.emplace_back(COMPUTER_INFO);
     words.emplace_back(COMPUTER_DEFINITION);
     return words;
 }
 
-std::string computer_footer() try {
+std::string computer_footer() {
     const ComputerVocabulary& vocabulary = computer_vocabulary();
     std::vector<std::vector<std::string>> actions;
     for (const ComputerAction& action : vocabulary.actions) {
@@ -114,10 +67,6 @@ std::string computer_footer() try {
            "screen scaled down to the model's limits, not screen pixels; 'norvex computer info' shows\n"
            "both sizes.\n"
            "Example: norvex computer left_click --params '{\"coordinate\": [500, 300]}'";
-} catch (const std::exception& e) {
-    // The help is printed while the parser unwinds, where a throw would end the program.
-    return std::string("The list of actions could not be read (") + e.what() +
-           "); the computer tool of 'norvex mcp' describes them in its schema.";
 }
 
 }  // namespace norvex::cli

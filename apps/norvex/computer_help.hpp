@@ -25,9 +25,9 @@ struct ComputerVocabulary {
     std::vector<ComputerParam> params;
 };
 
-// The computer tool's actions and parameters, worked out once: the names and
-// descriptions from the schema the MCP tool gives models, and which action
-// takes which parameter from the executor's own binding of them.
+// The computer tool's actions and parameters, worked out once: the actions
+// and what each takes from the executor's table, what the parameters mean
+// from the schema the MCP tool gives models.
 const ComputerVocabulary& computer_vocabulary();
 
 // Every word the ACTION argument takes: the actions, then "info" and "tool-definition".

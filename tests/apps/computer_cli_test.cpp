@@ -147,7 +147,7 @@ TEST(NorvexComputer, HelpListsEachActionWithItsParameters) {
     const ProgramOutput help = run_invocation({.args = {"computer", "--help"}, .env = {{"DISPLAY", std::nullopt}}},
                                               scratch);
     ASSERT_EQ(help.exit_status, 0) << help.err;
-    EXPECT_THAT(help.out, ::testing::ContainsRegex("\n  left_click_drag +coordinate, start_coordinate\n"));
+    EXPECT_THAT(help.out, ::testing::ContainsRegex("\n  left_click_drag +start_coordinate, coordinate\n"));
     EXPECT_THAT(help.out, ::testing::ContainsRegex("\n  scroll +coordinate, direction, amount\n"));
     EXPECT_THAT(help.out, ::testing::ContainsRegex("\n  hold_key +text, duration\n"));
     EXPECT_THAT(help.out, ::testing::ContainsRegex("\n  screenshot +-\n"));

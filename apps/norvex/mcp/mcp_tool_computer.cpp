@@ -2,6 +2,7 @@
 #include "providers.hpp"
 
 #include "norvex/common/pyjson.hpp"
+#include "norvex/pc/deskhand/actions.hpp"
 #include "norvex/pc/deskhand/executor.hpp"
 #include "norvex/pc/desktop/x11_desktop.hpp"
 
@@ -26,30 +27,6 @@ namespace json = boost::json;
 using pc::deskhand::DeskhandExecutor;
 
 namespace {
-
-const char* ACTIONS[] = {
-    "screenshot",   "left_click",      "right_click",     "middle_click",  "double_click", "triple_click",
-    "mouse_move",   "left_click_drag", "left_mouse_down", "left_mouse_up", "cursor_position", "scroll",
-    "type",         "key",             "hold_key",        "wait",
-};
-
-json::object computer_schema() {
-    json::array actions;
-    for (const char* a : ACTIONS) actions.push_back(json::string(a));
-    json::object schema = json::parse(R"({"type": "object", "properties": {
-        "action": {"type": "string", "description": "The desktop action to carry out."},
-        "coordinate": {"type": "array", "items": {"type": "number"}, "minItems": 2, "maxItems": 2,
-                       "description": "[x, y] in screenshot pixels: the target of clicks, mouse_move, scroll, left_mouse_down, and the end of left_click_drag."},
-        "start_coordinate": {"type": "array", "items": {"type": "number"}, "minItems": 2, "maxItems": 2,
-                             "description": "[x, y] where left_click_drag starts."},
-        "text": {"type": "string", "description": "What to type (type), or the key or keys joined by + (key, hold_key), e.g. \"ctrl+s\"."},
-        "direction": {"type": "string", "enum": ["up", "down", "left", "right"], "description": "scroll: the direction (default down)."},
-        "amount": {"type": "integer", "description": "scroll: how many steps (default 3)."},
-        "duration": {"type": "number", "description": "Seconds: hold_key (default 0.5), wait (default 1.0, at most 10)."}},
-      "required": ["action"]})").as_object();
-    schema["properties"].as_object()["action"].as_object()["enum"] = std::move(actions);
-    return schema;
-}
 
 // The pauses of an action (wait, hold_key) end early when its call is
 // cancelled: the executor runs on another thread, and this is how a
@@ -102,7 +79,7 @@ public:
             {"computer",
              "Use the desktop with the mouse and keyboard and take screenshots. Screenshots are " + size +
                  " pixels; coordinates are in that space. Take a screenshot first to see the screen.",
-             computer_schema()},
+             computer_input_schema()},
             {"computer_info", "The screen size, the screenshot size, their scale factor and the last screenshot's file.",
              json::parse(R"({"type": "object", "properties": {}})").as_object()},
         };
@@ -193,6 +170,24 @@ bool desktop_available() {
 
 std::unique_ptr<ToolProvider> make_computer_provider(asio::any_io_executor loop, std::filesystem::path data_dir) {
     return std::make_unique<ComputerProvider>(std::move(loop), std::move(data_dir));
+}
+
+json::object computer_input_schema() {
+    json::array actions;
+    for (const auto& action : pc::deskhand::action_signatures()) actions.push_back(json::string(action.name));
+    json::object schema = json::parse(R"({"type": "object", "properties": {
+        "action": {"type": "string", "description": "The desktop action to carry out."},
+        "coordinate": {"type": "array", "items": {"type": "number"}, "minItems": 2, "maxItems": 2,
+                       "description": "[x, y] in screenshot pixels: the target of clicks, mouse_move, scroll, left_mouse_down, and the end of left_click_drag."},
+        "start_coordinate": {"type": "array", "items": {"type": "number"}, "minItems": 2, "maxItems": 2,
+                             "description": "[x, y] where left_click_drag starts."},
+        "text": {"type": "string", "description": "What to type (type), or the key or keys joined by + (key, hold_key), e.g. \"ctrl+s\"."},
+        "direction": {"type": "string", "enum": ["up", "down", "left", "right"], "description": "scroll: the direction (default down)."},
+        "amount": {"type": "integer", "description": "scroll: how many steps (default 3)."},
+        "duration": {"type": "number", "description": "Seconds: hold_key (default 0.5), wait (default 1.0, at most 10)."}},
+      "required": ["action"]})").as_object();
+    schema["properties"].as_object()["action"].as_object()["enum"] = std::move(actions);
+    return schema;
 }
 
 }  // namespace norvex::mcp

@@ -7,6 +7,7 @@
 #include "norvex/skills/creator/skill_creator.hpp"
 
 #include <boost/asio/any_io_executor.hpp>
+#include <boost/json/object.hpp>
 
 #include <filesystem>
 #include <memory>
@@ -27,5 +28,8 @@ bool desktop_available();
 // "computer_info". Actions run one at a time on a thread of the provider's
 // own, so the loop keeps serving; `data_dir` empty means ~/.norvex.
 std::unique_ptr<ToolProvider> make_computer_provider(boost::asio::any_io_executor loop, std::filesystem::path data_dir);
+
+// The "computer" tool's input schema: the actions and what each parameter means.
+boost::json::object computer_input_schema();
 
 }  // namespace norvex::mcp

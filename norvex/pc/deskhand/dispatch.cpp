@@ -1,4 +1,5 @@
 // execute_action: the handler of an action name, its arguments bound by name, every failure turned into a result map.
+#include "norvex/pc/deskhand/actions.hpp"
 #include "norvex/pc/deskhand/executor.hpp"
 #include "norvex/pc/deskhand/params.hpp"
 
@@ -6,7 +7,7 @@
 
 #include <cxxabi.h>
 
-#include <map>
+#include <algorithm>
 #include <memory>
 #include <typeinfo>
 
@@ -14,94 +15,59 @@ namespace norvex::pc::deskhand {
 
 namespace {
 
-using Params = boost::json::object;
-using Handler = boost::json::object (*)(DeskhandExecutor&, const Params&);
+using Handler = boost::json::object (*)(DeskhandExecutor&, const BoundParams&);
 
-// One entry per action: the handler's name binds the arguments, so its
-// refusals read "_action_scroll() got an unexpected keyword argument ...".
-const std::map<std::string, Handler, std::less<>>& handlers() {
-    static const std::map<std::string, Handler, std::less<>> table = {
-        {"screenshot",
-         [](DeskhandExecutor& e, const Params& p) {
-             BoundParams b("_action_screenshot", p, {});
-             return e._action_screenshot();
-         }},
-        {"left_click",
-         [](DeskhandExecutor& e, const Params& p) {
-             BoundParams b("_action_left_click", p, {"coordinate"});
-             return e._action_left_click(b.coordinate("coordinate"));
-         }},
-        {"right_click",
-         [](DeskhandExecutor& e, const Params& p) {
-             BoundParams b("_action_right_click", p, {"coordinate"});
-             return e._action_right_click(b.coordinate("coordinate"));
-         }},
-        {"middle_click",
-         [](DeskhandExecutor& e, const Params& p) {
-             BoundParams b("_action_middle_click", p, {"coordinate"});
-             return e._action_middle_click(b.coordinate("coordinate"));
-         }},
-        {"double_click",
-         [](DeskhandExecutor& e, const Params& p) {
-             BoundParams b("_action_double_click", p, {"coordinate"});
-             return e._action_double_click(b.coordinate("coordinate"));
-         }},
-        {"triple_click",
-         [](DeskhandExecutor& e, const Params& p) {
-             BoundParams b("_action_triple_click", p, {"coordinate"});
-             return e._action_triple_click(b.coordinate("coordinate"));
-         }},
-        {"mouse_move",
-         [](DeskhandExecutor& e, const Params& p) {
-             BoundParams b("_action_mouse_move", p, {"coordinate"});
-             return e._action_mouse_move(b.coordinate("coordinate"));
-         }},
-        {"left_click_drag",
-         [](DeskhandExecutor& e, const Params& p) {
-             BoundParams b("_action_left_click_drag", p, {"start_coordinate", "coordinate"});
+struct Action {
+    ActionSignature signature;
+    Handler run;
+};
+
+// One entry per action, in the tool's order. The arguments are bound under
+// the handler's name, so refusals read "_action_scroll() got an unexpected
+// keyword argument ...".
+const std::vector<Action>& actions() {
+    static const std::vector<Action> table = {
+        {{"screenshot", {}},
+         [](DeskhandExecutor& e, const BoundParams&) { return e._action_screenshot(); }},
+        {{"left_click", {"coordinate"}},
+         [](DeskhandExecutor& e, const BoundParams& b) { return e._action_left_click(b.coordinate("coordinate")); }},
+        {{"right_click", {"coordinate"}},
+         [](DeskhandExecutor& e, const BoundParams& b) { return e._action_right_click(b.coordinate("coordinate")); }},
+        {{"middle_click", {"coordinate"}},
+         [](DeskhandExecutor& e, const BoundParams& b) { return e._action_middle_click(b.coordinate("coordinate")); }},
+        {{"double_click", {"coordinate"}},
+         [](DeskhandExecutor& e, const BoundParams& b) { return e._action_double_click(b.coordinate("coordinate")); }},
+        {{"triple_click", {"coordinate"}},
+         [](DeskhandExecutor& e, const BoundParams& b) { return e._action_triple_click(b.coordinate("coordinate")); }},
+        {{"mouse_move", {"coordinate"}},
+         [](DeskhandExecutor& e, const BoundParams& b) { return e._action_mouse_move(b.coordinate("coordinate")); }},
+        {{"left_click_drag", {"start_coordinate", "coordinate"}},
+         [](DeskhandExecutor& e, const BoundParams& b) {
              return e._action_left_click_drag(b.coordinate("start_coordinate"), b.coordinate("coordinate"));
          }},
-        {"left_mouse_down",
-         [](DeskhandExecutor& e, const Params& p) {
-             BoundParams b("_action_left_mouse_down", p, {"coordinate"});
+        {{"left_mouse_down", {"coordinate"}},
+         [](DeskhandExecutor& e, const BoundParams& b) {
              return e._action_left_mouse_down(b.coordinate("coordinate"));
          }},
-        {"left_mouse_up",
-         [](DeskhandExecutor& e, const Params& p) {
-             BoundParams b("_action_left_mouse_up", p, {});
-             return e._action_left_mouse_up();
-         }},
-        {"cursor_position",
-         [](DeskhandExecutor& e, const Params& p) {
-             BoundParams b("_action_cursor_position", p, {});
-             return e._action_cursor_position();
-         }},
-        {"scroll",
-         [](DeskhandExecutor& e, const Params& p) {
-             BoundParams b("_action_scroll", p, {"coordinate", "direction", "amount"});
+        {{"left_mouse_up", {}},
+         [](DeskhandExecutor& e, const BoundParams&) { return e._action_left_mouse_up(); }},
+        {{"cursor_position", {}},
+         [](DeskhandExecutor& e, const BoundParams&) { return e._action_cursor_position(); }},
+        {{"scroll", {"coordinate", "direction", "amount"}},
+         [](DeskhandExecutor& e, const BoundParams& b) {
              return e._action_scroll(b.coordinate("coordinate"), b.strict_text("direction", "down"),
                                      b.integer("amount", 3));
          }},
-        {"type",
-         [](DeskhandExecutor& e, const Params& p) {
-             BoundParams b("_action_type", p, {"text"});
-             return e._action_type(b.text("text", ""));
-         }},
-        {"key",
-         [](DeskhandExecutor& e, const Params& p) {
-             BoundParams b("_action_key", p, {"text"});
-             return e._action_key(b.text("text", ""));
-         }},
-        {"hold_key",
-         [](DeskhandExecutor& e, const Params& p) {
-             BoundParams b("_action_hold_key", p, {"text", "duration"});
+        {{"type", {"text"}},
+         [](DeskhandExecutor& e, const BoundParams& b) { return e._action_type(b.text("text", "")); }},
+        {{"key", {"text"}},
+         [](DeskhandExecutor& e, const BoundParams& b) { return e._action_key(b.text("text", "")); }},
+        {{"hold_key", {"text", "duration"}},
+         [](DeskhandExecutor& e, const BoundParams& b) {
              return e._action_hold_key(b.text("text", ""), b.real("duration", 0.5));
          }},
-        {"wait",
-         [](DeskhandExecutor& e, const Params& p) {
-             BoundParams b("_action_wait", p, {"duration"});
-             return e._action_wait(b.real("duration", 1.0));
-         }},
+        {{"wait", {"duration"}},
+         [](DeskhandExecutor& e, const BoundParams& b) { return e._action_wait(b.real("duration", 1.0)); }},
     };
     return table;
 }
@@ -116,13 +82,24 @@ std::string type_name(const std::type_info& t) {
 
 }  // namespace
 
+const std::vector<ActionSignature>& action_signatures() {
+    static const std::vector<ActionSignature> signatures = [] {
+        std::vector<ActionSignature> all;
+        for (const Action& action : actions()) all.push_back(action.signature);
+        return all;
+    }();
+    return signatures;
+}
+
 boost::json::object DeskhandExecutor::execute_action(const std::string& action, const boost::json::object& params) {
     _ensure_initialized();
-    const auto& table = handlers();
-    const auto it = table.find(action);
+    const auto& table = actions();
+    const auto it = std::find_if(table.begin(), table.end(),
+                                 [&](const Action& a) { return a.signature.name == action; });
     if (it == table.end()) return error_result("Unknown action: " + action);
     try {
-        return it->second(*this, params);
+        const BoundParams bound("_action_" + action, params, it->signature.params);
+        return it->run(*this, bound);
     } catch (const std::exception& e) {
         // Python's logger.exception puts the traceback under the message;
         // the nearest thing here is the exception's type and text.

@@ -57,7 +57,7 @@ std::int64_t coordinate_number(const boost::json::value& v) {
 }
 
 BoundParams::BoundParams(std::string handler, const boost::json::object& params,
-                         std::initializer_list<std::string_view> names)
+                         std::span<const std::string_view> names)
     : handler_(std::move(handler)), params_(params) {
     for (const auto& [key, value] : params) {
         bool known = false;

@@ -4,8 +4,8 @@
 #include <boost/json/object.hpp>
 
 #include <cstdint>
-#include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -20,7 +20,7 @@ std::string_view python_type_name(const boost::json::value& v);
 // the getters refuse a value of the wrong kind the same way.
 class BoundParams {
 public:
-    BoundParams(std::string handler, const boost::json::object& params, std::initializer_list<std::string_view> names);
+    BoundParams(std::string handler, const boost::json::object& params, std::span<const std::string_view> names);
 
     // A list, or none when absent or null.
     std::optional<boost::json::array> coordinate(std::string_view name) const;
