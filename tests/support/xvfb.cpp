@@ -115,6 +115,18 @@ bool Xvfb::try_start(int number) {
     return false;
 }
 
+void Xvfb::kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    const std::string number = display_.substr(1);
+    std::error_code ec;
+    std::filesystem::remove("/tmp/.X" + number + "-lock", ec);
+    std::filesystem::remove("/tmp/.X11-unix/X" + number, ec);
+}
+
 Xvfb::~Xvfb() {
     if (pid_ > 0) stop(pid_);
 }

@@ -20,6 +20,11 @@ public:
     Xvfb(const Xvfb&) = delete;
     Xvfb& operator=(const Xvfb&) = delete;
 
+    // Ends the server with SIGKILL, as a crash would, and reaps it. The lock
+    // file and socket a killed server leaves behind are removed, so later
+    // runs can use its display number again.
+    void kill();
+
     // ":N"
     const std::string& display() const noexcept { return display_; }
     int width() const noexcept { return width_; }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -62,6 +63,24 @@ public:
     void right_click(int x, int y) { click(x, y, 1, MouseButton::right); }
     void middle_click(int x, int y) { click(x, y, 1, MouseButton::middle); }
     void double_click(int x, int y) { click(x, y, 2, MouseButton::left); }
+
+    // How a caller stops a call that runs long (many wheel steps, text typed
+    // key by key, a timed motion): `check` is called on the calling thread
+    // between the steps of such calls, and an exception it throws ends the
+    // call there and reaches the caller, with no key or button left down.
+    // A cancellation made on another thread gets in through it. Empty (the
+    // default): calls run to their end. A desktop that hands its calls to
+    // another one hands this on too.
+    virtual void set_interruption(std::function<void()> check) { interruption_ = std::move(check); }
+
+protected:
+    // Where a long call may stop: between two steps, never inside one.
+    void interruption_point() const {
+        if (interruption_) interruption_();
+    }
+
+private:
+    std::function<void()> interruption_;
 };
 
 // The system clipboard: holds `text` after set_text returns.

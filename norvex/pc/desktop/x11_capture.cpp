@@ -20,8 +20,12 @@ bool same_size(const XImage* image, const ScreenRect& rect) {
 
 void X11Desktop::Impl::release_shm() {
     if (shm_image == nullptr) return;
-    XShmDetach(display, &shm_info);
-    XSync(display, False);
+    // A lost connection is not told: its server has gone, and the segment,
+    // marked for removal when it was made, goes with our own detach below.
+    if (!lost) {
+        XShmDetach(display, &shm_info);
+        XSync(display, False);
+    }
     // The image's pixels are the segment's, not Xlib's to free.
     shm_image->data = nullptr;
     XDestroyImage(shm_image);
@@ -91,7 +95,7 @@ RgbImage X11Desktop::screenshot() {
 }
 
 void X11Desktop::screenshot_into(RgbImage& out) {
-    x11::IoErrorScope io(impl_->display);
+    x11::CallScope call(*impl_);
     Impl& impl = *impl_;
     Display* d = impl.display;
     const ScreenRect rect = impl.screen_space();
@@ -107,6 +111,8 @@ void X11Desktop::screenshot_into(RgbImage& out) {
             return;
         }
     }
+    // The shared image may have failed because the server went away.
+    impl.check_alive();
 
     XImage* image = nullptr;
     std::string error;

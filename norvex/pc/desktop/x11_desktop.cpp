@@ -35,6 +35,8 @@ X11Desktop::Impl::~Impl() {
     if (display == nullptr) return;
     x11::IoErrorScope io(display);
     release_shm();
+    // On a lost connection this only frees memory and the socket: Xlib sends
+    // nothing more on it.
     XCloseDisplay(display);
 }
 
@@ -42,6 +44,31 @@ void X11Desktop::Impl::check_alive() const {
     if (lost)
         throw DesktopError("the connection to X display '" + name +
                            "' was lost (the X server stopped or closed it); start the server again and make a new desktop");
+}
+
+void X11Desktop::Impl::fake_motion(int x, int y) {
+    check_alive();
+    XTestFakeMotionEvent(display, screen, x, y, CurrentTime);
+}
+
+void X11Desktop::Impl::fake_button(unsigned button, bool down) {
+    check_alive();
+    XTestFakeButtonEvent(display, button, down ? True : False, CurrentTime);
+}
+
+void X11Desktop::Impl::fake_key(KeyCode code, bool down) {
+    check_alive();
+    XTestFakeKeyEvent(display, code, down ? True : False, CurrentTime);
+}
+
+void X11Desktop::Impl::on_connection_lost(Display* display, void* impl) {
+    static_cast<Impl*>(impl)->lost = true;
+    // Xlib takes the display's user lock for the exit it expects and keeps
+    // it when this handler returns instead: any other thread then touching
+    // the display (one destroying the desktop, say) would wait for it for
+    // ever. This is the thread that holds it, so it hands it back. (A no-op
+    // where Xlib took no lock.)
+    XUnlockDisplay(display);
 }
 
 void X11Desktop::Impl::take_notifications() {
@@ -91,8 +118,7 @@ X11Desktop::X11Desktop(const std::string& display_name, X11DesktopOptions option
     }
     // A broken connection must not end the host's process (Xlib's default):
     // this display's exit handler only notes it, and the next call throws.
-    XSetIOErrorExitHandler(
-        impl_->display, [](Display*, void* impl) { static_cast<Impl*>(impl)->lost = true; }, impl_.get());
+    XSetIOErrorExitHandler(impl_->display, &Impl::on_connection_lost, impl_.get());
     int event_base = 0;
     int error_base = 0;
     int major = 0;
@@ -120,12 +146,12 @@ X11Desktop::~X11Desktop() = default;
 const std::string& X11Desktop::display_name() const noexcept { return impl_->name; }
 
 ScreenRect X11Desktop::screen_rect() {
-    x11::IoErrorScope io(impl_->display);
+    x11::CallScope call(*impl_);
     return impl_->screen_space();
 }
 
 void X11Desktop::move_to(int x, int y, double duration_seconds) {
-    x11::IoErrorScope io(impl_->display);
+    x11::CallScope call(*impl_);
     const ScreenRect& rect = impl_->screen_space();
     Display* d = impl_->display;
     const int target_x = rect.x + x;
@@ -150,44 +176,45 @@ void X11Desktop::move_to(int x, int y, double duration_seconds) {
             const double eased = t < 0.5 ? 2 * t * t : 1 - std::pow(-2 * t + 2, 2) / 2;
             const int px = static_cast<int>(std::lround(start_x + (target_x - start_x) * eased));
             const int py = static_cast<int>(std::lround(start_y + (target_y - start_y) * eased));
+            interruption_point();
             std::this_thread::sleep_until(start + std::chrono::duration<double>(duration_seconds * t));
-            XTestFakeMotionEvent(d, impl_->screen, px, py, CurrentTime);
+            impl_->fake_motion(px, py);
             XFlush(d);
         }
+        interruption_point();
         std::this_thread::sleep_until(start + std::chrono::duration<double>(duration_seconds));
     }
-    XTestFakeMotionEvent(d, impl_->screen, target_x, target_y, CurrentTime);
+    impl_->fake_motion(target_x, target_y);
     impl_->sync();
 }
 
 void X11Desktop::click(int x, int y, int clicks, MouseButton button) {
-    x11::IoErrorScope io(impl_->display);
+    x11::CallScope call(*impl_);
     const ScreenRect& rect = impl_->screen_space();
-    Display* d = impl_->display;
     // The motion and the buttons travel together; the server handles them in order.
-    XTestFakeMotionEvent(d, impl_->screen, rect.x + x, rect.y + y, CurrentTime);
+    impl_->fake_motion(rect.x + x, rect.y + y);
     const unsigned b = x_button(button);
     for (int i = 0; i < clicks; ++i) {
-        XTestFakeButtonEvent(d, b, True, CurrentTime);
-        XTestFakeButtonEvent(d, b, False, CurrentTime);
+        impl_->fake_button(b, true);
+        impl_->fake_button(b, false);
     }
     impl_->sync();
 }
 
 void X11Desktop::mouse_down(MouseButton button) {
-    x11::IoErrorScope io(impl_->display);
-    XTestFakeButtonEvent(impl_->display, x_button(button), True, CurrentTime);
+    x11::CallScope call(*impl_);
+    impl_->fake_button(x_button(button), true);
     impl_->sync();
 }
 
 void X11Desktop::mouse_up(MouseButton button) {
-    x11::IoErrorScope io(impl_->display);
-    XTestFakeButtonEvent(impl_->display, x_button(button), False, CurrentTime);
+    x11::CallScope call(*impl_);
+    impl_->fake_button(x_button(button), false);
     impl_->sync();
 }
 
 std::pair<int, int> X11Desktop::position() {
-    x11::IoErrorScope io(impl_->display);
+    x11::CallScope call(*impl_);
     const ScreenRect& rect = impl_->screen_space();
     Window root_return = 0;
     Window child = 0;
@@ -200,30 +227,22 @@ std::pair<int, int> X11Desktop::position() {
     return {x - rect.x, y - rect.y};
 }
 
-namespace {
-
-void wheel(Display* d, unsigned positive_button, unsigned negative_button, int steps) {
+void X11Desktop::wheel(unsigned positive_button, unsigned negative_button, int steps) {
+    x11::CallScope call(*impl_);
     const unsigned button = steps > 0 ? positive_button : negative_button;
-    for (int i = 0; i < std::abs(steps); ++i) {
-        XTestFakeButtonEvent(d, button, True, CurrentTime);
-        XTestFakeButtonEvent(d, button, False, CurrentTime);
+    const long count = std::labs(static_cast<long>(steps));
+    for (long i = 0; i < count; ++i) {
+        interruption_point();
+        impl_->fake_button(button, true);
+        impl_->fake_button(button, false);
     }
-}
-
-}  // namespace
-
-void X11Desktop::scroll(int steps) {
-    x11::IoErrorScope io(impl_->display);
-    // Buttons 4 and 5 are the wheel's up and down.
-    wheel(impl_->display, 4, 5, steps);
     impl_->sync();
 }
 
-void X11Desktop::hscroll(int steps) {
-    x11::IoErrorScope io(impl_->display);
-    // Buttons 6 and 7 are the wheel's left and right.
-    wheel(impl_->display, 7, 6, steps);
-    impl_->sync();
-}
+// Buttons 4 and 5 are the wheel's up and down.
+void X11Desktop::scroll(int steps) { wheel(4, 5, steps); }
+
+// Buttons 6 and 7 are the wheel's left and right.
+void X11Desktop::hscroll(int steps) { wheel(7, 6, steps); }
 
 }  // namespace norvex::pc

@@ -43,6 +43,10 @@ struct X11DesktopOptions {
 // the process. Errors of the host's own displays still reach the host's
 // handlers. Another thread of the host installing its own handler during one
 // of these calls is not guarded against.
+//
+// Once the connection is lost, every call throws DesktopError at once and
+// nothing more is sent; destroying the object then sends nothing either, and
+// it may happen on another thread than the one that saw the break.
 class X11Desktop final : public Desktop {
 public:
     // The display named by $DISPLAY.
@@ -78,6 +82,9 @@ public:
     struct Impl;
 
 private:
+    // `steps` wheel clicks of one of two buttons, by sign.
+    void wheel(unsigned positive_button, unsigned negative_button, int steps);
+
     std::unique_ptr<Impl> impl_;
 };
 

@@ -37,8 +37,10 @@ private:
 // While alive, a broken connection to `display` does not end the process:
 // Xlib's process-wide I/O error handler (whose default exits) is replaced by
 // one that returns for this display, so Xlib goes on to the display's own
-// exit handler (set once with XSetIOErrorExitHandler) and then turns further
-// calls into no-ops. Breaks of other displays still reach the previous handler.
+// exit handler (set once with XSetIOErrorExitHandler). Xlib sends nothing on
+// a broken connection, but it still queues requests in its fixed output
+// buffer and fails hard when one no longer fits, so the caller must make no
+// more. Breaks of other displays still reach the previous handler.
 // Every X11Desktop call that talks to the server holds one.
 class IoErrorScope {
 public:

@@ -18,7 +18,11 @@ namespace norvex::pc {
 struct X11Desktop::Impl {
     Display* display = nullptr;
     std::string name;
-    // Set when the connection broke; Xlib then turns every call into a no-op.
+    // Set when the connection broke. From then on nothing may be sent:
+    // Xlib no longer flushes a broken connection, so requests pile up in its
+    // fixed output buffer until one does not fit, and Xlib then hands the
+    // request's writer a null pointer (XTest writes through it). Every call
+    // checks this first, and so does every request sent in a loop.
     bool lost = false;
     X11DesktopOptions options;
     int screen = 0;
@@ -57,6 +61,7 @@ struct X11Desktop::Impl {
     const ScreenRect& screen_space();
     // The current keyboard map, re-read if the server reported a change.
     const x11::KeyMap& keymap();
+    // Frees the capture image; tells the server to detach only while the connection holds.
     void release_shm();
     // Sends what was queued and waits until the server has handled it;
     // throws DesktopError when the connection is gone.
@@ -64,7 +69,31 @@ struct X11Desktop::Impl {
         XSync(display, False);
         check_alive();
     }
+    // Throws DesktopError once the connection is gone.
     void check_alive() const;
+
+    // The XTest input requests, each refused (DesktopError) once the connection is gone.
+    void fake_motion(int x, int y);
+    void fake_button(unsigned button, bool down);
+    void fake_key(KeyCode code, bool down);
+
+    // Xlib's exit handler for this display: notes the break and lets the process live.
+    static void on_connection_lost(Display* display, void* impl);
 };
+
+namespace x11 {
+
+// What every X11Desktop call that talks to the server holds: a broken
+// connection makes it throw DesktopError instead of ending the process, and a
+// connection already lost makes it throw before it sends anything.
+class CallScope {
+public:
+    explicit CallScope(X11Desktop::Impl& impl) : io_(impl.display) { impl.check_alive(); }
+
+private:
+    IoErrorScope io_;
+};
+
+}  // namespace x11
 
 }  // namespace norvex::pc

@@ -36,19 +36,16 @@ std::string keysym_name(KeySym keysym) {
     return "keysym " + std::to_string(keysym);
 }
 
-void fake_key(Display* d, KeyCode code, bool down) { XTestFakeKeyEvent(d, code, down ? True : False, CurrentTime); }
-
 // Puts one key down: with Shift first when its keysym needs it, on a spare
 // keycode when the map lacks it (kept bound until the key is released).
 HeldKey put_down(X11Desktop::Impl& impl, KeySym keysym) {
-    Display* d = impl.display;
     const x11::KeyMap& map = impl.keymap();
     HeldKey held{keysym, 0, 0, false};
     if (auto stroke = map.find(keysym)) {
         held.code = stroke->code;
         if (stroke->shift) held.shift_code = shift_code(map);
     } else {
-        x11::SpareKeys spare(d, map, impl.options.remap_settle_seconds);
+        x11::SpareKeys spare(impl.display, map, impl.options.remap_settle_seconds, impl.lost);
         auto code = spare.bind(keysym);
         if (!code) throw DesktopError("the X keyboard map has no key for '" + keysym_name(keysym) +
                                       "' and no unused keycode to lend it; free a keycode with xmodmap");
@@ -57,17 +54,18 @@ HeldKey put_down(X11Desktop::Impl& impl, KeySym keysym) {
         // The binding outlives this scope: key_up undoes it after the release.
         spare.keep();
     }
-    if (held.shift_code != 0) fake_key(d, held.shift_code, true);
-    fake_key(d, held.code, true);
+    if (held.shift_code != 0) impl.fake_key(held.shift_code, true);
+    impl.fake_key(held.code, true);
     return held;
 }
 
 void lift(X11Desktop::Impl& impl, const HeldKey& held) {
     Display* d = impl.display;
-    fake_key(d, held.code, false);
-    if (held.shift_code != 0) fake_key(d, held.shift_code, false);
+    impl.fake_key(held.code, false);
+    if (held.shift_code != 0) impl.fake_key(held.shift_code, false);
     if (held.temporary) {
         XSync(d, False);
+        impl.check_alive();
         std::this_thread::sleep_for(std::chrono::duration<double>(impl.options.remap_settle_seconds));
         // A spare keycode had no keysyms: clearing its row restores it.
         const int per = impl.keymap().keysyms_per_keycode();
@@ -79,14 +77,14 @@ void lift(X11Desktop::Impl& impl, const HeldKey& held) {
 }  // namespace
 
 void X11Desktop::key_down(const std::string& key) {
-    x11::IoErrorScope io(impl_->display);
+    x11::CallScope call(*impl_);
     const KeySym keysym = resolve_name(key);
     impl_->held.push_back(put_down(*impl_, keysym));
     impl_->sync();
 }
 
 void X11Desktop::key_up(const std::string& key) {
-    x11::IoErrorScope io(impl_->display);
+    x11::CallScope call(*impl_);
     const KeySym keysym = resolve_name(key);
     auto& held = impl_->held;
     for (auto it = held.rbegin(); it != held.rend(); ++it) {
@@ -107,7 +105,7 @@ void X11Desktop::key_up(const std::string& key) {
 void X11Desktop::press(const std::string& key) { hotkey({key}); }
 
 void X11Desktop::hotkey(const std::vector<std::string>& keys) {
-    x11::IoErrorScope io(impl_->display);
+    x11::CallScope call(*impl_);
     // Every name is checked before any key goes down, so a bad name leaves nothing pressed.
     std::vector<KeySym> keysyms;
     for (const std::string& key : keys) keysyms.push_back(resolve_name(key));
@@ -124,7 +122,7 @@ void X11Desktop::hotkey(const std::vector<std::string>& keys) {
 }
 
 void X11Desktop::write(const std::string& text, double interval_seconds) {
-    x11::IoErrorScope io(impl_->display);
+    x11::CallScope call(*impl_);
     Display* d = impl_->display;
     // A copy: lending spare keys below makes the server report changes.
     const x11::KeyMap map = impl_->keymap();
@@ -152,7 +150,7 @@ void X11Desktop::write(const std::string& text, double interval_seconds) {
     // Spare keys are bound for a whole run of characters before its first key
     // event, so a client that reads the map while handling any of the run's
     // events sees every binding of the run; runs end where the spares do.
-    x11::SpareKeys spare(d, map, impl_->options.remap_settle_seconds);
+    x11::SpareKeys spare(d, map, impl_->options.remap_settle_seconds, impl_->lost);
     std::size_t i = 0;
     bool first = true;
     while (i < typed.size()) {
@@ -165,13 +163,15 @@ void X11Desktop::write(const std::string& text, double interval_seconds) {
                                "type the text through the clipboard instead");
         for (; i < end; ++i) {
             const x11::Stroke stroke = typed[i].stroke ? *typed[i].stroke : x11::Stroke{*spare.bind(typed[i].keysym), false};
+            // Between two characters, so a stop leaves no key down.
+            interruption_point();
             if (!first && interval_seconds > 0)
                 std::this_thread::sleep_for(std::chrono::duration<double>(interval_seconds));
             first = false;
-            if (stroke.shift) fake_key(d, shift_code(map), true);
-            fake_key(d, stroke.code, true);
-            fake_key(d, stroke.code, false);
-            if (stroke.shift) fake_key(d, shift_code(map), false);
+            if (stroke.shift) impl_->fake_key(shift_code(map), true);
+            impl_->fake_key(stroke.code, true);
+            impl_->fake_key(stroke.code, false);
+            if (stroke.shift) impl_->fake_key(shift_code(map), false);
             XSync(d, False);
         }
         spare.restore(impl_->options.remap_settle_seconds);

@@ -67,6 +67,9 @@ std::optional<KeyCode> SpareKeys::bind(KeySym keysym) {
     const auto code = map_.spare(taken);
     if (!code) return std::nullopt;
 
+    if (lost_)
+        throw DesktopError("the connection to the X display was lost (the X server stopped or closed it); "
+                           "start the server again and make a new desktop");
     // The same keysym on both levels, so Shift or Caps Lock cannot change what it types.
     std::vector<KeySym> row(static_cast<std::size_t>(map_.keysyms_per_keycode()), NoSymbol);
     row[0] = keysym;
@@ -83,6 +86,11 @@ std::optional<KeyCode> SpareKeys::bind(KeySym keysym) {
 void SpareKeys::restore(double settle_seconds) {
     if (bound_.empty()) return;
     XSync(display_, False);
+    if (lost_) {
+        // The server and its keyboard map are gone.
+        bound_.clear();
+        return;
+    }
     if (settle_seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(settle_seconds));
     ErrorTrap trap(display_);
     for (Binding& b : bound_)

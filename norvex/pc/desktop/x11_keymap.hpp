@@ -46,9 +46,11 @@ private:
 // while after the last key event, then puts every keycode back as it was.
 class SpareKeys {
 public:
-    // `settle_seconds`: the wait of the destructor's restore.
-    SpareKeys(Display* display, const KeyMap& map, double settle_seconds)
-        : display_(display), map_(map), settle_seconds_(settle_seconds) {}
+    // `settle_seconds`: the wait of the destructor's restore. `lost`: the
+    // flag the display's exit handler sets when the connection breaks;
+    // from then on nothing is sent (there is no map left to restore).
+    SpareKeys(Display* display, const KeyMap& map, double settle_seconds, const bool& lost)
+        : display_(display), map_(map), settle_seconds_(settle_seconds), lost_(lost) {}
     ~SpareKeys();
     SpareKeys(const SpareKeys&) = delete;
     SpareKeys& operator=(const SpareKeys&) = delete;
@@ -71,6 +73,7 @@ private:
     Display* display_;
     const KeyMap& map_;
     double settle_seconds_;
+    const bool& lost_;
     std::vector<Binding> bound_;
 };
 

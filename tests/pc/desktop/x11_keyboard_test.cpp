@@ -149,6 +149,24 @@ TEST_F(X11Keyboard, WriteCopesWithMoreStrangersThanSpareKeycodes) {
     EXPECT_EQ(keyboard_map(display()), before);
 }
 
+TEST_F(X11Keyboard, InterruptedWriteStopsBetweenCharactersAndLeavesNoKeyDownOrLentKey) {
+    const auto before = keyboard_map(display());
+    int asked = 0;
+    desktop().set_interruption([&] {
+        if (++asked > 4) throw std::runtime_error("stop");
+    });
+    // Shifted letters and a character the layout lacks, cut after the fourth.
+    EXPECT_THROW(desktop().write("H\u20acLlo, world", 0), std::runtime_error);
+    desktop().set_interruption({});
+    desktop().press("enter");  // a marker: everything sent before it has arrived when it has
+    const auto events = window().wait_until([](const std::vector<SeenEvent>& seen) {
+        return !seen.empty() && seen.back().type == KeyRelease && seen.back().keysym == XK_Return;
+    });
+    EXPECT_EQ(window().typed_text(), "H\u20acLl\r");
+    EXPECT_EQ(count_of(events, KeyPress), count_of(events, KeyRelease)) << "every key pressed is released";
+    EXPECT_EQ(keyboard_map(display()), before) << "the lent key must be unbound again";
+}
+
 TEST_F(X11Keyboard, WriteWaitsTheIntervalBetweenCharacters) {
     const auto start = std::chrono::steady_clock::now();
     desktop().write("abcdef", 0.05);

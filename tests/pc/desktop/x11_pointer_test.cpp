@@ -101,6 +101,30 @@ TEST_F(X11Pointer, ZeroScrollSendsNothing) {
     EXPECT_EQ(presses[0].button, 1u);
 }
 
+TEST_F(X11Pointer, InterruptedScrollStopsBetweenStepsWithNoButtonDown) {
+    desktop().move_to(400, 300, 0);
+    int asked = 0;
+    desktop().set_interruption([&] {
+        if (++asked > 7) throw std::runtime_error("stop");
+    });
+    EXPECT_THROW(desktop().scroll(-100), std::runtime_error);
+    desktop().set_interruption({});
+    desktop().click(10, 10);  // a marker that everything before it has arrived
+    const auto events = window().wait_until([](const std::vector<SeenEvent>& seen) {
+        return !seen.empty() && seen.back().type == ButtonRelease && seen.back().button == 1;
+    });
+    std::vector<unsigned> pressed;
+    std::vector<unsigned> released;
+    for (const auto& e : events) {
+        if (e.type == ButtonPress) pressed.push_back(e.button);
+        if (e.type == ButtonRelease) released.push_back(e.button);
+    }
+    std::vector<unsigned> expected(7, 5u);
+    expected.push_back(1u);
+    EXPECT_EQ(pressed, expected);
+    EXPECT_EQ(released, expected);
+}
+
 TEST_F(X11Pointer, PositionIsWhereTheLastMoveEnded) {
     desktop().move_to(123, 456, 0);
     EXPECT_EQ(desktop().position(), std::pair(123, 456));

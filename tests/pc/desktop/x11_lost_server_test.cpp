@@ -1,0 +1,81 @@
+// The X11 desktop when its server dies: every call throws, the process lives, teardown neither talks nor hangs.
+#include "desktop_fixture.hpp"
+
+#include <gmock/gmock.h>
+
+#include <functional>
+#include <future>
+#include <memory>
+#include <thread>
+
+namespace norvex::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+// Every call of the desktop, long where it can be: far more requests than
+// Xlib's output buffer holds, which is what a dead connection used to overflow.
+const std::vector<std::pair<std::string, std::function<void(pc::X11Desktop&)>>>& every_call() {
+    static const std::vector<std::pair<std::string, std::function<void(pc::X11Desktop&)>>> calls = {
+        {"click", [](pc::X11Desktop& d) { d.click(10, 10, 3); }},
+        {"move_to", [](pc::X11Desktop& d) { d.move_to(300, 200, 0.2); }},
+        {"mouse_down", [](pc::X11Desktop& d) { d.mouse_down(); }},
+        {"mouse_up", [](pc::X11Desktop& d) { d.mouse_up(); }},
+        {"position", [](pc::X11Desktop& d) { d.position(); }},
+        {"scroll", [](pc::X11Desktop& d) { d.scroll(-100000); }},
+        {"hscroll", [](pc::X11Desktop& d) { d.hscroll(100000); }},
+        {"press", [](pc::X11Desktop& d) { d.press("enter"); }},
+        {"hotkey", [](pc::X11Desktop& d) { d.hotkey({"ctrl", "shift", "a"}); }},
+        {"key_down", [](pc::X11Desktop& d) { d.key_down("a"); }},
+        {"key_up", [](pc::X11Desktop& d) { d.key_up("a"); }},
+        // Shifted letters and characters the layout lacks (lent spare keys).
+        {"write", [](pc::X11Desktop& d) { d.write(std::string(5000, 'X') + "\u20ac\u00e5", 0); }},
+        {"screenshot", [](pc::X11Desktop& d) { d.screenshot(); }},
+        {"screen_rect", [](pc::X11Desktop& d) { d.screen_rect(); }},
+    };
+    return calls;
+}
+
+// Runs `work` on a thread of its own; false when it has not returned within
+// a minute (a safety net: the thread is then left where it hangs).
+template <typename Work>
+bool returns(Work work) {
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    std::thread([work = std::move(work), done]() mutable {
+        work();
+        done->set_value();
+    }).detach();
+    return finished.wait_for(std::chrono::minutes(1)) == std::future_status::ready;
+}
+
+TEST(X11DesktopLost, EveryCallThrowsOnceTheServerDiedAndTheDesktopGoesQuietly) {
+    if (!Xvfb::installed()) GTEST_SKIP() << "Xvfb is not installed";
+    for (const auto& [name, call] : every_call()) {
+        SCOPED_TRACE(name);
+        Xvfb server(640, 480);
+        auto desktop = std::make_unique<pc::X11Desktop>(server.display());
+        // A shared-memory capture image, which teardown used to detach over the dead connection.
+        desktop->screenshot();
+        server.kill();
+
+        // The first call finds the break mid-way; the second is refused
+        // before it sends anything.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            try {
+                call(*desktop);
+                ADD_FAILURE() << "no error on attempt " << attempt;
+            } catch (const pc::DesktopError& e) {
+                EXPECT_THAT(e.what(), HasSubstr("the connection to X display '" + server.display() + "' was lost"));
+                EXPECT_THAT(e.what(), HasSubstr("start the server again"));
+            }
+        }
+        // Torn down on another thread while this one, which saw the break,
+        // lives on: as in `norvex mcp`, whose actions run on a worker thread.
+        ASSERT_TRUE(returns([desktop = std::move(desktop)]() mutable { desktop.reset(); }))
+            << "destroying the desktop of a dead server hangs";
+    }
+}
+
+}  // namespace
+}  // namespace norvex::testing
