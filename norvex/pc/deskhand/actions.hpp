@@ -8,10 +8,19 @@
 //       std::cout << action.name << " takes " << action.params.size() << " parameters\n";
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
 namespace norvex::pc::deskhand {
+
+// The most wheel steps one "scroll" takes, either way: amounts from
+// -MAX_SCROLL_AMOUNT to MAX_SCROLL_AMOUNT are accepted, others refused. A step
+// moves about three lines in most programs, so this is some 300 lines,
+// several screens: farther than a model can aim without looking again. Each
+// step is an event every program handles on its own (some animate it), so
+// an unbounded amount could keep the desktop busy for hours.
+inline constexpr std::int64_t MAX_SCROLL_AMOUNT = 100;
 
 // One action: its name and the parameters it takes, by name. Any other
 // parameter is refused before the action runs.

@@ -99,6 +99,8 @@ boost::json::object DeskhandExecutor::execute_action(const std::string& action, 
     if (it == table.end()) return error_result("Unknown action: " + action);
     try {
         const BoundParams bound("_action_" + action, params, it->signature.params);
+        // A call cancelled while it waited for its turn does not start.
+        _check_interrupted();
         return it->run(*this, bound);
     } catch (const std::exception& e) {
         // Python's logger.exception puts the traceback under the message;

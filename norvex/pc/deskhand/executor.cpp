@@ -73,9 +73,18 @@ std::filesystem::path DeskhandExecutor::screenshot_dir() const {
 }
 
 Desktop& DeskhandExecutor::_desktop() {
-    if (!desktop_) desktop_ = options_.open_desktop();
-    if (!desktop_) throw DesktopError("The desktop factory gave no desktop; give DeskhandOptions::open_desktop a working one");
+    if (!desktop_) {
+        desktop_ = options_.open_desktop();
+        if (!desktop_)
+            throw DesktopError("The desktop factory gave no desktop; give DeskhandOptions::open_desktop a working one");
+        desktop_->set_interruption([this] { _check_interrupted(); });
+    }
     return *desktop_;
+}
+
+void DeskhandExecutor::_check_interrupted() const {
+    if (options_.interrupted && options_.interrupted())
+        throw DesktopError("interrupted by the caller before it finished; take a screenshot to see how far it got");
 }
 
 void DeskhandExecutor::_pause(double seconds) {

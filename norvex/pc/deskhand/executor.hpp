@@ -42,8 +42,17 @@ struct DeskhandOptions {
     // Words of a command capturing the screen into the file appended as
     // its last word, or nothing. Default: hostkit::get_screenshot_command.
     std::function<std::vector<std::string>()> screenshot_command{};
-    // Pauses the caller; default: the real clock.
+    // Pauses the caller; default: the real clock. A host that cancels
+    // actions from another thread gives one that ends early (by throwing)
+    // when the action is cancelled.
     std::function<void(double seconds)> sleep{};
+    // Whether the caller wants the running action stopped. Asked on the
+    // action's thread before an action starts and between the steps of the
+    // long ones (wheel steps, characters typed key by key, the points of a
+    // timed motion): true stops it there with an error result, no key or
+    // button left down. Hosts that run actions on a thread of their own set
+    // it from their cancellation, as `norvex mcp` does; default: never.
+    std::function<bool()> interrupted{};
     // Runs system_profiler and the fallback capture programs (no input, the
     // output kept); default: run_program.
     std::function<CommandOutput(const std::vector<std::string>& argv, double time_limit_seconds)> run{};
@@ -65,7 +74,8 @@ struct DeskhandOptions {
 //     auto click = computer.execute_action("left_click", {{"coordinate", {500, 300}}});
 //
 // Calls block until the desktop has done what was asked (movements, pauses,
-// outside programs). The screen is measured once, on the first public call.
+// outside programs), or until DeskhandOptions::interrupted says to stop.
+// The screen is measured once, on the first public call.
 // From its first screenshot on, the executor keeps that screenshot's image
 // buffers (about 20 MB at 1920 x 1080) for the next one.
 // One caller at a time; no locks.
@@ -134,6 +144,8 @@ public:
 private:
     // The desktop, opened on first use ("loading the library").
     Desktop& _desktop();
+    // Throws when DeskhandOptions::interrupted says to stop.
+    void _check_interrupted() const;
     void _detect_darwin();
     // The pointer click family: validation, conversion, one call.
     boost::json::object _click_like(const char* action, const Coordinate& coordinate,

@@ -1,4 +1,5 @@
 // The pointer handlers: the click family, moving, dragging, the left button alone, the pointer's position, scrolling.
+#include "norvex/pc/deskhand/actions.hpp"
 #include "norvex/pc/deskhand/executor.hpp"
 #include "norvex/pc/deskhand/params.hpp"
 
@@ -127,15 +128,17 @@ boost::json::object DeskhandExecutor::_action_cursor_position() {
 
 boost::json::object DeskhandExecutor::_action_scroll(const Coordinate& coordinate, const std::string& direction,
                                                      std::int64_t amount) {
+    // Refused before anything moves.
+    if (amount < -MAX_SCROLL_AMOUNT || amount > MAX_SCROLL_AMOUNT)
+        return error_result(fmt::format(
+            "scroll amount {} is out of range: give -{} to {} wheel steps (a step is about three lines); "
+            "to go farther, scroll again after a screenshot, or press keys such as Page_Down or ctrl+End",
+            amount, MAX_SCROLL_AMOUNT, MAX_SCROLL_AMOUNT));
     Desktop& desktop = _desktop();
     if (usable(coordinate)) {
         const auto [x, y] = _screen_point(*coordinate);
         desktop.move_to(x, y, 0.1);
     }
-    if (amount < std::numeric_limits<int>::min() + 1 || amount > std::numeric_limits<int>::max())
-        throw std::invalid_argument(fmt::format("scroll amount {} is too large; ask for a number of wheel steps "
-                                                "such as 3",
-                                                amount));
     const int steps = static_cast<int>(amount);
     const int n = (direction == "up" || direction == "right") ? steps : -steps;
     if (direction == "left" || direction == "right")

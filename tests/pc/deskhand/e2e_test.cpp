@@ -10,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <optional>
+#include <thread>
 
 namespace norvex::testing {
 namespace {
@@ -127,6 +130,38 @@ TEST_F(FullHd, ScrollAtACoordinateMovesThereFirst) {
         EXPECT_EQ(e.x, 1918);
         EXPECT_EQ(e.y, 1079);
     }
+}
+
+TEST_F(Laptop, TypingKeyByKeyStopsBetweenCharactersWhenInterrupted) {
+    std::atomic<bool> cancelled{false};
+    dh::DeskhandOptions options{.data_dir = data_.path()};
+    // No clipboard program: typing takes a key per character, 20 ms apart.
+    options.open_clipboard = []() -> std::unique_ptr<pc::Clipboard> {
+        throw pc::DesktopError("no clipboard program installed");
+    };
+    options.interrupted = [&] { return cancelled.load(); };
+    dh::DeskhandExecutor executor(std::move(options));
+    const std::string text(3000, 'q');  // a minute of typing
+
+    window_->clear();
+    std::optional<boost::json::object> result;
+    std::thread action([&] { result = executor.execute_action("type", {{"text", text}}); });
+    // Cancelled from another thread once the typing is under way.
+    window_->wait_for_text(5);
+    cancelled = true;
+    action.join();
+
+    ASSERT_TRUE(result);
+    EXPECT_EQ(pyjson::dumps(*result), R"({"type": "error", "error": "Action type failed: interrupted by the caller )"
+                                      R"(before it finished; take a screenshot to see how far it got"})");
+    // Stopped between characters: what arrived is a part of the text, every key released.
+    const std::string typed = window_->typed_text();
+    EXPECT_GE(typed.size(), 5u);
+    EXPECT_LT(typed.size(), text.size());
+    EXPECT_EQ(typed, text.substr(0, typed.size()));
+    const auto events = window_->events();
+    EXPECT_EQ(count_of(events, KeyPress), count_of(events, KeyRelease));
+
 }
 
 TEST_F(Laptop, ScreenshotIsFullSizeAtFactorOne) {

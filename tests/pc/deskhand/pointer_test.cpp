@@ -132,6 +132,37 @@ TEST(Scroll, DirectionsPickTheWheelAndTheSign) {
                                   "move_to(671, 402, 0.1)", "scroll(-1)"}));
 }
 
+TEST(Scroll, AmountsPastTheBoundAreRefusedBeforeAnythingMoves) {
+    ExecutorRig rig;
+    auto ex = rig.make();
+    for (const char* amount : {"101", "-101", "9223372036854775807", "1e18"}) {
+        const std::string error = error_of(ex->execute_action(
+            "scroll", obj(std::string(R"({"coordinate": [500, 300], "amount": )") + amount + "}")));
+        EXPECT_TRUE(error.starts_with("scroll amount ")) << error;
+        EXPECT_NE(error.find(" is out of range: give -100 to 100 wheel steps"), std::string::npos) << error;
+        EXPECT_NE(error.find("Page_Down"), std::string::npos) << "says how to go farther: " << error;
+    }
+    EXPECT_EQ(rig.calls(), Calls{});
+    EXPECT_EQ(text_of(ex->execute_action("scroll", obj(R"({"amount": 100})"))), "Scrolled down by 100");
+    EXPECT_EQ(text_of(ex->execute_action("scroll", obj(R"({"direction": "left", "amount": -100})"))),
+              "Scrolled left by -100");
+    EXPECT_EQ(rig.calls(), (Calls{"scroll(-100)", "hscroll(100)"}));
+}
+
+TEST(Interruption, ACallCancelledBeforeItStartsDoesNothing) {
+    ExecutorRig rig;
+    auto options = rig.options();
+    bool cancelled = false;
+    options.interrupted = [&] { return cancelled; };
+    DeskhandExecutor ex(std::move(options));
+    EXPECT_EQ(text_of(ex.execute_action("left_click", obj(R"({"coordinate": [500, 300]})"))), "Clicked at (671, 402)");
+    cancelled = true;
+    EXPECT_EQ(error_of(ex.execute_action("left_click", obj(R"({"coordinate": [500, 300]})"))),
+              "Action left_click failed: interrupted by the caller before it finished; take a screenshot to see how "
+              "far it got");
+    EXPECT_EQ(rig.calls(), Calls{"click(671, 402, 1, left)"});
+}
+
 TEST(Binding, UnknownParameterFailsTheActionAndLogsOnce) {
     logging::LogCapture logs("norvex.pc.deskhand");
     ExecutorRig rig;

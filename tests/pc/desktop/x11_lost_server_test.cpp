@@ -1,12 +1,11 @@
 // The X11 desktop when its server dies: every call throws, the process lives, teardown neither talks nor hangs.
 #include "desktop_fixture.hpp"
+#include "../../support/returns.hpp"
 
 #include <gmock/gmock.h>
 
 #include <functional>
-#include <future>
 #include <memory>
-#include <thread>
 
 namespace norvex::testing {
 namespace {
@@ -36,19 +35,6 @@ const std::vector<std::pair<std::string, std::function<void(pc::X11Desktop&)>>>&
     return calls;
 }
 
-// Runs `work` on a thread of its own; false when it has not returned within
-// a minute (a safety net: the thread is then left where it hangs).
-template <typename Work>
-bool returns(Work work) {
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> finished = done->get_future();
-    std::thread([work = std::move(work), done]() mutable {
-        work();
-        done->set_value();
-    }).detach();
-    return finished.wait_for(std::chrono::minutes(1)) == std::future_status::ready;
-}
-
 TEST(X11DesktopLost, EveryCallThrowsOnceTheServerDiedAndTheDesktopGoesQuietly) {
     if (!Xvfb::installed()) GTEST_SKIP() << "Xvfb is not installed";
     for (const auto& [name, call] : every_call()) {
@@ -74,6 +60,33 @@ TEST(X11DesktopLost, EveryCallThrowsOnceTheServerDiedAndTheDesktopGoesQuietly) {
         // lives on: as in `norvex mcp`, whose actions run on a worker thread.
         ASSERT_TRUE(returns([desktop = std::move(desktop)]() mutable { desktop.reset(); }))
             << "destroying the desktop of a dead server hangs";
+    }
+}
+
+TEST(X11DesktopLost, AServerDyingMidCallEndsTheCallWithTheSameError) {
+    if (!Xvfb::installed()) GTEST_SKIP() << "Xvfb is not installed";
+    const std::vector<std::pair<std::string, std::function<void(pc::X11Desktop&)>>> long_calls = {
+        {"scroll", [](pc::X11Desktop& d) { d.scroll(100000); }},
+        {"write", [](pc::X11Desktop& d) { d.write(std::string(5000, 'X'), 0); }},
+        {"move_to", [](pc::X11Desktop& d) { d.move_to(600, 400, 0.5); }},
+    };
+    for (const auto& [name, call] : long_calls) {
+        SCOPED_TRACE(name);
+        Xvfb server(640, 480);
+        auto desktop = std::make_unique<pc::X11Desktop>(server.display());
+        // The server is killed from inside the call, between two of its steps.
+        int steps = 0;
+        desktop->set_interruption([&] {
+            if (++steps == 10) server.kill();
+        });
+        try {
+            call(*desktop);
+            ADD_FAILURE() << "no error";
+        } catch (const pc::DesktopError& e) {
+            EXPECT_THAT(e.what(), HasSubstr("the connection to X display '" + server.display() + "' was lost"));
+        }
+        EXPECT_GE(steps, 10);
+        ASSERT_TRUE(returns([desktop = std::move(desktop)]() mutable { desktop.reset(); }));
     }
 }
 
