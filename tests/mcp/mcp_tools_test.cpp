@@ -8,6 +8,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+// Xlib's macros (None, Bool, Status) after the GoogleTest headers they would break.
+#include "../pc/desktop/event_window.hpp"
+
 #include <chrono>
 #include <filesystem>
 #include <set>
@@ -137,6 +140,11 @@ TEST(McpComputerTools, ActionsOnXvfbBecomeMcpContent) {
         EXPECT_TRUE(properties.contains(param)) << param;
     }
     EXPECT_THAT(std::string(computer->at("description").as_string()), HasSubstr("1280x800"));
+    // The scroll bound, and why, where a model reads it before it asks.
+    const json::object& amount = properties.at("amount").as_object();
+    EXPECT_EQ(amount.at("minimum"), -100);
+    EXPECT_EQ(amount.at("maximum"), 100);
+    EXPECT_THAT(std::string(amount.at("description").as_string()), HasSubstr("at most 100 either way"));
 
     const json::object shot = server.call("computer", {{"action", "screenshot"}});
     EXPECT_EQ(shot.at("isError"), false);
@@ -148,6 +156,12 @@ TEST(McpComputerTools, ActionsOnXvfbBecomeMcpContent) {
     const json::object moved = server.call("computer", {{"action", "mouse_move"}, {"coordinate", json::array{200, 150}}});
     EXPECT_EQ(Server::text(moved), "Moved cursor to (200, 150)");
     EXPECT_EQ(Server::text(server.call("computer", {{"action", "cursor_position"}})), "Cursor position: (200, 150)");
+
+    const json::object far = server.call("computer", {{"action", "scroll"}, {"amount", 1000000000}});
+    EXPECT_EQ(far.at("isError"), true);
+    EXPECT_THAT(Server::text(far), ::testing::StartsWith("scroll amount 1000000000 is out of range: give -100 to 100 "
+                                                         "wheel steps"));
+    EXPECT_EQ(Server::text(server.call("computer", {{"action", "scroll"}, {"amount", 100}})), "Scrolled down by 100");
 
     const json::object invalid = server.call("computer", {{"action", "left_click"}});
     EXPECT_EQ(invalid.at("isError"), true);
@@ -181,4 +195,53 @@ TEST(McpComputerTools, ACancelledWaitEndsEarlyWithoutAnAnswer) {
     p.close_stdin();
     EXPECT_EQ(p.read_line(std::chrono::seconds(3)), std::nullopt);
     EXPECT_EQ(p.wait_exit(), 0);
+}
+
+TEST(McpComputerTools, ACancelledTypeStopsAndTheNextCallRunsAtOnce) {
+    if (!Xvfb::installed()) GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it)";
+    Xvfb xvfb(800, 600);
+    EventWindow window(xvfb.display());
+    ScratchDir scratch;
+    // No clipboard program on PATH: the text is typed a key at a time, 20 ms apart.
+    std::filesystem::create_directories(scratch.path() / "bin");
+    Server server(scratch, {"DISPLAY=" + xvfb.display(), "PATH=" + (scratch.path() / "bin").string(), "WAYLAND_DISPLAY"});
+    McpProcess& p = server.process();
+
+    const std::string text(3000, 'k');  // a minute of typing
+    p.send(json::object{{"jsonrpc", "2.0"}, {"id", 60}, {"method", "tools/call"},
+                        {"params", json::object{{"name", "computer"}, {"arguments", {{"action", "type"}, {"text", text}}}}}});
+    ASSERT_GE(window.wait_for_text(5).size(), 5u) << "the typing never started";
+    p.send(R"({"jsonrpc": "2.0", "method": "notifications/cancelled", "params": {"requestId": 60}})");
+    // Actions run one at a time on one thread: this one is answered (and
+    // first) only once the typing has stopped.
+    const json::object after = p.request(
+        R"({"jsonrpc": "2.0", "id": 61, "method": "tools/call", "params": {"name": "computer", "arguments": {"action": "cursor_position"}}})");
+    EXPECT_EQ(after.at("id"), 61);
+    EXPECT_LT(window.typed_text().size(), text.size());
+    p.close_stdin();
+    EXPECT_EQ(p.read_line(std::chrono::seconds(3)), std::nullopt) << "the cancelled call was answered";
+    EXPECT_EQ(p.wait_exit(), 0);
+}
+
+TEST(McpComputerTools, AfterTheXServerDiedActionsAreErrorsAndTheServerStillExits) {
+    if (!Xvfb::installed()) GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it)";
+    Xvfb xvfb(800, 600);
+    ScratchDir scratch;
+    Server server(scratch, {"DISPLAY=" + xvfb.display()});
+    // A screenshot first: the desktop is open and holds a shared-memory image.
+    EXPECT_EQ(server.call("computer", {{"action", "screenshot"}}).at("isError"), false);
+    xvfb.kill();
+
+    const std::string lost = "the connection to X display '" + xvfb.display() + "' was lost";
+    for (const json::object& arguments : {json::object{{"action", "scroll"}, {"amount", 100}},
+                                          json::object{{"action", "left_click"}, {"coordinate", json::array{5, 5}}},
+                                          json::object{{"action", "key"}, {"text", "ctrl+a"}}}) {
+        const json::object result = server.call("computer", arguments);
+        EXPECT_EQ(result.at("isError"), true);
+        EXPECT_THAT(Server::text(result), HasSubstr(lost));
+    }
+    // The other tools live on.
+    EXPECT_EQ(server.call("skill_list").at("isError"), false);
+    server.process().close_stdin();
+    EXPECT_EQ(server.process().wait_exit(), 0) << "the server did not exit after stdin closed";
 }

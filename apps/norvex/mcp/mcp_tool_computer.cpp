@@ -29,8 +29,9 @@ using pc::deskhand::DeskhandExecutor;
 namespace {
 
 // The pauses of an action (wait, hold_key) end early when its call is
-// cancelled: the executor runs on another thread, and this is how a
-// cancellation reaches a call that blocks.
+// cancelled, and its long loops (wheel steps, typing key by key) ask
+// cancelled() between steps: the executor runs on another thread, and this
+// is how a cancellation reaches a call that blocks.
 class InterruptibleSleep {
 public:
     void begin(std::uint64_t call) {
@@ -51,6 +52,11 @@ public:
             throw std::runtime_error("cancelled by the client");
         }
     }
+    // Whether the running call has been cancelled.
+    bool cancelled() {
+        std::lock_guard lock(mutex_);
+        return cancelled_ == running_;
+    }
 
 private:
     std::mutex mutex_;
@@ -65,6 +71,7 @@ public:
         pc::deskhand::DeskhandOptions options;
         options.data_dir = std::move(data_dir);
         options.sleep = [this](double seconds) { sleeper_.sleep(seconds); };
+        options.interrupted = [this] { return sleeper_.cancelled(); };
         executor_ = std::make_unique<DeskhandExecutor>(std::move(options));
         // The size the model's screenshots have belongs in the tool's description.
         definition_ = executor_->get_tool_definition();
@@ -183,10 +190,20 @@ json::object computer_input_schema() {
                              "description": "[x, y] where left_click_drag starts."},
         "text": {"type": "string", "description": "What to type (type), or the key or keys joined by + (key, hold_key), e.g. \"ctrl+s\"."},
         "direction": {"type": "string", "enum": ["up", "down", "left", "right"], "description": "scroll: the direction (default down)."},
-        "amount": {"type": "integer", "description": "scroll: how many steps (default 3)."},
+        "amount": {"type": "integer"},
         "duration": {"type": "number", "description": "Seconds: hold_key (default 0.5), wait (default 1.0, at most 10)."}},
       "required": ["action"]})").as_object();
-    schema["properties"].as_object()["action"].as_object()["enum"] = std::move(actions);
+    json::object& properties = schema["properties"].as_object();
+    properties["action"].as_object()["enum"] = std::move(actions);
+    // The bound and its reason, where a model reads them before it asks.
+    const std::int64_t most = pc::deskhand::MAX_SCROLL_AMOUNT;
+    json::object& amount = properties["amount"].as_object();
+    amount["minimum"] = -most;
+    amount["maximum"] = most;
+    amount["description"] = "scroll: how many wheel steps (default 3), at most " + std::to_string(most) +
+                            " either way: a step moves about three lines, so " + std::to_string(most) +
+                            " is several screens; to go farther, scroll again after a screenshot or press keys "
+                            "such as Page_Down.";
     return schema;
 }
 
