@@ -27,6 +27,8 @@ public:
 
     // ":N"
     const std::string& display() const noexcept { return display_; }
+    // The server's process id, -1 once it has been stopped.
+    pid_t pid() const noexcept { return pid_; }
     int width() const noexcept { return width_; }
     int height() const noexcept { return height_; }
 

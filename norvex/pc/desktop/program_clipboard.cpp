@@ -1,5 +1,6 @@
 // ProgramClipboard: the clipboard through xclip, xsel or wl-copy.
 #include "norvex/pc/desktop/program_clipboard.hpp"
+#include "norvex/pc/desktop/x11_error_trap.hpp"
 
 #include "norvex/common/run_program.hpp"
 
@@ -28,22 +29,29 @@ std::string trimmed(std::string text) {
 // paste would get the new text.
 class OwnerWatch {
 public:
+    // An X server that goes away while we watch must not end the process
+    // (Xlib's default): the watch then just stops.
     explicit OwnerWatch(const std::optional<std::string>& display)
         : display_(XOpenDisplay(display ? display->c_str() : nullptr)) {
         if (display_ == nullptr) return;
+        x11::note_connection_loss(display_, &lost_);
+        x11::IoErrorScope io(display_);
         clipboard_ = XInternAtom(display_, "CLIPBOARD", False);
         before_ = XGetSelectionOwner(display_, clipboard_);
     }
     ~OwnerWatch() {
-        if (display_ != nullptr) XCloseDisplay(display_);
+        if (display_ == nullptr) return;
+        x11::IoErrorScope io(display_);
+        XCloseDisplay(display_);
     }
     OwnerWatch(const OwnerWatch&) = delete;
     OwnerWatch& operator=(const OwnerWatch&) = delete;
 
     void wait_for_new_owner(double timeout_seconds) {
         if (display_ == nullptr) return;
+        x11::IoErrorScope io(display_);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_seconds);
-        while (XGetSelectionOwner(display_, clipboard_) == before_) {
+        while (!lost_ && XGetSelectionOwner(display_, clipboard_) == before_) {
             if (std::chrono::steady_clock::now() >= deadline) {
                 logging::get("norvex.pc.deskhand")->debug("clipboard owner did not change within {} s", timeout_seconds);
                 return;
@@ -54,6 +62,7 @@ public:
 
 private:
     Display* display_;
+    bool lost_ = false;
     Atom clipboard_ = 0;
     Window before_ = 0;
 };

@@ -61,16 +61,6 @@ void X11Desktop::Impl::fake_key(KeyCode code, bool down) {
     XTestFakeKeyEvent(display, code, down ? True : False, CurrentTime);
 }
 
-void X11Desktop::Impl::on_connection_lost(Display* display, void* impl) {
-    static_cast<Impl*>(impl)->lost = true;
-    // Xlib takes the display's user lock for the exit it expects and keeps
-    // it when this handler returns instead: any other thread then touching
-    // the display (one destroying the desktop, say) would wait for it for
-    // ever. This is the thread that holds it, so it hands it back. (A no-op
-    // where Xlib took no lock.)
-    XUnlockDisplay(display);
-}
-
 void X11Desktop::Impl::take_notifications() {
     // Our connection gets only the RandR notifications selected at start and
     // the mapping notifications every client gets.
@@ -118,7 +108,7 @@ X11Desktop::X11Desktop(const std::string& display_name, X11DesktopOptions option
     }
     // A broken connection must not end the host's process (Xlib's default):
     // this display's exit handler only notes it, and the next call throws.
-    XSetIOErrorExitHandler(impl_->display, &Impl::on_connection_lost, impl_.get());
+    x11::note_connection_loss(impl_->display, &impl_->lost);
     int event_base = 0;
     int error_base = 0;
     int major = 0;

@@ -71,4 +71,19 @@ int IoErrorScope::on_io_error(Display* display) {
     return 0;
 }
 
+void note_connection_loss(Display* display, bool* lost) {
+    XSetIOErrorExitHandler(
+        display,
+        [](Display* broken, void* flag) {
+            *static_cast<bool*>(flag) = true;
+            // Xlib takes the display's user lock for the exit it expects and
+            // keeps it when this handler returns instead: any other thread
+            // then touching the display (one closing it, say) would wait for
+            // it for ever. This is the thread that holds it, so it hands it
+            // back. (A no-op where Xlib took no lock.)
+            XUnlockDisplay(broken);
+        },
+        lost);
+}
+
 }  // namespace norvex::pc::x11

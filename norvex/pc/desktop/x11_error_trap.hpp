@@ -57,4 +57,11 @@ private:
     IoErrorScope* outer_ = nullptr;
 };
 
+// Makes a broken connection to `display` set `*lost` instead of ending the
+// process: installs the display's exit handler (XSetIOErrorExitHandler),
+// which Xlib calls once a call that holds an IoErrorScope has seen the
+// break. After that, make no more requests on the display (see IoErrorScope)
+// and only close it; closing may happen on any thread.
+void note_connection_loss(Display* display, bool* lost);
+
 }  // namespace norvex::pc::x11

@@ -76,9 +76,6 @@ struct X11Desktop::Impl {
     void fake_motion(int x, int y);
     void fake_button(unsigned button, bool down);
     void fake_key(KeyCode code, bool down);
-
-    // Xlib's exit handler for this display: notes the break and lets the process live.
-    static void on_connection_lost(Display* display, void* impl);
 };
 
 namespace x11 {

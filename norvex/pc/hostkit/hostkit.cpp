@@ -2,6 +2,7 @@
 #include "norvex/pc/hostkit/hostkit.hpp"
 
 #include "norvex/common/run_program.hpp"
+#include "norvex/pc/desktop/x11_error_trap.hpp"
 #include "norvex/pc/desktop/x11_screen.hpp"
 
 #include <X11/Xlib.h>
@@ -15,8 +16,13 @@ namespace {
 std::optional<std::pair<int, int>> size_of(const char* display_name) {
     Display* display = XOpenDisplay(display_name);
     if (display == nullptr) return std::nullopt;
+    // A server that goes away meanwhile gives no size, not the end of the process.
+    bool lost = false;
+    x11::note_connection_loss(display, &lost);
+    x11::IoErrorScope io(display);
     const ScreenRect rect = x11::primary_output_rect(display);
     XCloseDisplay(display);
+    if (lost) return std::nullopt;
     return std::pair{rect.width, rect.height};
 }
 

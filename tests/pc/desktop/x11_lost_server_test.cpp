@@ -2,6 +2,8 @@
 #include "desktop_fixture.hpp"
 #include "../../support/returns.hpp"
 
+#include "norvex/pc/desktop/program_clipboard.hpp"
+
 #include <gmock/gmock.h>
 
 #include <functional>
@@ -88,6 +90,18 @@ TEST(X11DesktopLost, AServerDyingMidCallEndsTheCallWithTheSameError) {
         EXPECT_GE(steps, 10);
         ASSERT_TRUE(returns([desktop = std::move(desktop)]() mutable { desktop.reset(); }));
     }
+}
+
+TEST(X11DesktopLost, ClipboardWhoseServerDiesWhileItSetsTheTextReturns) {
+    if (!Xvfb::installed()) GTEST_SKIP() << "Xvfb is not installed";
+    Xvfb server(640, 480);
+    // A clipboard program that takes the text as the server dies under it,
+    // while the clipboard watches the selection's owner on a connection of its own.
+    pc::ProgramClipboard clipboard({"/bin/sh", "-c", "kill -KILL " + std::to_string(server.pid()) + "; cat >/dev/null"},
+                                   server.display());
+    // The program did its part; the watch just stops (it used to end the process).
+    EXPECT_NO_THROW(clipboard.set_text("gone"));
+    server.kill();  // reaps it
 }
 
 }  // namespace
