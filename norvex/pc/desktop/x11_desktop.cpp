@@ -109,13 +109,17 @@ X11Desktop::X11Desktop(const std::string& display_name, X11DesktopOptions option
     // A broken connection must not end the host's process (Xlib's default):
     // this display's exit handler only notes it, and the next call throws.
     x11::note_connection_loss(impl_->display, &impl_->lost);
+    // A server that goes away while we set up makes this throw, like any call.
+    x11::IoErrorScope io(impl_->display);
     int event_base = 0;
     int error_base = 0;
     int major = 0;
     int minor = 0;
-    if (!XTestQueryExtension(impl_->display, &event_base, &error_base, &major, &minor))
+    if (!XTestQueryExtension(impl_->display, &event_base, &error_base, &major, &minor)) {
+        impl_->check_alive();
         throw DesktopError("X display '" + display_name +
                            "' has no XTEST extension, so input cannot be sent; enable XTEST in the X server");
+    }
     impl_->screen = DefaultScreen(impl_->display);
     impl_->root = RootWindow(impl_->display, impl_->screen);
     // Make our own fake input win over a server grab by another client.
