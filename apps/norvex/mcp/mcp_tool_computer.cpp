@@ -48,17 +48,20 @@ public:
     void sleep(double seconds) {
         std::unique_lock lock(mutex_);
         const auto span = std::chrono::duration<double>(seconds < 0 ? 0 : seconds);
-        if (changed_.wait_for(lock, span, [&] { return cancelled_ == running_; })) {
+        if (changed_.wait_for(lock, span, [&] { return stopped(); })) {
             throw std::runtime_error("cancelled by the client");
         }
     }
     // Whether the running call has been cancelled.
     bool cancelled() {
         std::lock_guard lock(mutex_);
-        return cancelled_ == running_;
+        return stopped();
     }
 
 private:
+    // Call numbers start at 1: none running is never cancelled.
+    bool stopped() const { return running_ != 0 && cancelled_ == running_; }
+
     std::mutex mutex_;
     std::condition_variable changed_;
     std::uint64_t running_ = 0;
