@@ -295,3 +295,34 @@ TEST(McpServer, QuietAndVerboseChooseTheRecords) {
     EXPECT_THAT(verbose, HasSubstr("[debug] "));
     EXPECT_THAT(verbose, HasSubstr("[info] Serving "));
 }
+
+// A message nested as deep as `depth` levels: the message, "params" and
+// "arguments", then the operation's value as arrays in arrays.
+std::string nested_call(int id, std::size_t depth, const std::string& path) {
+    const std::size_t arrays = depth - 3;
+    return R"({"jsonrpc": "2.0", "id": )" + std::to_string(id) +
+           R"(, "method": "tools/call", "params": {"name": "sourcelens", "arguments": {"path": ")" + path +
+           R"(", "operation": )" + std::string(arrays, '[') + std::string(arrays, ']') + "}}}\n";
+}
+
+// Clients send schemas and tool arguments far deeper than Boost's default
+// of 32 levels: up to the limit the message is served (the worker refuses
+// the odd operation), past it the error names the limit and serving goes on.
+TEST(McpServer, MessagesNestedUpToTheLimitAreServedAndDeeperOnesAreToldTheLimit) {
+    Served s;
+    const std::string file = s.scratch.write("box.py", SAMPLE);
+    for (const std::size_t depth : {std::size_t{1000}, norvex::pyjson::MAX_NESTING}) {
+        s.server.send_raw(nested_call(30, depth, file));
+        const json::object served = s.server.read_message();
+        EXPECT_EQ(served.at("id"), 30) << depth;
+        EXPECT_EQ(served.at("result").at("isError"), true) << depth;
+        EXPECT_THAT(str(served.at("result").at("content").at(0).at("text")), HasSubstr("must be a string")) << depth;
+    }
+    s.server.send_raw(nested_call(31, norvex::pyjson::MAX_NESTING + 1, file));
+    const json::object refused = s.server.read_message();
+    EXPECT_EQ(refused.at("id"), nullptr);
+    EXPECT_EQ(refused.at("error").at("code"), -32600);
+    EXPECT_THAT(str(refused.at("error").at("message")),
+                HasSubstr("more than " + std::to_string(norvex::pyjson::MAX_NESTING) + " levels"));
+    EXPECT_EQ(s.server.request(R"({"jsonrpc": "2.0", "id": 32, "method": "ping"})").at("id"), 32);
+}
