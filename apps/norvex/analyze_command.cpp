@@ -4,16 +4,19 @@
 #include "analyze_text.hpp"
 #include "manager_folder.hpp"
 #include "stdin_file.hpp"
+#include "stop_signals.hpp"
 #include "usage.hpp"
 
 #include "norvex/common/pyjson.hpp"
 #include "norvex/tools/sourcelens.hpp"
 
 #include <CLI/CLI.hpp>
+#include <boost/asio/bind_cancellation_slot.hpp>
+#include <boost/asio/cancellation_signal.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/use_future.hpp>
 
+#include <exception>
 #include <iostream>
 #include <optional>
 #include <vector>
@@ -24,16 +27,32 @@ namespace asio = boost::asio;
 
 namespace {
 
-std::string run_tool(const std::string& operation, const std::string& path) {
+// The tool's answer, or nothing when a signal stopped the analysis first.
+std::optional<std::string> run_tool(const std::string& operation, const std::string& path, int& stopped_by) {
     asio::io_context io;
     sourcelens::SourcelensTool tool{io.get_executor()};
+    asio::cancellation_signal cancel;
+    StopSignals signals{io, [&](int) {
+        cancel.emit(asio::cancellation_type::terminal);
+        tool.manager().kill_all();
+    }};
     boost::json::object kwargs;
     kwargs["operation"] = operation;
     kwargs["path"] = path;
-    auto text = asio::co_spawn(io, tool.execute(std::move(kwargs)), asio::use_future);
+    std::optional<std::string> text;
+    std::exception_ptr failure;
+    asio::co_spawn(io, tool.execute(std::move(kwargs)),
+                   asio::bind_cancellation_slot(cancel.slot(), [&](std::exception_ptr e, std::string answer) {
+                       signals.disarm();
+                       failure = e;
+                       text = std::move(answer);
+                   }));
     io.run();
     remove_manager_folder(tool.manager());
-    return text.get();
+    stopped_by = signals.stopped_by();
+    if (stopped_by != 0) return std::nullopt;
+    if (failure) std::rethrow_exception(failure);
+    return text;
 }
 
 // The path as a shell word, for the command line the readable view suggests.
@@ -69,7 +88,10 @@ int run_analyze(const AnalyzeCommand& command) {
     std::optional<StdinFile> copy;
     if (command.path == "-") copy.emplace();
     const std::string path = copy ? copy->path() : command.path;
-    std::string answer = run_tool(command.operation, path);
+    int stopped_by = 0;
+    std::optional<std::string> analysed = run_tool(command.operation, path, stopped_by);
+    if (!analysed) return EXIT_SIGNAL_BASE + stopped_by;  // interrupted: no answer to print
+    std::string answer = std::move(*analysed);
     if (copy) answer = copy->hide_path(std::move(answer));
 
     // The tool's failures are text for a model; for a shell they are an error stream and a status.

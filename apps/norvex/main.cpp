@@ -20,7 +20,8 @@ constexpr const char* TOP_FOOTER =
     "Output is text for people; --json, where a command has it, prints JSON for programs.\n"
     "\n"
     "Exit status: 0 when the command did its work, 1 when it failed, 2 for a wrong command\n"
-    "line, 130 when interrupted with Ctrl-C.";
+    "line, 130 when interrupted with Ctrl-C, 143 when ended by SIGTERM (the commands that run\n"
+    "workers stop them first).";
 
 // CLI11's own complaints, given the command they are about and what to do.
 int report_parse_error(const CLI::App& root, const CLI::ParseError& e, const CLI::App* computer_app) {

@@ -1,6 +1,7 @@
 // `norvex mcp`: the components as tools of a Model Context Protocol server on stdin and stdout.
 #include "commands.hpp"
 #include "manager_folder.hpp"
+#include "stop_signals.hpp"
 #include "usage.hpp"
 
 #include "mcp/providers.hpp"
@@ -14,11 +15,12 @@
 #include <CLI/CLI.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/use_future.hpp>
 #include <fmt/format.h>
 #include <spdlog/sinks/stdout_sinks.h>
 
 #include <csignal>
+#include <cstring>
+#include <exception>
 #include <map>
 #include <vector>
 
@@ -113,14 +115,25 @@ int run_mcp(const McpCommand& command, const Verbosity& verbosity) {
     mcp::StdioServer server(io.get_executor(), session, catalog);
     logging::get("norvex.mcp")->info("Serving {} tools over stdio", catalog.tools().size());
 
-    auto done = asio::co_spawn(io, [&]() -> asio::awaitable<void> {
+    // A client stops its server with SIGTERM (and SIGKILL soon after): the calls are cancelled
+    // and their workers killed at once, so none outlives the server.
+    StopSignals signals{io, [&](int signal_number) {
+        logging::get("norvex.mcp")->info("{}: stopping", ::strsignal(signal_number));
+        server.stop();
+    }};
+    std::exception_ptr failure;
+    asio::co_spawn(io, [&]() -> asio::awaitable<void> {
         co_await server.run();
         co_await yard.cleanup();
-    }, asio::use_future);
+    }, [&](std::exception_ptr e) {
+        // Served, stopped or failed: nothing more to watch for, and the loop may end.
+        signals.disarm();
+        failure = e;
+    });
     io.run();
     remove_manager_folder(yard);
-    done.get();
-    return EXIT_OK;
+    if (failure) std::rethrow_exception(failure);
+    return signals.stopped_by() != 0 ? signals.exit_status() : EXIT_OK;
 }
 
 }  // namespace norvex::cli

@@ -4,6 +4,7 @@
 #include "progress_line.hpp"
 #include "scan_report.hpp"
 #include "scan_walk.hpp"
+#include "stop_signals.hpp"
 #include "usage.hpp"
 
 #include "norvex/common/pyjson.hpp"
@@ -14,11 +15,9 @@
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/signal_set.hpp>
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <csignal>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -102,8 +101,8 @@ void add_scan(CLI::App& parent, ScanCommand& command) {
     command.app->footer(
         "Hidden folders, virtual environments and __pycache__ are left out.\n"
         "On a terminal, stderr shows a progress line (not with -q); Ctrl-C stops the scan and its\n"
-        "workers and exits with status 130. Files that cannot be analyzed are listed in the report;\n"
-        "they do not change the exit status.");
+        "workers and exits with status 130 (SIGTERM: 143). Files that cannot be analyzed are listed\n"
+        "in the report; they do not change the exit status.");
 }
 
 int run_scan(const ScanCommand& command, const Verbosity& verbosity) {
@@ -124,7 +123,7 @@ int run_scan(const ScanCommand& command, const Verbosity& verbosity) {
 
     asio::io_context io;
     // Watched from the start: a Ctrl-C during the walk is handled once the loop runs.
-    asio::signal_set signals{io, SIGINT, SIGTERM};
+    StopSignals signals{io};
     const PythonFiles found = find_python_files(root);
     if (!verbosity.quiet) {
         for (const UnreadableFolder& folder : found.unreadable) {
@@ -157,25 +156,26 @@ int run_scan(const ScanCommand& command, const Verbosity& verbosity) {
                         if (!crewhall::is_terminal(s.state)) return;
                         progress.finished(s.state == crewhall::WorkerState::COMPLETED);
                         // The last file done: nothing more to interrupt, and the loop may end.
-                        if (++ended == outcomes.size()) signals.cancel();
+                        if (++ended == outcomes.size()) signals.disarm();
                     },
             }};
-        signals.async_wait([&](const boost::system::error_code& ec, int signal_number) {
-            if (ec) return;  // the scan ended first
+        signals.on_stop([&](int signal_number) {
             stopped_by = signal_number;
             // The line goes first, so the shell's prompt starts on a clean line.
             progress.clear();
             asio::co_spawn(io, [&]() -> asio::awaitable<void> {
-                // Cancelling the jobs kills their workers; the manager's cleanup catches any left.
+                // The jobs are cancelled before the kill, so none starts a worker after it; a busy
+                // worker would otherwise hold its job's stop for the whole grace period.
                 co_await pool.cleanup();
+                yard.kill_all();
                 co_await yard.cleanup();
             }, asio::detached);
         });
-        if (outcomes.empty()) signals.cancel();
+        if (outcomes.empty()) signals.disarm();
         std::exception_ptr submit_failure;
         asio::co_spawn(io, submit_all(pool, outcomes, stopped_by), [&](std::exception_ptr failure) {
             // The files never submitted never end: stop waiting for them.
-            if (failure) signals.cancel();
+            if (failure) signals.disarm();
             submit_failure = failure;
         });
         // Returns once every worker's job has ended (or was stopped): nothing else keeps the loop busy.
@@ -183,7 +183,7 @@ int run_scan(const ScanCommand& command, const Verbosity& verbosity) {
         remove_manager_folder(yard);
         if (submit_failure) std::rethrow_exception(submit_failure);
     }
-    if (stopped_by != 0) return EXIT_SIGNAL_BASE + stopped_by;
+    if (stopped_by != 0) return signals.exit_status();
     progress.clear();
 
     for (FileOutcome& outcome : outcomes) {

@@ -29,6 +29,13 @@ private:
     std::size_t colno_ = 1;
 };
 
+// Arrays and objects nested deeper than this are refused, by this reader and
+// by the MCP server, so a value one of them takes is one the other takes too.
+// Deep enough for any document a program means to send (Python's own reader
+// gives up near 1000), shallow enough for the recursive copies and
+// destructors of boost::json values on a thread's stack.
+inline constexpr std::size_t MAX_NESTING = 10000;
+
 // Parses one JSON document from UTF-8 text, accepting what json.loads accepts
 // (NaN, Infinity, -Infinity; white space around the document; duplicate keys,
 // the last value winning at the first key's position). Integers that fit
@@ -37,7 +44,8 @@ private:
 // holding lone surrogate escapes keep them in generalised UTF-8.
 // Throws DecodeError with json.loads' message and position; text that is not
 // strict UTF-8 fails first, as "Invalid UTF-8 byte 0xNN" at its first bad
-// sequence, and nesting past 10000 containers fails as "Nesting too deep".
+// sequence, and nesting past MAX_NESTING containers fails as "Nesting too
+// deep (more than 10000 nested arrays and objects)".
 boost::json::value parse(std::string_view text);
 
 // The layouts Python writes with ensure_ascii=True.

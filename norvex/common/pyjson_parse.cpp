@@ -18,7 +18,7 @@ namespace {
 
 // Python raises RecursionError near 1000 levels; a limit keeps hostile input
 // from exhausting memory. The parser itself keeps its stack on the heap.
-constexpr std::size_t max_depth = 10000;
+constexpr std::size_t max_depth = MAX_NESTING;
 
 
 bool is_space(char c) {
@@ -199,7 +199,9 @@ boost::json::value Parser::run() {
 // when a value is expected next, false when the container was empty.
 bool Parser::open_container() {
     const bool object = *p_ == '{';
-    if (frames_.size() == max_depth) fail("Nesting too deep", p_);
+    if (frames_.size() == max_depth) {
+        fail("Nesting too deep (more than " + std::to_string(max_depth) + " nested arrays and objects)", p_);
+    }
     ++p_;
     skip_space();
     if (p_ != end_ && *p_ == (object ? '}' : ']')) {

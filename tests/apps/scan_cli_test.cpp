@@ -1,6 +1,8 @@
 // `norvex scan` end to end: the real program, the real astprobe worker, real folders of Python files.
 #include "terminal_run.hpp"
 
+#include "../support/worker_census.hpp"
+
 #include "norvex/common/pyjson.hpp"
 
 #include <gmock/gmock.h>
@@ -9,13 +11,13 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -378,77 +380,40 @@ TEST(NorvexScan, NoProgressLineWhereItCannotBeRedrawnOrWhenQuiet) {
     }
 }
 
-namespace {
-
-// "/proc/PID/stat": the command name and the state letter, or nothing once the process is gone.
-std::optional<std::pair<std::string, char>> process_state(pid_t pid) {
-    const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
-    const std::size_t open = stat.find('(');
-    const std::size_t close = stat.rfind(')');
-    if (open == std::string::npos || close == std::string::npos || close + 2 >= stat.size()) return std::nullopt;
-    return std::make_pair(stat.substr(open + 1, close - open - 1), stat[close + 2]);
-}
-
-pid_t parent_of(pid_t pid) {
-    const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
-    const std::size_t close = stat.rfind(')');
-    if (close == std::string::npos) return -1;
-    return static_cast<pid_t>(std::atol(stat.c_str() + close + 4));
-}
-
-// The running astprobe processes whose parent is `parent`.
-std::vector<pid_t> astprobe_children(pid_t parent) {
-    std::vector<pid_t> found;
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        const auto pid = static_cast<pid_t>(std::stol(name));
-        const auto state = process_state(pid);
-        if (state && state->first == "astprobe" && state->second != 'Z' && parent_of(pid) == parent) {
-            found.push_back(pid);
-        }
-    }
-    return found;
-}
-
-}  // namespace
-
-// Ctrl-C in the middle of a scan: the line is cleared, the workers are
-// stopped, and the status is the shell's for an interrupt (128 + 2).
-TEST(NorvexScan, InterruptClearsTheLineAndStopsTheWorkers) {
+// Ctrl-C or SIGTERM in the middle of a scan: the line is cleared, the
+// workers are stopped, and the status is the shell's for the signal (128 + its number).
+TEST(NorvexScan, InterruptOrTerminateClearsTheLineAndStopsTheWorkers) {
     ScratchDir scratch{"norvex_scan_"};
     const fs::path root = scratch.path() / "many";
-    // A large file first, so that a worker is still busy when the interrupt comes.
+    // A large file first, so that a worker is still busy when the signal comes.
     std::string large;
     for (int i = 0; i < 40000; ++i) large += "def f" + std::to_string(i) + "(a):\n    return a if a else 0\n";
     put(root, "a_large.py", large);
     for (int i = 0; i < 400; ++i) put(root, "m" + std::to_string(i) + ".py", BETA);
     // Workers orphaned by the program would become this process's children, where they can be found.
-    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    OrphanCatcher catcher;
+    ASSERT_TRUE(catcher.active());
 
-    const std::string out_file = (scratch.path() / "out").string();
-    TerminalRun run({"scan", root.string(), "--jobs", "2"}, out_file, {{"TERM", "xterm"}});
-    // Mid-scan: the files are counted and a worker is running.
-    run.read_until([](const std::string& text) { return text.find("/401 files") != std::string::npos; });
-    std::vector<pid_t> workers;
-    for (int attempt = 0; attempt < 5000 && workers.empty(); ++attempt) workers = astprobe_children(run.pid());
-    ASSERT_FALSE(workers.empty()) << "no worker seen running";
-    ASSERT_EQ(::kill(run.pid(), SIGINT), 0);
+    for (const int signal_number : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(strsignal(signal_number));
+        const std::string out_file = (scratch.path() / "out").string();
+        TerminalRun run({"scan", root.string(), "--jobs", "2"}, out_file, {{"TERM", "xterm"}});
+        // Mid-scan: the files are counted and a worker is running.
+        run.read_until([](const std::string& text) { return text.find("/401 files") != std::string::npos; });
+        std::vector<pid_t> workers;
+        for (int attempt = 0; attempt < 5000 && workers.empty(); ++attempt) workers = children_named(run.pid());
+        ASSERT_FALSE(workers.empty()) << "no worker seen running";
+        ASSERT_EQ(::kill(run.pid(), signal_number), 0);
 
-    const std::string err = run.read_to_end();
-    const int status = run.wait();
-    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-    EXPECT_EQ(WEXITSTATUS(status), 130);
-    EXPECT_THAT(err, ::testing::EndsWith("\r\x1b[K"));
-    EXPECT_EQ(err.find("401/401"), std::string::npos) << "the scan had finished before the interrupt";
-    EXPECT_EQ(read_file(out_file), "");  // no report for a scan that was stopped
+        const std::string err = run.read_to_end();
+        const int status = run.wait();
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal_number);
+        EXPECT_THAT(err, ::testing::EndsWith("\r\x1b[K"));
+        EXPECT_EQ(err.find("401/401"), std::string::npos) << "the scan had finished before the signal";
+        EXPECT_EQ(read_file(out_file), "");  // no report for a scan that was stopped
 
-    for (const pid_t worker : workers) {
-        const auto state = process_state(worker);
-        EXPECT_TRUE(!state || state->first != "astprobe" || state->second == 'Z') << "worker " << worker << " survived";
+        for (const pid_t worker : workers) EXPECT_FALSE(is_running(worker)) << "worker " << worker << " survived";
+        EXPECT_TRUE(catcher.orphans().empty()) << "a worker outlived the program";
     }
-    EXPECT_TRUE(astprobe_children(::getpid()).empty()) << "a worker outlived the program";
-    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
-    }
-    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
 }

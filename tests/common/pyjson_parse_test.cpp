@@ -223,10 +223,10 @@ TEST(PyjsonParse, DeepNestingIsLimitedWithoutExhaustingTheStack) {
     EXPECT_EQ(depth, limit - 1);
 
     EXPECT_STREQ(error_of(std::string(limit + 1, '[') + std::string(limit + 1, ']')).what(),
-                 "Nesting too deep: line 1 column 10001 (char 10000)");
+                 "Nesting too deep (more than 10000 nested arrays and objects): line 1 column 10001 (char 10000)");
     std::string objects;
     for (std::size_t i = 0; i < 100000; ++i) objects += "{\"k\":[";
-    EXPECT_EQ(error_of(objects).msg(), "Nesting too deep");
+    EXPECT_EQ(error_of(objects).msg(), "Nesting too deep (more than 10000 nested arrays and objects)");
 }
 
 }  // namespace

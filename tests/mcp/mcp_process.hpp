@@ -127,6 +127,14 @@ public:
         stdin_ = -1;
     }
 
+    // Closes the test's end of the server's stdout, as a client that goes away does.
+    void close_stdout() {
+        if (stdout_ >= 0) ::close(stdout_);
+        stdout_ = -1;
+    }
+
+    pid_t pid() const noexcept { return pid_; }
+
     // Waits for the server to exit; its exit status, or -1 after a signal or the timeout.
     int wait_exit(std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;

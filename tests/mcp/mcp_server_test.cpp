@@ -1,7 +1,8 @@
-// `norvex mcp` over real pipes: lifecycle, errors, sourcelens calls, overlap, cancellation, shutdown.
+// `norvex mcp` over real pipes: lifecycle, errors, sourcelens calls, overlap, cancellation, shutdown, backlog.
 #include "mcp_process.hpp"
 
 #include "../support/scratch_dir.hpp"
+#include "../support/worker_census.hpp"
 
 #include "norvex/common/pyjson.hpp"
 #include "norvex/tools/sourcelens.hpp"
@@ -12,6 +13,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -176,11 +180,6 @@ std::optional<int> started_worker_pid(const std::string& stderr_file, int skip) 
     }
 }
 
-std::string wait_channel(int pid) {
-    std::string text = read_file("/proc/" + std::to_string(pid) + "/wchan");
-    return text;
-}
-
 TEST(McpServer, CancelledCallStopsItsWorkerAndIsNeverAnswered) {
     Served s({"mcp", "-v"});
     // A worker reading a FIFO without a writer blocks until it is stopped:
@@ -294,4 +293,154 @@ TEST(McpServer, QuietAndVerboseChooseTheRecords) {
     const std::string verbose = records({"mcp", "--verbose"});
     EXPECT_THAT(verbose, HasSubstr("[debug] "));
     EXPECT_THAT(verbose, HasSubstr("[info] Serving "));
+}
+
+// A message nested as deep as `depth` levels: the message, "params" and
+// "arguments", then the operation's value as arrays in arrays.
+std::string nested_call(int id, std::size_t depth, const std::string& path) {
+    const std::size_t arrays = depth - 3;
+    return R"({"jsonrpc": "2.0", "id": )" + std::to_string(id) +
+           R"(, "method": "tools/call", "params": {"name": "sourcelens", "arguments": {"path": ")" + path +
+           R"(", "operation": )" + std::string(arrays, '[') + std::string(arrays, ']') + "}}}\n";
+}
+
+// Clients send schemas and tool arguments far deeper than Boost's default
+// of 32 levels: up to the limit the message is served (the worker refuses
+// the odd operation), past it the error names the limit and serving goes on.
+TEST(McpServer, MessagesNestedUpToTheLimitAreServedAndDeeperOnesAreToldTheLimit) {
+    Served s;
+    const std::string file = s.scratch.write("box.py", SAMPLE);
+    for (const std::size_t depth : {std::size_t{1000}, norvex::pyjson::MAX_NESTING}) {
+        s.server.send_raw(nested_call(30, depth, file));
+        const json::object served = s.server.read_message();
+        EXPECT_EQ(served.at("id"), 30) << depth;
+        EXPECT_EQ(served.at("result").at("isError"), true) << depth;
+        EXPECT_THAT(str(served.at("result").at("content").at(0).at("text")), HasSubstr("must be a string")) << depth;
+    }
+    s.server.send_raw(nested_call(31, norvex::pyjson::MAX_NESTING + 1, file));
+    const json::object refused = s.server.read_message();
+    EXPECT_EQ(refused.at("id"), nullptr);
+    EXPECT_EQ(refused.at("error").at("code"), -32600);
+    EXPECT_THAT(str(refused.at("error").at("message")),
+                HasSubstr("more than " + std::to_string(norvex::pyjson::MAX_NESTING) + " levels"));
+    EXPECT_EQ(s.server.request(R"({"jsonrpc": "2.0", "id": 32, "method": "ping"})").at("id"), 32);
+}
+
+namespace {
+
+// A file whose full analysis keeps a worker busy for seconds, and a FIFO
+// nobody writes, whose worker blocks opening it until it is killed.
+struct SlowInputs {
+    explicit SlowInputs(const ScratchDir& scratch) {
+        std::string text;
+        for (int i = 0; i < 200000; ++i) text += "def f" + std::to_string(i) + "(a):\n    return a if a else 0\n";
+        large = scratch.write("large.py", text);
+        fifo = (scratch.path() / "blocked.py").string();
+        if (::mkfifo(fifo.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");
+    }
+    std::string large;
+    std::string fifo;
+};
+
+// Starts a call on each slow input and gives the two workers once both run,
+// the FIFO's blocked in open(); fewer when they do not come.
+std::vector<pid_t> start_slow_calls(McpProcess& server, const SlowInputs& inputs) {
+    server.send(call_line(1, "analyze", inputs.large));
+    server.send(call_line(2, "analyze", inputs.fifo));
+    std::vector<pid_t> workers;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        workers = children_named(server.pid());
+        const bool blocked = std::any_of(workers.begin(), workers.end(),
+                                         [](pid_t w) { return wait_channel(w) == "wait_for_partner"; });
+        if (workers.size() == 2 && blocked) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return workers;
+}
+
+}  // namespace
+
+// The way clients stop a server (SIGTERM), and Ctrl-C in a terminal: the
+// running calls are cancelled without answers, their workers killed, busy
+// or blocked, and the status is 128 + the signal.
+TEST(McpServerStop, SignalCancelsTheCallsKillsTheirWorkersAndExits) {
+    ScratchDir scratch{"norvex_mcp_stop_"};
+    const SlowInputs inputs(scratch);
+    OrphanCatcher catcher;
+    ASSERT_TRUE(catcher.active());
+    for (const int signal_number : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(strsignal(signal_number));
+        McpProcess server(PROGRAM, {"mcp"}, (scratch.path() / "stderr.log").string());
+        ASSERT_TRUE(server.request(initialize_line("0", "2025-11-25")).contains("result"));
+        const std::vector<pid_t> workers = start_slow_calls(server, inputs);
+        ASSERT_EQ(workers.size(), 2u) << read_file((scratch.path() / "stderr.log").string());
+
+        ASSERT_EQ(::kill(server.pid(), signal_number), 0);
+        EXPECT_EQ(server.wait_exit(), 128 + signal_number);
+        EXPECT_EQ(server.read_line(), std::nullopt) << "an answer for a call the signal cut short";
+        for (const pid_t worker : workers) EXPECT_FALSE(is_running(worker)) << "worker " << worker << " survived";
+        EXPECT_TRUE(catcher.orphans().empty()) << "a worker outlived the server";
+    }
+}
+
+// A client that goes away closes the server's stdout: nobody can take the
+// answers, so the calls are cancelled at once rather than run to their end.
+TEST(McpServerStop, ClosedStdoutCancelsTheRunningCallsAndEndsTheServer) {
+    OrphanCatcher catcher;
+    ASSERT_TRUE(catcher.active());
+    Served s({"mcp", "-v"});
+    const SlowInputs inputs(s.scratch);
+    const std::vector<pid_t> workers = start_slow_calls(s.server, inputs);
+    ASSERT_EQ(workers.size(), 2u) << read_file(s.stderr_file);
+
+    s.server.close_stdout();
+    // Well inside the 30 s an analysis may take: a server that waits for its calls fails here.
+    EXPECT_EQ(s.server.wait_exit(std::chrono::seconds(20)), 0) << read_file(s.stderr_file);
+    EXPECT_THAT(read_file(s.stderr_file), HasSubstr("closed stdout"));
+    for (const pid_t worker : workers) EXPECT_FALSE(is_running(worker)) << "worker " << worker << " survived";
+    EXPECT_TRUE(catcher.orphans().empty()) << "a worker outlived the server";
+}
+
+// A client that writes requests but reads no answers: the server stops
+// reading once a bounded amount of output waits, so the client's writes
+// block; when it reads again, the server takes up the requests where it
+// stopped and every one of them is answered, in order.
+TEST(McpServerBacklog, AClientThatStopsReadingIsHeldBackAndLosesNoAnswer) {
+    ScratchDir scratch{"norvex_mcp_backlog_"};
+    // No display: the tools (and so each answer, about 3.4 KB) are the same on every machine.
+    McpProcess server(PROGRAM, {"mcp", "-q"}, (scratch.path() / "stderr.log").string(), {"DISPLAY"});
+    ASSERT_TRUE(server.request(initialize_line("0", "2025-11-25")).contains("result"));
+
+    // Some 3 MB of requests asking for some 10 MB of answers, far past what the server holds.
+    constexpr int requests = 3000;
+    const std::string pad(1000, 'p');
+    std::atomic<int> sent{0};
+    std::thread client([&] {
+        for (int id = 1; id <= requests; ++id) {
+            server.send_raw(R"({"jsonrpc": "2.0", "id": )" + std::to_string(id) +
+                            R"(, "method": "tools/list", "params": {"_meta": {"pad": ")" + pad + "\"}}}\n");
+            sent = id;
+        }
+    });
+    // Held back: the count stops short of the end and stays there.
+    int last = -1;
+    for (int still = 0; still < 20 && sent < requests;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        still = sent == last ? still + 1 : 0;
+        last = sent;
+    }
+    const int held_at = sent;
+    EXPECT_LT(held_at, requests) << "the server read every request while no answer was taken";
+
+    for (int id = 1; id <= requests; ++id) {
+        const std::optional<std::string> line = server.read_line();
+        ASSERT_TRUE(line) << "answer " << id << " never came";
+        const json::object answer = json::parse(*line).as_object();
+        ASSERT_EQ(answer.at("id"), id);
+        ASSERT_TRUE(answer.at("result").as_object().contains("tools"));
+    }
+    client.join();
+    server.close_stdin();
+    EXPECT_EQ(server.read_line(), std::nullopt);
+    EXPECT_EQ(server.wait_exit(), 0);
 }

@@ -1,6 +1,9 @@
 // Reading JSON-RPC 2.0 messages off one transport line and building the server's replies.
 #include "jsonrpc.hpp"
 
+#include "norvex/common/pyjson.hpp"
+
+#include <boost/json/error.hpp>
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
 
@@ -29,11 +32,21 @@ std::optional<json::object> params_of(const json::object& message, std::string& 
 }  // namespace
 
 Incoming classify(std::string_view line) {
-    json::value parsed;
-    try {
-        parsed = json::parse(line);
-    } catch (const std::exception& e) {
-        return Invalid{nullptr, PARSE_ERROR, std::string("Parse error: the line is not valid JSON (") + e.what() + ")"};
+    json::parse_options options;
+    // Boost's default of 32 levels refuses what real clients send (schemas,
+    // nested tool arguments); the system's JSON reader takes the same depth.
+    options.max_depth = pyjson::MAX_NESTING;
+    boost::system::error_code ec;
+    json::value parsed = json::parse(line, ec, {}, options);
+    if (ec == json::error::too_deep) {
+        return Invalid{nullptr, INVALID_REQUEST,
+                       "Invalid Request: the message nests arrays and objects more than " +
+                           std::to_string(pyjson::MAX_NESTING) + " levels deep, the most this server reads; "
+                           "send a flatter message"};
+    }
+    if (ec) {
+        return Invalid{nullptr, PARSE_ERROR,
+                       "Parse error: the line is not valid JSON (" + ec.message() + "); send one JSON message per line"};
     }
     if (parsed.is_array()) {
         return Invalid{nullptr, INVALID_REQUEST,

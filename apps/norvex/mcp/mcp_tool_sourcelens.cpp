@@ -22,6 +22,10 @@ public:
         co_return ToolResult::text(std::move(text), failed);
     }
 
+    // A cancelled call's worker gets the quit request and a grace period to
+    // take it, but an analysing worker does not read it until it is done.
+    void abandon() override { tool_.manager().kill_all(); }
+
 private:
     sourcelens::SourcelensTool tool_;
 };

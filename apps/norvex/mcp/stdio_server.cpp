@@ -11,10 +11,12 @@
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <exception>
 #include <system_error>
+#include <vector>
 
 #include <unistd.h>
 
@@ -46,30 +48,44 @@ StdioServer::StdioServer(asio::any_io_executor executor, Session& session, ToolC
       options_(options),
       input_(borrow(executor, options.input_fd)),
       output_(borrow(executor, options.output_fd)),
-      calls_changed_(executor, asio::steady_timer::time_point::max()) {}
+      changed_(executor, asio::steady_timer::time_point::max()) {}
 
 StdioServer::~StdioServer() = default;
 
 asio::awaitable<void> StdioServer::run() {
+    asio::co_spawn(executor_, watch_output(), asio::detached);
     LineFramer framer(options_.max_message_bytes);
     std::array<char, 64 * 1024> buffer{};
-    for (;;) {
+    bool input_open = true;
+    while (input_open && !stopping_) {
         auto [ec, n] = co_await input_.async_read_some(asio::buffer(buffer), asio::as_tuple(asio::use_awaitable));
-        for (const FramedLine& line : framer.feed(std::string_view(buffer.data(), n))) handle(line);
+        co_await handle_all(framer.feed(std::string_view(buffer.data(), n)));
         if (ec) {
-            if (ec != asio::error::eof) log()->warn("Reading stdin failed: {}; shutting down", ec.message());
-            break;
+            if (ec != asio::error::eof && !stopping_) log()->warn("Reading stdin failed: {}; shutting down", ec.message());
+            input_open = false;
         }
-        if (output_broken_) break;
     }
-    for (const FramedLine& line : framer.finish()) handle(line);
+    co_await handle_all(framer.finish());
 
-    // The client is gone or done sending; the calls it started still get their answers.
-    while (!calls_.empty()) {
-        co_await calls_changed_.async_wait(asio::as_tuple(asio::use_awaitable));
-    }
-    while (writing_ && !output_broken_) {
-        co_await calls_changed_.async_wait(asio::as_tuple(asio::use_awaitable));
+    // The client is done sending; the calls it started still get their answers.
+    while (!calls_.empty()) co_await next_change();
+    while (writing_ && !stopping_) co_await next_change();
+    // The watch on stdout is all that is left on the loop.
+    boost::system::error_code ignored;
+    output_.cancel(ignored);
+}
+
+void StdioServer::stop() {
+    if (stopping_) return;
+    log()->info("Stopping: {} running call(s) cancelled", calls_.size());
+    give_up();
+}
+
+asio::awaitable<void> StdioServer::handle_all(std::vector<FramedLine> lines) {
+    for (const FramedLine& line : lines) {
+        co_await room_for_output();
+        if (stopping_) co_return;
+        handle(line);
     }
 }
 
@@ -123,7 +139,7 @@ asio::awaitable<void> StdioServer::serve_call(StartCall call, std::shared_ptr<Ru
     // Only now is the id free again: a cancelled call has stopped its work by here.
     calls_.erase(id_key(call.id));
     session_.call_finished(call.id);
-    calls_changed_.cancel();
+    changed_.cancel();
     if (running->cancelled) {
         log()->debug("tools/call {} ({}) cancelled; no answer sent", call.tool, id_key(call.id));
         co_return;
@@ -132,29 +148,79 @@ asio::awaitable<void> StdioServer::serve_call(StartCall call, std::shared_ptr<Ru
 }
 
 void StdioServer::send(const json::object& message) {
-    if (output_broken_) return;
-    outbox_.push_back(serialize(message) + "\n");
+    if (stopping_) return;
+    std::string line = serialize(message) + "\n";
+    pending_bytes_ += line.size();
+    outbox_.push_back(std::move(line));
     if (writing_) return;
     writing_ = true;
     asio::co_spawn(executor_, write_pending(), asio::detached);
 }
 
 asio::awaitable<void> StdioServer::write_pending() {
-    while (!outbox_.empty()) {
+    while (!outbox_.empty() && !stopping_) {
         const std::string line = std::move(outbox_.front());
         outbox_.pop_front();
         auto [ec, n] = co_await asio::async_write(output_, asio::buffer(line), asio::as_tuple(asio::use_awaitable));
+        pending_bytes_ -= std::min(pending_bytes_, line.size());
+        changed_.cancel();
         if (ec) {
-            log()->warn("Writing stdout failed: {}; no more answers can be sent", ec.message());
-            output_broken_ = true;
-            outbox_.clear();
-            // The reader waits on stdin; without a reader of our answers there is no point serving.
-            input_.cancel();
+            if (!stopping_) {
+                log()->warn("Writing stdout failed: {}; no more answers can be sent, so the running calls are cancelled",
+                            ec.message());
+                give_up();
+            }
             break;
         }
     }
     writing_ = false;
-    calls_changed_.cancel();
+    changed_.cancel();
+}
+
+// A pipe whose reader has gone reports an error condition without any write,
+// so a client that closed our stdout is noticed while no answer is due, and
+// calls that might run for minutes are not waited for.
+asio::awaitable<void> StdioServer::watch_output() {
+    auto [ec] = co_await output_.async_wait(asio::posix::descriptor_base::wait_error,
+                                            asio::as_tuple(asio::use_awaitable));
+    // An error code: cancelled at the end, or a descriptor epoll cannot watch (a file), where writes tell instead.
+    if (ec || stopping_) co_return;
+    log()->warn("The client closed stdout; no more answers can be sent, so the running calls are cancelled");
+    give_up();
+}
+
+// Requests are read only while the client takes the answers: a client that
+// stops reading gets its stdin blocked, not the server's memory filled.
+asio::awaitable<void> StdioServer::room_for_output() {
+    if (pending_bytes_ <= options_.max_pending_output_bytes) co_return;
+    log()->debug("{} bytes of answers wait for the client to read them; reading requests paused", pending_bytes_);
+    while (pending_bytes_ > options_.max_pending_output_bytes && !stopping_) co_await next_change();
+    if (!stopping_) log()->debug("The client reads again; reading requests resumed");
+}
+
+asio::awaitable<void> StdioServer::next_change() {
+    co_await changed_.async_wait(asio::as_tuple(asio::use_awaitable));
+}
+
+void StdioServer::give_up() {
+    stopping_ = true;
+    boost::system::error_code ignored;
+    input_.cancel(ignored);
+    // A write the client may never take would hold the loop for ever.
+    output_.cancel(ignored);
+    outbox_.clear();
+    pending_bytes_ = 0;
+    // By copy: a call may end, and leave the map, while the others are told.
+    std::vector<std::shared_ptr<RunningCall>> running;
+    for (const auto& [key, call] : calls_) {
+        if (!call->cancelled) running.push_back(call);
+    }
+    for (const auto& call : running) {
+        call->cancelled = true;
+        call->signal.emit(asio::cancellation_type::terminal);
+    }
+    catalog_.abandon();
+    changed_.cancel();
 }
 
 }  // namespace norvex::mcp

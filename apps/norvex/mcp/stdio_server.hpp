@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace norvex::mcp {
 
@@ -24,12 +25,19 @@ struct StdioServerOptions {
     int output_fd = 1;
     // Longest message accepted, in bytes; longer lines are dropped and answered with an error.
     std::size_t max_message_bytes = 64 * 1024 * 1024;
+    // Answers written but not yet taken by the client, in bytes, past which
+    // no more requests are read until the client catches up. Calls already
+    // running still add theirs, and one answer larger than this is still sent whole.
+    std::size_t max_pending_output_bytes = 1024 * 1024;
 };
 
 // Reads messages from input_fd until it ends, each tools/call running as its
 // own coroutine so calls overlap; answers are written whole, one per line,
 // in the order they are ready. When the input ends, the calls still running
-// finish and are answered before run() returns. The descriptors are
+// finish and are answered before run() returns. When output_fd fails or its
+// reader goes away, or stop() is called, the server reads no more, cancels
+// the running calls, abandons their work and drops the answers not yet
+// written; run() returns once the calls have unwound. The descriptors are
 // borrowed: the server never closes them.
 class StdioServer {
 public:
@@ -41,18 +49,27 @@ public:
 
     boost::asio::awaitable<void> run();
 
+    // Ends the serving at once (a signal): see the class comment. Safe to call more than once.
+    void stop();
+
 private:
     struct RunningCall {
         boost::asio::cancellation_signal signal;
         bool cancelled = false;
     };
 
+    // Handles the lines in order, each once there is room for its answer; none after a stop.
+    boost::asio::awaitable<void> handle_all(std::vector<FramedLine> lines);
     void handle(const FramedLine& line);
     void start_call(StartCall call);
     void cancel_call(const CancelCall& cancel);
     boost::asio::awaitable<void> serve_call(StartCall call, std::shared_ptr<RunningCall> running);
     void send(const boost::json::object& message);
     boost::asio::awaitable<void> write_pending();
+    boost::asio::awaitable<void> watch_output();
+    boost::asio::awaitable<void> room_for_output();
+    boost::asio::awaitable<void> next_change();
+    void give_up();
 
     boost::asio::any_io_executor executor_;
     Session& session_;
@@ -61,10 +78,11 @@ private:
     boost::asio::posix::stream_descriptor input_;
     boost::asio::posix::stream_descriptor output_;
     std::map<std::string, std::shared_ptr<RunningCall>> calls_;  // by id_key
-    boost::asio::steady_timer calls_changed_;  // woken whenever a call ends
+    boost::asio::steady_timer changed_;  // woken whenever a call ends, an answer is written or serving stops
     std::deque<std::string> outbox_;
+    std::size_t pending_bytes_ = 0;  // answers queued or being written
     bool writing_ = false;
-    bool output_broken_ = false;
+    bool stopping_ = false;  // no more reading, answering or waiting for calls
 };
 
 }  // namespace norvex::mcp

@@ -28,4 +28,8 @@ boost::asio::awaitable<ToolResult> ToolCatalog::call(std::string name, boost::js
     co_return co_await found->second->call(std::move(name), std::move(arguments));
 }
 
+void ToolCatalog::abandon() {
+    for (const auto& provider : providers_) provider->abandon();
+}
+
 }  // namespace norvex::mcp

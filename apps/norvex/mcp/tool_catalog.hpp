@@ -22,6 +22,9 @@ public:
     // (the session refuses those before a call starts).
     boost::asio::awaitable<ToolResult> call(std::string name, boost::json::object arguments);
 
+    // Every provider's abandon(): the server is going away.
+    void abandon();
+
 private:
     std::vector<std::unique_ptr<ToolProvider>> providers_;
     std::map<std::string, ToolProvider*> by_name_;

@@ -39,6 +39,12 @@ public:
     virtual ~ToolProvider() = default;
     virtual std::vector<ToolInfo> tools() const = 0;
     virtual boost::asio::awaitable<ToolResult> call(std::string name, boost::json::object arguments) = 0;
+
+    // The server is going away (a signal, or a client that closed the
+    // server's stdout) and has cancelled every running call: end their work now,
+    // without the grace a single cancellation may take. Nothing by default,
+    // for providers whose cancellation already stops at once.
+    virtual void abandon() {}
 };
 
 }  // namespace norvex::mcp

@@ -271,6 +271,13 @@ asio::awaitable<bool> Forkyard::cancel(std::string task_id) {
     co_return true;
 }
 
+void Forkyard::kill_all() {
+    // Status alone does not tell: a timed-out worker is no longer RUNNING but its child may still be there.
+    std::size_t killed = 0;
+    for (const auto& [id, worker] : _workers) killed += worker->kill() ? 1 : 0;
+    if (killed > 0) log()->info("Killed {} worker(s)", killed);
+}
+
 asio::awaitable<void> Forkyard::cleanup() {
     std::vector<std::shared_ptr<WorkerProcess>> running;
     for (const auto& [id, worker] : _workers)

@@ -98,6 +98,14 @@ public:
     // Stops every running worker and forgets all workers (results stay).
     boost::asio::awaitable<void> cleanup();
 
+    // Kills every worker's child now (SIGKILL), without the quit request and
+    // its grace period: for a host that must stop at once, such as a program
+    // told to end by a signal, where a busy worker would otherwise hold each
+    // stop for the whole grace. Each task then ends as its own spawn finds
+    // it: a failed result (closed stdout), or the caller's cancellation.
+    // Cancel the tasks first, so that no new task starts a worker after.
+    void kill_all();
+
 private:
     std::optional<std::filesystem::path> _resolve_worker_script(const std::string& worker_type) const;
     boost::asio::awaitable<void> _notify(const SubprocessResult& result);

@@ -183,6 +183,13 @@ asio::awaitable<void> WorkerProcess::stop() {
     log()->debug("Worker {} stopped", worker_id);
 }
 
+bool WorkerProcess::kill() {
+    if (!process_ || process_->exit_code()) return false;
+    process_->kill();
+    log()->debug("Worker {} killed", worker_id);
+    return true;
+}
+
 void WorkerProcess::release_pipes_if_exited() {
     if (!process_ || !process_->exit_code()) return;
     process_->close_stdin_and_pidfd();

@@ -69,6 +69,11 @@ public:
     // changing nothing, when there is no child or it has already exited.
     boost::asio::awaitable<void> stop();
 
+    // Kills the child now (SIGKILL) when it is still there, for a host that
+    // cannot wait for stop()'s grace; true when it sent the kill. The status
+    // is left alone: the answer read or a later stop() finds the child gone.
+    bool kill();
+
     std::optional<int> pid() const noexcept { return pid_; }
     // Seconds since start (0.0 before); keeps growing after stop.
     double elapsed() const;
