@@ -7,6 +7,7 @@
 #include "usage.hpp"
 
 #include "norvex/common/pyjson.hpp"
+#include "norvex/common/pystr.hpp"
 #include "norvex/tools/sourcelens.hpp"
 
 #include <CLI/CLI.hpp>
@@ -29,7 +30,8 @@ std::string run_tool(const std::string& operation, const std::string& path) {
     sourcelens::SourcelensTool tool{io.get_executor()};
     boost::json::object kwargs;
     kwargs["operation"] = operation;
-    kwargs["path"] = path;
+    // The command line holds bytes; the tool takes text, as Python's sys.argv holds it.
+    kwargs["path"] = pystr::fsdecode(path);
     auto text = asio::co_spawn(io, tool.execute(std::move(kwargs)), asio::use_future);
     io.run();
     remove_manager_folder(tool.manager());
@@ -74,7 +76,8 @@ int run_analyze(const AnalyzeCommand& command) {
 
     // The tool's failures are text for a model; for a shell they are an error stream and a status.
     if (answer.starts_with("[ERROR] ")) {
-        std::cerr << "norvex analyze: " << answer.substr(8) << '\n';
+        // A name that is not UTF-8 is shown in its own bytes, as the terminal shows it elsewhere.
+        std::cerr << "norvex analyze: " << pystr::fsencode_replace(answer.substr(8)) << '\n';
         return EXIT_FAILED;
     }
     if (command.json) {
@@ -82,7 +85,7 @@ int run_analyze(const AnalyzeCommand& command) {
     } else {
         std::string again = "norvex analyze " + (copy ? std::string("-") : shell_word(command.path));
         if (command.operation != "analyze") again += " --op " + command.operation;
-        std::cout << analysis_text(command.operation, pyjson::parse(answer), again + " --json");
+        std::cout << pystr::fsencode_replace(analysis_text(command.operation, pyjson::parse(answer), again + " --json"));
     }
     return EXIT_OK;
 }
