@@ -1,7 +1,8 @@
 // Reading JSON-RPC 2.0 messages off one transport line and building the server's replies.
 #include "jsonrpc.hpp"
 
-#include <boost/json/parse.hpp>
+#include "norvex/common/pyjson.hpp"
+
 #include <boost/json/serialize.hpp>
 
 namespace norvex::mcp {
@@ -31,7 +32,10 @@ std::optional<json::object> params_of(const json::object& message, std::string& 
 Incoming classify(std::string_view line) {
     json::value parsed;
     try {
-        parsed = json::parse(line);
+        // Python's reader keeps a lone surrogate escape ("\udce9"), the form
+        // in which a client sends a file name that is not UTF-8; Boost's
+        // would refuse the whole message.
+        parsed = pyjson::parse(line);
     } catch (const std::exception& e) {
         return Invalid{nullptr, PARSE_ERROR, std::string("Parse error: the line is not valid JSON (") + e.what() + ")"};
     }
@@ -95,7 +99,10 @@ json::object make_error(const json::value& id, int code, std::string_view messag
     return out;
 }
 
-std::string serialize(const json::object& message) { return json::serialize(message); }
+// ASCII with \u escapes: a lone surrogate (a file name that is not UTF-8,
+// in a tool's error text) goes out as its escape, never as bytes that are
+// not UTF-8, which the client's reader would replace or refuse.
+std::string serialize(const json::object& message) { return pyjson::dumps(message); }
 
 std::string id_key(const json::value& id) {
     if (id.is_string()) return "s:" + std::string(id.as_string());
