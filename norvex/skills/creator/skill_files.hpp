@@ -1,4 +1,4 @@
-// Reading skill files back: the stored dictionary and its version (internal to the creator).
+// Skill files on disk: reading them back, their versions, the folder scan and the store's writes (internal to the creator).
 #pragma once
 
 #include "norvex/common/atomic_file.hpp"
