@@ -86,7 +86,8 @@ int run_analyze(const AnalyzeCommand& command) {
         // The view is text, as the answer's paths are; it goes out as the bytes the names have.
         std::string again = "norvex analyze " + (copy ? std::string("-") : pystr::fsdecode(shell_word(command.path)));
         if (command.operation != "analyze") again += " --op " + command.operation;
-        std::cout << pystr::fsencode_replace(analysis_text(command.operation, pyjson::parse(answer), again + " --json"));
+        const std::string view = analysis_text(command.operation, pyjson::parse(answer), again + " --json");
+        std::cout << pystr::fsencode_replace(view);
     }
     return EXIT_OK;
 }

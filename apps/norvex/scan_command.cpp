@@ -194,8 +194,8 @@ int run_scan(const ScanCommand& command, const Verbosity& verbosity) {
     }
     std::vector<std::string> skipped;
     for (const fs::path& folder : found.skipped) skipped.push_back(pystr::fsdecode(folder.native()));
-    const ScanReport report =
-        build_report(pystr::fsdecode(command.dir), jobs, outcomes, std::move(skipped), static_cast<std::size_t>(command.top));
+    const ScanReport report = build_report(pystr::fsdecode(command.dir), jobs, outcomes, std::move(skipped),
+                                           static_cast<std::size_t>(command.top));
 
     if (command.json) {
         std::cout << pyjson::dumps(report_json(report), pyjson::Layout::indent2) << '\n';

@@ -241,12 +241,13 @@ std::string read_whole_file(const std::filesystem::path& path, const std::filesy
         case OpenedFile::Outcome::not_regular:
             // Python's open() refuses a folder by name; callers rely on that wording.
             if (S_ISDIR(opened.st.st_mode)) throw OsError(EISDIR, path);
-            throw FileRefused(FileRefused::Reason::not_regular, "Not a regular file: '" + shown(path) + "' is " +
-                                                                    std::string(file_type_name(opened.st.st_mode)) +
-                                                                    ", and only regular files are read");
+            throw FileRefused(FileRefused::Reason::not_regular,
+                              "Not a regular file: '" + shown(path) + "' is " +
+                                  std::string(file_type_name(opened.st.st_mode)) + ", and only regular files are read");
         case OpenedFile::Outcome::outside:
-            throw FileRefused(FileRefused::Reason::outside, "Not read: '" + shown(path) + "' is a link to a file outside '" +
-                                                                shown(*within) + "', and only files inside it are read");
+            throw FileRefused(FileRefused::Reason::outside,
+                              "Not read: '" + shown(path) + "' is a link to a file outside '" + shown(*within) +
+                                  "', and only files inside it are read");
     }
     Descriptor guard{opened.fd};
     std::string content;

@@ -25,7 +25,8 @@ std::vector<std::shared_ptr<DynamicSkill>> SkillCreator::load_saved_skills() con
             detail::log()->info("Loaded saved skill: {} v{}", skill->name, skill->blueprint().version);
             skills.push_back(std::move(skill));
         } catch (const FileRefused& e) {
-            detail::log()->warn("Failed to load skill from {}: {}{}", file.string(), e.what(), detail::refusal_advice(e));
+            detail::log()->warn("Failed to load skill from {}: {}{}", file.string(), e.what(),
+                                detail::refusal_advice(e));
         } catch (const std::exception& e) {
             detail::log()->warn("Failed to load skill from {}: {}", file.string(), e.what());
         }

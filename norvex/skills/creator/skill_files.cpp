@@ -28,7 +28,8 @@ json::object read_skill_file(const std::filesystem::path& path) {
 std::string refusal_advice(const FileRefused& refused) {
     switch (refused.reason()) {
         case FileRefused::Reason::not_regular: return " (remove it from the skills folder)";
-        case FileRefused::Reason::outside: return " (copy the file into the skills folder in place of the link, or remove the link)";
+        case FileRefused::Reason::outside:
+            return " (copy the file into the skills folder in place of the link, or remove the link)";
     }
     return "";
 }

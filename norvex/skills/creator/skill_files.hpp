@@ -1,4 +1,4 @@
-// Skill files on disk: reading them back, their versions, the folder scan and the store's writes (internal to the creator).
+// Skill files on disk: reading them back, versions, the folder scan and the store's writes (internal to the creator).
 #pragma once
 
 #include "norvex/common/atomic_file.hpp"
