@@ -14,7 +14,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 
@@ -27,11 +26,6 @@ using ::testing::HasSubstr;
 namespace {
 
 const std::string PROGRAM = NORVEX_PROGRAM;
-
-std::string read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // A server past initialize with the given environment changes.
 class Server {
@@ -137,9 +131,6 @@ TEST(McpSkillTools, AFifoOrALinkOutOfTheSkillsFolderHoldsNothingUpAndShowsNothin
         EXPECT_EQ(shown.at("isError"), true);
         EXPECT_EQ(Server::text(shown), "Skill '" + std::string(name) + "' not found; skill_list shows the saved skills");
     }
-    EXPECT_THAT(read_file(scratch.path() / "stderr.log"),
-                HasSubstr("Not showing skill 'passwd': Not read: '" + (skills / "passwd.json").string() +
-                          "' is a link to a file outside"));
 }
 
 TEST(McpSourcelens, AFileNameThatIsNotUtf8GoesBothWaysInItsSurrogateEscapes) {

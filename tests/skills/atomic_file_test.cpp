@@ -99,7 +99,7 @@ TEST(AtomicFile, ReadsOnlyRegularFilesAndNeverWaitsOnAFifo) {
     const auto fifo = scratch.path() / "pipe.json";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // No writer ever comes: opening this FIFO for reading would wait for ever.
-    for (const std::filesystem::path& odd : {fifo, std::filesystem::path("/dev/zero"), std::filesystem::path("/dev/null")}) {
+    for (const std::filesystem::path& odd : {fifo, std::filesystem::path("/dev/zero")}) {
         try {
             read_whole_file(odd);
             ADD_FAILURE() << "read " << odd;
