@@ -8,6 +8,7 @@
 #include "usage.hpp"
 
 #include "norvex/common/pyjson.hpp"
+#include "norvex/common/pystr.hpp"
 #include "norvex/tools/sourcelens.hpp"
 
 #include <CLI/CLI.hpp>
@@ -38,7 +39,8 @@ std::optional<std::string> run_tool(const std::string& operation, const std::str
     }};
     boost::json::object kwargs;
     kwargs["operation"] = operation;
-    kwargs["path"] = path;
+    // The command line holds bytes; the tool takes text, as Python's sys.argv holds it.
+    kwargs["path"] = pystr::fsdecode(path);
     std::optional<std::string> text;
     std::exception_ptr failure;
     asio::co_spawn(io, tool.execute(std::move(kwargs)),
@@ -96,15 +98,18 @@ int run_analyze(const AnalyzeCommand& command) {
 
     // The tool's failures are text for a model; for a shell they are an error stream and a status.
     if (answer.starts_with("[ERROR] ")) {
-        std::cerr << "norvex analyze: " << answer.substr(8) << '\n';
+        // A name that is not UTF-8 is shown in its own bytes, as the terminal shows it elsewhere.
+        std::cerr << "norvex analyze: " << pystr::fsencode_replace(answer.substr(8)) << '\n';
         return EXIT_FAILED;
     }
     if (command.json) {
         std::cout << answer << '\n';
     } else {
-        std::string again = "norvex analyze " + (copy ? std::string("-") : shell_word(command.path));
+        // The view is text, as the answer's paths are; it goes out as the bytes the names have.
+        std::string again = "norvex analyze " + (copy ? std::string("-") : pystr::fsdecode(shell_word(command.path)));
         if (command.operation != "analyze") again += " --op " + command.operation;
-        std::cout << analysis_text(command.operation, pyjson::parse(answer), again + " --json");
+        const std::string view = analysis_text(command.operation, pyjson::parse(answer), again + " --json");
+        std::cout << pystr::fsencode_replace(view);
     }
     return EXIT_OK;
 }

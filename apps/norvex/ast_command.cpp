@@ -3,6 +3,7 @@
 
 #include "stdin_file.hpp"
 
+#include "norvex/common/pystr.hpp"
 #include "norvex/pyast/dump.hpp"
 #include "norvex/workers/astprobe/parse_file.hpp"
 
@@ -27,9 +28,11 @@ int run_ast(const AstCommand& command) {
     // are worded exactly as an analysis of it would report them.
     std::optional<StdinFile> copy;
     if (command.path == "-") copy.emplace();
-    const astprobe::ParsedFile parsed = astprobe::parse_file(copy ? copy->path() : command.path);
+    // parse_file takes text, as Python's sys.argv holds the command line's bytes.
+    const astprobe::ParsedFile parsed = astprobe::parse_file(pystr::fsdecode(copy ? copy->path() : command.path));
     if (!parsed.ok()) {
-        std::cerr << "norvex ast: " << (copy ? copy->hide_path(*parsed.error) : *parsed.error) << '\n';
+        const std::string error = pystr::fsencode_replace(*parsed.error);
+        std::cerr << "norvex ast: " << (copy ? copy->hide_path(error) : error) << '\n';
         return EXIT_FAILED;
     }
     pyast::DumpOptions options;

@@ -8,6 +8,7 @@
 #include "usage.hpp"
 
 #include "norvex/common/pyjson.hpp"
+#include "norvex/common/pystr.hpp"
 #include "norvex/core/crewhall/crewhall.hpp"
 #include "norvex/tools/sourcelens.hpp"
 
@@ -132,7 +133,9 @@ int run_scan(const ScanCommand& command, const Verbosity& verbosity) {
         }
     }
     std::vector<FileOutcome> outcomes(found.files.size());
-    for (std::size_t i = 0; i < found.files.size(); ++i) outcomes[i].path = found.files[i].string();
+    // Paths are text from here on, as Python holds file names: the tool
+    // takes them so, and the report shows them so.
+    for (std::size_t i = 0; i < found.files.size(); ++i) outcomes[i].path = pystr::fsdecode(found.files[i].native());
 
     ProgressLine progress{progress_wanted(verbosity.quiet) && !found.files.empty(), found.files.size()};
     int stopped_by = 0;  // the signal that stopped the scan
@@ -190,14 +193,14 @@ int run_scan(const ScanCommand& command, const Verbosity& verbosity) {
         if (!outcome.figures && outcome.error.empty()) outcome.error = "Not analyzed (its worker never ran)";
     }
     std::vector<std::string> skipped;
-    for (const fs::path& folder : found.skipped) skipped.push_back(folder.string());
-    const ScanReport report =
-        build_report(command.dir, jobs, outcomes, std::move(skipped), static_cast<std::size_t>(command.top));
+    for (const fs::path& folder : found.skipped) skipped.push_back(pystr::fsdecode(folder.native()));
+    const ScanReport report = build_report(pystr::fsdecode(command.dir), jobs, outcomes, std::move(skipped),
+                                           static_cast<std::size_t>(command.top));
 
     if (command.json) {
         std::cout << pyjson::dumps(report_json(report), pyjson::Layout::indent2) << '\n';
     } else {
-        std::cout << report_table(report);
+        std::cout << pystr::fsencode_replace(report_table(report));
     }
     return EXIT_OK;
 }

@@ -146,6 +146,12 @@ int run_create(const SkillsCommand& command, SkillCreator& creator) {
         std::cerr << "norvex skills create: cannot read the skill file: " << e.what()
                   << " (give the path of a JSON file holding the skill's dictionary)\n";
         return EXIT_FAILED;
+    } catch (const FileRefused& e) {
+        // A pipe or a device could hold the command for ever or fill memory; standard input has its own name.
+        std::cerr << "norvex skills create: cannot read the skill file: " << e.what()
+                  << " (give the path of a JSON file holding the skill's dictionary,"
+                     " or - to read it from standard input)\n";
+        return EXIT_FAILED;
     } catch (const pyjson::DecodeError& e) {
         std::cerr << "norvex skills create: " << source << " is not valid JSON: " << e.what()
                   << " (fix the file and run the command again)\n";

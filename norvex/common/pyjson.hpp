@@ -29,6 +29,12 @@ private:
     std::size_t colno_ = 1;
 };
 
+// The DecodeError of a document nested deeper than MAX_NESTING.
+class NestingError : public DecodeError {
+public:
+    using DecodeError::DecodeError;
+};
+
 // Arrays and objects nested deeper than this are refused, by this reader and
 // by the MCP server, so a value one of them takes is one the other takes too.
 // Deep enough for any document a program means to send (Python's own reader
@@ -44,8 +50,8 @@ inline constexpr std::size_t MAX_NESTING = 10000;
 // holding lone surrogate escapes keep them in generalised UTF-8.
 // Throws DecodeError with json.loads' message and position; text that is not
 // strict UTF-8 fails first, as "Invalid UTF-8 byte 0xNN" at its first bad
-// sequence, and nesting past MAX_NESTING containers fails as "Nesting too
-// deep (more than 10000 nested arrays and objects)".
+// sequence, and nesting past MAX_NESTING containers fails with NestingError,
+// "Nesting too deep (more than 10000 nested arrays and objects)".
 boost::json::value parse(std::string_view text);
 
 // The layouts Python writes with ensure_ascii=True.

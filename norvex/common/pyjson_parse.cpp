@@ -200,7 +200,8 @@ boost::json::value Parser::run() {
 bool Parser::open_container() {
     const bool object = *p_ == '{';
     if (frames_.size() == max_depth) {
-        fail("Nesting too deep (more than " + std::to_string(max_depth) + " nested arrays and objects)", p_);
+        throw NestingError("Nesting too deep (more than " + std::to_string(max_depth) + " nested arrays and objects)",
+                           text_, static_cast<std::size_t>(p_ - text_.data()));
     }
     ++p_;
     skip_space();

@@ -55,4 +55,30 @@ std::u32string to_u32(std::string_view s);
 std::string from_u32(std::u32string_view s);
 void append_utf8(std::string& out, char32_t c);
 
+// File names, arguments and environment values are bytes on Linux; Python
+// holds them as text through os.fsdecode and gives the bytes back at every
+// system call through os.fsencode. Text that follows the same road reaches the
+// same file, and shows a name that is not UTF-8 the way Python does (pyjson
+// writes the escapes as \udcXX).
+
+// os.fsdecode: valid UTF-8 stays as it is; every byte of an invalid sequence
+// becomes the lone surrogate U+DC00 + byte (U+DC80..U+DCFF, in generalised UTF-8).
+std::string fsdecode(std::string_view bytes);
+
+// fsdecode for a value meant to be text that may carry a file name's raw
+// bytes (a host that passed them where text was due): surrogates already in
+// it stay as they are, and only bytes that are not UTF-8 become escapes.
+std::string fsdecode_text(std::string_view text_or_bytes);
+
+// os.fsencode: the bytes fsdecode came from. Throws std::invalid_argument
+// with Python's UnicodeEncodeError text for a surrogate that is not such an
+// escape ("'utf-8' codec can't encode character '\ud800' in position 3:
+// surrogates not allowed"). Bytes that are not generalised UTF-8 at all are
+// already bytes and pass through unchanged.
+std::string fsencode(std::string_view text);
+
+// fsencode for text shown to a person (a terminal, a log): never throws; a
+// surrogate that is not an escape becomes U+FFFD.
+std::string fsencode_replace(std::string_view text);
+
 }  // namespace norvex::pystr

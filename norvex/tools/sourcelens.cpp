@@ -2,6 +2,7 @@
 #include "norvex/tools/sourcelens.hpp"
 
 #include "norvex/common/pyjson.hpp"
+#include "norvex/common/pystr.hpp"
 #include "norvex/common/truthy.hpp"
 
 #include <boost/json/array.hpp>
@@ -71,6 +72,13 @@ asio::awaitable<std::string> SourcelensTool::execute(json::object kwargs) {
     json::value path = "";
     if (const json::value* given = kwargs.if_contains("path")) path = *given;
     if (!truthy(path)) co_return "[ERROR] No file path provided.";
+    // The worker's command is JSON text, where bytes that are not UTF-8
+    // would turn into U+FFFD and name another file. A host that passed a
+    // file name's bytes where text was due gets them escaped as Python's
+    // os.fsdecode does, which the worker turns back into the same bytes.
+    if (json::string* text = path.if_string(); text != nullptr && !pystr::is_valid_utf8(*text)) {
+        *text = pystr::fsdecode_text(*text);
+    }
 
     forkyard::SubprocessTask task;
     task.worker_type = "sourcelens";

@@ -51,7 +51,10 @@ public:
 
     // "operation" (default "analyze", passed on unchecked) and "path" (a
     // false-like or missing one is refused before anything starts); other
-    // arguments are ignored. Gives the worker's output as indent-2 JSON
+    // arguments are ignored. The path is text as Python holds it: a file name
+    // that is not UTF-8 comes in its surrogate escapes, as JSON's "\udcXX"
+    // or pystr::fsdecode give them (raw bytes are escaped here), and it is
+    // shown that way in the answer. Gives the worker's output as indent-2 JSON
     // ("null" when it sent none), or "[ERROR] " and the task's error text.
     boost::asio::awaitable<std::string> execute(boost::json::object kwargs) override;
 

@@ -1,6 +1,7 @@
-// `norvex analyze` stopped by SIGTERM or Ctrl-C: the real program, its real astprobe worker busy or blocked on a FIFO.
+// `norvex analyze` stopped by SIGTERM or Ctrl-C: its worker busy (the real astprobe) or stuck (a stand-in).
 #include "terminal_run.hpp"
 
+#include "../support/standin_program.hpp"
 #include "../support/worker_census.hpp"
 
 #include <gmock/gmock.h>
@@ -14,34 +15,39 @@
 #include <thread>
 #include <vector>
 
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 using namespace norvex::testing;
 namespace fs = std::filesystem;
 
+namespace {
+const std::string STANDIN_WORKER = NORVEX_STANDIN_WORKER;
+}  // namespace
+
 // The worker goes with the program, whether it is analysing a large file
-// (it would otherwise run to the end) or blocked opening a FIFO nobody
-// writes (it would otherwise wait for ever); the status is 128 + the signal.
-TEST(NorvexAnalyze, SignalStopsTheWorkerWhetherBusyOrBlocked) {
+// (it would otherwise run to the end) or stuck, reading and answering
+// nothing, as a worker blocked in a system call is (it would otherwise wait
+// for ever); the status is 128 + the signal. The stuck worker is the
+// stand-in of a private copy of the program.
+TEST(NorvexAnalyze, SignalStopsTheWorkerWhetherBusyOrStuck) {
     ScratchDir scratch{"norvex_analyze_signal_"};
     std::string large;
     for (int i = 0; i < 200000; ++i) large += "def f" + std::to_string(i) + "(a):\n    return a if a else 0\n";
     const std::string busy = scratch.write("large.py", large);
-    const std::string blocked = (scratch.path() / "blocked.py").string();
-    ASSERT_EQ(::mkfifo(blocked.c_str(), 0600), 0);
+    const std::string stuck = scratch.write("stuck.py", "x = 1\n");
+    const std::string standin = standin_program(scratch.path() / "tree", NORVEX_PROGRAM_PATH, STANDIN_WORKER).string();
     OrphanCatcher catcher;
     ASSERT_TRUE(catcher.active());
 
-    for (const std::string& path : {busy, blocked}) {
+    for (const std::string& path : {busy, stuck}) {
         for (const int signal_number : {SIGTERM, SIGINT}) {
             SCOPED_TRACE(fs::path(path).filename().string() + ", " + strsignal(signal_number));
             const std::string out_file = (scratch.path() / "out").string();
-            TerminalRun run({"analyze", path}, out_file, {});
+            TerminalRun run({"analyze", path}, out_file, {}, path == busy ? NORVEX_PROGRAM_PATH : standin);
             std::vector<pid_t> workers;
             for (int attempt = 0; attempt < 1000; ++attempt) {
                 workers = children_named(run.pid());
-                if (!workers.empty() && (path == busy || wait_channel(workers[0]) == "wait_for_partner")) break;
+                if (!workers.empty()) break;
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
             ASSERT_EQ(workers.size(), 1u) << "no worker seen running";

@@ -19,9 +19,11 @@ namespace norvex::testing {
 
 class TerminalRun {
 public:
-    // Starts norvex with `args`; stdin is /dev/null, stdout goes to `out_file`.
+    // Starts norvex (or `program`, a copy of it) with `args`; stdin is
+    // /dev/null, stdout goes to `out_file`.
     TerminalRun(const std::vector<std::string>& args, const std::string& out_file,
-                const std::map<std::string, std::optional<std::string>>& env) {
+                const std::map<std::string, std::optional<std::string>>& env,
+                const std::string& program = NORVEX_PROGRAM_PATH) {
         master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
         if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
             throw std::runtime_error("no pseudo-terminal");
@@ -33,10 +35,10 @@ public:
         posix_spawn_file_actions_addopen(&actions, 1, out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, terminal.c_str(), O_RDWR | O_NOCTTY, 0);
         posix_spawn_file_actions_addclose(&actions, master_);
-        std::vector<std::string> argv{NORVEX_PROGRAM_PATH};
+        std::vector<std::string> argv{program};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<std::string> envp = changed_environment(env);
-        const int rc = ::posix_spawn(&pid_, NORVEX_PROGRAM_PATH.c_str(), &actions, nullptr, pointers(argv).data(),
+        const int rc = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, pointers(argv).data(),
                                      pointers(envp).data());
         posix_spawn_file_actions_destroy(&actions);
         if (rc != 0) throw std::runtime_error("cannot start norvex");

@@ -4,6 +4,8 @@
 #include "../support/scratch_dir.hpp"
 #include "../support/xvfb.hpp"
 
+#include "norvex/common/pyjson.hpp"
+
 #include <boost/json/parse.hpp>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,10 +13,14 @@
 // Xlib's macros (None, Bool, Status) after the GoogleTest headers they would break.
 #include "../pc/desktop/event_window.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
+
+#include <sys/stat.h>
 
 using namespace norvex::testing;
 namespace json = boost::json;
@@ -111,6 +117,50 @@ TEST(McpSkillTools, CreateListShowDeleteThroughTheDataFolder) {
     EXPECT_EQ(stats.at("skills_created"), 1);
     EXPECT_EQ(stats.at("skills_deleted"), 1);
     EXPECT_EQ(stats.at("active_custom_skills"), 0);
+}
+
+TEST(McpSkillTools, AFifoOrALinkOutOfTheSkillsFolderHoldsNothingUpAndShowsNothing) {
+    ScratchDir scratch;
+    Server server(scratch, {"DISPLAY"});
+    const auto skills = scratch.path() / "data" / "skills";
+    // Nobody ever writes to it: reading it would stop the whole server.
+    ASSERT_EQ(::mkfifo((skills / "x.json").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/etc/passwd", skills / "passwd.json");
+
+    EXPECT_EQ(Server::text(server.call("skill_list")), "[]");
+    EXPECT_EQ(server.process().request(R"({"jsonrpc": "2.0", "id": "p", "method": "ping"})").at("result"), json::object{});
+    for (const char* name : {"x", "passwd"}) {
+        const json::object shown = server.call("skill_show", {{"name", name}});
+        EXPECT_EQ(shown.at("isError"), true);
+        EXPECT_EQ(Server::text(shown), "Skill '" + std::string(name) + "' not found; skill_list shows the saved skills");
+    }
+}
+
+TEST(McpSourcelens, AFileNameThatIsNotUtf8GoesBothWaysInItsSurrogateEscapes) {
+    ScratchDir scratch;
+    Server server(scratch, {"DISPLAY"});
+    const std::string folder = scratch.path().string();
+    std::ofstream(folder + "/caf\xe9.py") << "def f():\n    pass\n";
+    // As a client sends it: JSON text with the escape, the bytes never on the wire.
+    const auto ask = [&](const std::string& id, const std::string& name) {
+        server.process().send_raw(R"({"jsonrpc": "2.0", "id": ")" + id +
+                                  R"(", "method": "tools/call", "params": {"name": "sourcelens", "arguments": )"
+                                  R"({"operation": "summarize", "path": ")" + folder + "/" + name + "\"}}}\n");
+        const auto line = server.process().read_line();
+        if (!line) throw std::runtime_error("no answer");
+        EXPECT_TRUE(std::all_of(line->begin(), line->end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
+        return norvex::pyjson::parse(*line).as_object();
+    };
+    const json::object found = ask("a", "caf\\udce9.py");
+    EXPECT_EQ(found.at("result").at("isError"), false) << norvex::pyjson::dumps(found);
+    const json::value summary = norvex::pyjson::parse(found.at("result").at("content").at(0).at("text").as_string());
+    EXPECT_EQ(summary.at("path"), norvex::pyjson::parse("\"" + folder + "/caf\\udce9.py\""));
+    EXPECT_EQ(summary.at("function_count"), 1);
+
+    const json::object missing = ask("b", "\\udcff.py");
+    EXPECT_EQ(missing.at("result").at("isError"), true);
+    EXPECT_EQ(missing.at("result").at("content").at(0).at("text"),
+              norvex::pyjson::parse("\"[ERROR] File not found: " + folder + "/\\udcff.py\""));
 }
 
 TEST(McpComputerTools, OnlyOfferedWithADisplay) {

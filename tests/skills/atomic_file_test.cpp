@@ -1,5 +1,7 @@
-// Atomic whole-file writes: replacement, errors in Python's words, and two writing processes.
+// Atomic whole-file writes and whole-file reads: replacement, errors in Python's words, two writing
+// processes, files that are not regular, links out of a folder, and the sweep of a killed writer's temporary.
 #include "../support/scratch_dir.hpp"
+#include "mid_save.hpp"
 
 #include "norvex/common/atomic_file.hpp"
 
@@ -90,4 +92,94 @@ TEST(AtomicFile, TwoWritingProcessesNeverLeaveAMixedFile) {
     }
     EXPECT_GT(reads, 1);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.path()), {}), 1);
+}
+
+TEST(AtomicFile, ReadsOnlyRegularFilesAndNeverWaitsOnAFifo) {
+    ScratchDir scratch;
+    const auto fifo = scratch.path() / "pipe.json";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // No writer ever comes: opening this FIFO for reading would wait for ever.
+    for (const std::filesystem::path& odd : {fifo, std::filesystem::path("/dev/zero")}) {
+        try {
+            read_whole_file(odd);
+            ADD_FAILURE() << "read " << odd;
+        } catch (const norvex::FileRefused& e) {
+            EXPECT_EQ(e.reason(), norvex::FileRefused::Reason::not_regular);
+            EXPECT_THAT(e.what(), ::testing::StartsWith("Not a regular file: '" + odd.string() + "' is a "));
+        }
+    }
+    try {
+        read_whole_file(fifo);
+    } catch (const norvex::FileRefused& e) {
+        EXPECT_STREQ(e.what(), ("Not a regular file: '" + fifo.string() +
+                                "' is a named pipe (FIFO), and only regular files are read").c_str());
+    }
+    // A folder keeps Python's wording.
+    try {
+        read_whole_file(scratch.path());
+        ADD_FAILURE() << "read a folder";
+    } catch (const OsError& e) {
+        EXPECT_EQ(e.error_number(), EISDIR);
+    }
+}
+
+TEST(AtomicFile, AFolderKeptToRefusesLinksLeadingOutOfIt) {
+    ScratchDir scratch;
+    const auto folder = scratch.path() / "skills";
+    std::filesystem::create_directories(folder / "sub");
+    write_file_atomically(folder / "a.json", "inside");
+    write_file_atomically(folder / "sub" / "b.json", "below");
+    write_file_atomically(scratch.path() / "secret.json", "outside");
+    std::filesystem::create_symlink("a.json", folder / "same.json");
+    std::filesystem::create_symlink(folder / "sub" / "b.json", folder / "deeper.json");
+    std::filesystem::create_symlink("../secret.json", folder / "up.json");
+    std::filesystem::create_symlink("/etc/passwd", folder / "passwd.json");
+    std::filesystem::create_symlink("sub/../../secret.json", folder / "around.json");
+
+    EXPECT_EQ(read_whole_file(folder / "same.json", &folder), "inside");
+    EXPECT_EQ(read_whole_file(folder / "deeper.json", &folder), "below");
+    for (const char* name : {"up.json", "passwd.json", "around.json"}) {
+        try {
+            read_whole_file(folder / name, &folder);
+            ADD_FAILURE() << "read through " << name;
+        } catch (const norvex::FileRefused& e) {
+            EXPECT_EQ(e.reason(), norvex::FileRefused::Reason::outside);
+            EXPECT_EQ(std::string(e.what()), "Not read: '" + (folder / name).string() +
+                                                 "' is a link to a file outside '" + folder.string() +
+                                                 "', and only files inside it are read");
+        }
+    }
+    // Without a folder to keep to, links go anywhere.
+    EXPECT_EQ(read_whole_file(folder / "up.json"), "outside");
+}
+
+TEST(AtomicFile, TheSweepRemovesOnlyTemporariesWhoseWriterDied) {
+    ScratchDir scratch;
+    const auto file = scratch.path() / "big.json";
+    const std::string unrelated = scratch.write(".notes.tmp", "mine");
+    write_file_atomically(file, "old");
+    norvex::testing::ChildGuard writer{::fork()};
+    ASSERT_GE(writer.pid, 0);
+    if (writer.pid == 0) {
+        // Large enough that a save takes a while; saved again and again until killed.
+        const std::string content(32 << 20, 'x');
+        for (;;) write_file_atomically(file, content, norvex::Durability::replaced_only);
+    }
+    const auto temporary = norvex::testing::stop_mid_save(writer.pid, scratch.path(), ".big.json.");
+    const auto everything = [](std::string_view) { return true; };
+
+    // Stopped, but alive: its save may go on at any moment.
+    EXPECT_THAT(norvex::sweep_stale_temporaries(scratch.path(), everything), ::testing::IsEmpty());
+    EXPECT_TRUE(std::filesystem::exists(temporary));
+
+    ::kill(writer.pid, SIGKILL);
+    writer.reap();
+    EXPECT_THAT(norvex::sweep_stale_temporaries(scratch.path(), [](std::string_view t) { return t == "other.json"; }),
+                ::testing::IsEmpty());
+    EXPECT_TRUE(std::filesystem::exists(temporary));
+    EXPECT_THAT(norvex::sweep_stale_temporaries(scratch.path(), [](std::string_view t) { return t == "big.json"; }),
+                ::testing::ElementsAre(temporary));
+    EXPECT_FALSE(std::filesystem::exists(temporary));
+    EXPECT_TRUE(std::filesystem::exists(file));
+    EXPECT_EQ(read_whole_file(unrelated), "mine");
 }

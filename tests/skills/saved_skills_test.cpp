@@ -1,11 +1,14 @@
 // Saved skills: loading back, registering, listing, showing, deleting, and the shared creator.
 #include "creator_fixture.hpp"
+#include "../support/python_fs.hpp"
 
 #include "norvex/common/log_capture.hpp"
 
 #include <gmock/gmock.h>
 
 #include <cstdlib>
+
+#include <sys/stat.h>
 
 using namespace norvex::testing;
 using norvex::logging::LogCapture;
@@ -193,6 +196,65 @@ TEST_F(SavedSkills, SourceIsTheStoredDictionaryOrNothing) {
     EXPECT_EQ(creator->get_skill_source("listy"), std::nullopt);
     EXPECT_EQ(creator->get_skill_source("broken"), std::nullopt);
     EXPECT_EQ(creator->get_skill_source("absent"), std::nullopt);
+}
+
+TEST_F(SavedSkills, FifosAndLinksOutOfTheFolderAreSkippedWithAWarningAndNeverRead) {
+    creator->create_skill(sample_blueprint("b_skill"));
+    // A FIFO nobody writes to: reading it would hang every skill tool.
+    ASSERT_EQ(::mkfifo((skills_dir() / "x.json").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/etc/passwd", skills_dir() / "passwd.json");
+    std::filesystem::create_symlink("b_skill.json", skills_dir() / "alias.json");
+    const std::string fifo = (skills_dir() / "x.json").string();
+    const std::string link = (skills_dir() / "passwd.json").string();
+    const std::string fifo_text = "Not a regular file: '" + fifo +
+                                  "' is a named pipe (FIFO), and only regular files are read (remove it from the skills folder)";
+    const std::string link_text = "Not read: '" + link + "' is a link to a file outside '" + skills_dir().string() +
+                                  "', and only files inside it are read (copy the file into the skills folder in "
+                                  "place of the link, or remove the link)";
+
+    LogCapture loading("norvex.skills.creator");
+    EXPECT_THAT(names_of(creator->load_saved_skills()), ElementsAre("b_skill", "b_skill"));  // alias, then itself
+    EXPECT_THAT(loading.messages(spdlog::level::warn),
+                ElementsAre("Failed to load skill from " + link + ": " + link_text,
+                            "Failed to load skill from " + fifo + ": " + fifo_text));
+
+    LogCapture listing("norvex.skills.creator");
+    EXPECT_THAT(creator->list_saved_skills(), SizeIs(2));
+    EXPECT_THAT(listing.messages(spdlog::level::warn),
+                ElementsAre("Skipped " + link + " in the listing: " + link_text,
+                            "Skipped " + fifo + " in the listing: " + fifo_text));
+
+    LogCapture showing("norvex.skills.creator");
+    EXPECT_EQ(creator->get_skill_source("passwd"), std::nullopt);
+    EXPECT_EQ(creator->get_skill_source("x"), std::nullopt);
+    EXPECT_EQ(creator->get_skill_source("alias"), sample_blueprint("b_skill").to_dict());
+    EXPECT_THAT(showing.messages(spdlog::level::warn),
+                ElementsAre("Not showing skill 'passwd': " + link_text, "Not showing skill 'x': " + fifo_text));
+    EXPECT_EQ(creator->get_improvement_stats().at("active_custom_skills"), 2);
+
+    // Nor can a FIFO in place of the log hold up a new creator; the next save replaces it.
+    ASSERT_EQ(::mkfifo((data_dir / "elsewhere_log").c_str(), 0600), 0);
+    std::filesystem::rename(data_dir / "elsewhere_log", log_file());
+    LogCapture opening("norvex.skills.creator");
+    creator = reopen();
+    EXPECT_THAT(opening.messages(spdlog::level::warn),
+                ElementsAre(StartsWith("Failed to load improvement log: Not a regular file: '" + log_file().string())));
+    creator->log_learning("b_skill", "a lesson");
+    EXPECT_TRUE(std::filesystem::is_regular_file(log_file()));
+}
+
+TEST(SavedSkillNames, ANameThatIsNotUtf8IsListedAsPythonShowsIt) {
+    ScratchDir scratch{"norvex_skills_"};
+    const auto data_dir = scratch.path() / "d\xe4ta";
+    SkillCreator creator{{.data_dir = data_dir}};
+    const auto file = data_dir / "skills" / "caf\xe9.json";
+    write_file_atomically(file, R"({"description": "named by its file"})");
+    const auto listing = creator.list_saved_skills();
+    ASSERT_THAT(listing, SizeIs(1));
+    EXPECT_EQ(listing[0].at("name"), "caf\xed\xb3\xa9");  // U+DCE9 stands for the byte 0xE9
+    if (!have_python3()) GTEST_SKIP() << PYTHON3 << " is missing";
+    EXPECT_EQ(pyjson::dumps(listing[0].at("file")), python_fsdecode_json({file.native()}).at(0));
+    EXPECT_EQ(pyjson::dumps(listing[0].at("name")), python_fsdecode_json({"caf\xe9"}).at(0));
 }
 
 TEST(SharedCreator, IsOneObjectOverTheHomeDataFolder) {

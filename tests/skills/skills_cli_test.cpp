@@ -1,5 +1,6 @@
 // `norvex skills` end to end: the real program over a scratch data folder.
 #include "../support/scratch_dir.hpp"
+#include "mid_save.hpp"
 
 #include "norvex/common/atomic_file.hpp"
 #include "norvex/common/pyjson.hpp"
@@ -8,6 +9,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 extern char** environ;
@@ -25,9 +27,9 @@ struct Output {
     std::string err;
 };
 
-Output run(const ScratchDir& scratch, std::vector<std::string> args, const std::string& input_file = "/dev/null") {
-    const auto out_file = scratch.path() / "stdout";
-    const auto err_file = scratch.path() / "stderr";
+// Starts the program with its output going to the given files.
+pid_t start(std::vector<std::string> args, const std::string& input_file, const std::string& out_file,
+            const std::string& err_file) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, input_file.c_str(), O_RDONLY, 0);
@@ -41,6 +43,13 @@ Output run(const ScratchDir& scratch, std::vector<std::string> args, const std::
     const int rc = ::posix_spawn(&pid, NORVEX_PROGRAM, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) throw std::runtime_error("cannot start " NORVEX_PROGRAM);
+    return pid;
+}
+
+Output run(const ScratchDir& scratch, std::vector<std::string> args, const std::string& input_file = "/dev/null") {
+    const auto out_file = scratch.path() / "stdout";
+    const auto err_file = scratch.path() / "stderr";
+    const pid_t pid = start(std::move(args), input_file, out_file, err_file);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) throw std::runtime_error("waitpid failed");
@@ -185,4 +194,41 @@ TEST(NorvexSkills, CreateHelpListsKeysOperationsCategoriesAndPythonSkills) {
     EXPECT_THAT(help.out, HasSubstr("{{name}}"));
     EXPECT_THAT(help.out, HasSubstr("\"type\": \"python\""));
     EXPECT_THAT(help.out, HasSubstr("async def run(ctx, params):"));
+}
+
+TEST(NorvexSkills, AFifoGivenAsTheSkillFileIsRefusedAtOnce) {
+    ScratchDir scratch;
+    const auto data = scratch.path() / "data";
+    const auto fifo = scratch.path() / "x.json";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const Output created = run(scratch, {"skills", "create", fifo, "--data-dir", data});
+    EXPECT_EQ(created.status, 1);
+    EXPECT_EQ(created.err, "norvex skills create: cannot read the skill file: Not a regular file: '" + fifo.string() +
+                               "' is a named pipe (FIFO), and only regular files are read (give the path of a JSON "
+                               "file holding the skill's dictionary, or - to read it from standard input)\n");
+}
+
+TEST(NorvexSkills, ASaveKilledMidWayLeavesNoTemporaryOnceTheStoreWritesAgain) {
+    ScratchDir scratch;
+    const auto data = scratch.path() / "data";
+    const auto skills = data / "skills";
+    const std::string small = scratch.write("skill.json", SKILL);
+    ASSERT_EQ(run(scratch, {"skills", "create", small, "--data-dir", data}).status, 0);
+    // Big enough that writing it takes a while.
+    const std::string big = scratch.write(
+        "big.json", R"({"name": "big_skill", "app": "gedit", "triggers": ["big"], "description": ")" +
+                        std::string(48 << 20, 'x') + R"(", "steps": [{"operation": "open_app", "description": "Open it", "params": {}}]})");
+
+    ChildGuard saver{start({"skills", "create", big, "--data-dir", data}, "/dev/null", "/dev/null", "/dev/null")};
+    const auto temporary = stop_mid_save(saver.pid, skills, ".big_skill.json.");
+    ::kill(saver.pid, SIGKILL);
+    saver.reap();
+    ASSERT_TRUE(std::filesystem::exists(temporary));
+
+    // Any later save of the store sweeps it, here another skill's.
+    const Output again = run(scratch, {"skills", "create", small, "--data-dir", data});
+    EXPECT_EQ(again.status, 0) << again.err;
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(skills)) left.push_back(entry.path().filename());
+    EXPECT_THAT(left, ::testing::ElementsAre("open_notes.json"));
 }

@@ -1,6 +1,8 @@
 // The norvex program end to end: output, error stream and exit status of each command.
 #include "tool_test_util.hpp"
 
+#include "../support/python_fs.hpp"
+
 #include "norvex/common/pyjson.hpp"
 #include "norvex/pyast/dump.hpp"
 #include "norvex/pyast/parse.hpp"
@@ -65,6 +67,40 @@ TEST(NorvexAnalyze, ErrorTextFailsWithStatusOne) {
     const ProgramOutput syntax = run_norvex({"analyze", broken, "--op", "find_todos"}, scratch);
     EXPECT_EQ(syntax.exit_status, 1);
     EXPECT_THAT(syntax.err, StartsWith("norvex analyze: Syntax error at line 1: "));
+}
+
+TEST(NorvexAnalyze, NamesThatAreNotUtf8) {
+    ScratchDir scratch;
+    const std::string file = scratch.write("caf\xe9.py", "def f(x):\n    return x\n");
+    // People see the name in its own bytes, as their terminal shows it elsewhere.
+    const ProgramOutput shown = run_norvex({"analyze", file}, scratch);
+    EXPECT_EQ(shown.exit_status, 0) << shown.err;
+    EXPECT_THAT(shown.out, StartsWith(file + "\n"));
+    const std::string missing = (scratch.path() / "\xff.py").string();
+    EXPECT_EQ(run_norvex({"analyze", missing}, scratch).err, "norvex analyze: File not found: " + missing + "\n");
+    EXPECT_EQ(run_norvex({"ast", file}, scratch).exit_status, 0);
+    if (!have_python3()) GTEST_SKIP() << PYTHON3 << " is missing";
+    // Programs get JSON as Python writes it.
+    const ProgramOutput json_out = run_norvex({"analyze", file, "--op", "summarize", "--json"}, scratch);
+    EXPECT_EQ(json_out.exit_status, 0) << json_out.err;
+    EXPECT_EQ(norvex::pyjson::dumps(norvex::pyjson::parse(json_out.out).at("path")), python_fsdecode_json({file}).at(0));
+}
+
+TEST(NorvexScan, NamesThatAreNotUtf8AreAnalysedAndReportedAsPythonWritesThem) {
+    if (!have_python3()) GTEST_SKIP() << PYTHON3 << " is missing";
+    ScratchDir scratch;
+    const std::string root = (scratch.path() / "r\xe9po").string();
+    std::filesystem::create_directories(root);
+    const std::string file = root + "/m\xf6" "d.py";
+    std::ofstream(file) << "def f(x):\n    if x:\n        return 1\n    return 2\n";
+    const ProgramOutput scanned = run_norvex({"scan", root, "--json", "-j", "1"}, scratch);
+    ASSERT_EQ(scanned.exit_status, 0) << scanned.err;
+    const json::value report = norvex::pyjson::parse(scanned.out);
+    EXPECT_EQ(report.at("totals").at("analyzed"), 1) << scanned.out;
+    EXPECT_EQ(report.at("failures"), json::array{});
+    const std::vector<std::string> python = python_fsdecode_json({root, file});
+    EXPECT_EQ(norvex::pyjson::dumps(report.at("root")), python.at(0));
+    EXPECT_EQ(norvex::pyjson::dumps(report.at("top_functions").at(0).at("path")), python.at(1));
 }
 
 TEST(NorvexAst, PrintsTheWholeDump) {

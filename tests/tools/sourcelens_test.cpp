@@ -1,6 +1,7 @@
 // The code-analysis tool through a real forkyard manager and the real astprobe worker.
 #include "tool_test_util.hpp"
 
+#include "../support/python_fs.hpp"
 #include "../support/run_async.hpp"
 #include "norvex/common/pyjson.hpp"
 #include "norvex/core/forkyard/forkyard.hpp"
@@ -14,6 +15,7 @@
 
 #include <gmock/gmock.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -256,6 +258,47 @@ TEST_F(SourcelensToolTest, WorkerRefusalsComeBackAsErrorText) {
     const std::string text = call(tool, relative);
     std::filesystem::current_path(before);
     EXPECT_EQ(text, expected_text("symbols", file));
+}
+
+TEST_F(SourcelensToolTest, OnlyRegularFilesAreAnalysedAndTheOthersAnsweredAtOnce) {
+    Forkyard yard(io.get_executor(), ForkyardOptions{.temp_dir = scratch.path().string()});
+    SourcelensTool tool{yard};
+    const auto fifo = scratch.path() / "pipe.py";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Each would hold its worker until the 30-second timeout, or fill its memory.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {fifo.string(), "a named pipe (FIFO)"}, {"/dev/zero", "a character device"}};
+    for (const auto& [path, kind] : cases) {
+        json::object kwargs;
+        kwargs["path"] = path;
+        EXPECT_EQ(call(tool, kwargs),
+                  "[ERROR] Not a regular file: " + path + " is " + kind + "; give the path of a Python source file");
+    }
+}
+
+TEST_F(SourcelensToolTest, NamesThatAreNotUtf8ArriveAsAModelSendsThemAndAreShownTheSameWay) {
+    if (!have_python3()) GTEST_SKIP() << PYTHON3 << " is missing";
+    Forkyard yard(io.get_executor(), ForkyardOptions{.temp_dir = scratch.path().string()});
+    SourcelensTool tool{yard};
+    const std::string file = scratch.write("caf\xe9.py", "def f():\n    pass\n");
+    const std::string missing = (scratch.path() / "\xff\xfe.py").string();
+    const std::vector<std::string> python = python_fsdecode_json({file, missing});
+    ASSERT_EQ(python.size(), 2u);
+
+    // The model's arguments are JSON text, the name in its surrogate escapes.
+    const std::string text = call(tool, norvex::pyjson::parse(R"({"operation": "summarize", "path": )" + python[0] + "}")
+                                            .as_object());
+    const json::value answer = norvex::pyjson::parse(text);
+    EXPECT_EQ(norvex::pyjson::dumps(answer.at("path")), python[0]) << text;
+    EXPECT_EQ(answer.at("function_count"), 1);
+    // A host may give the name's own bytes: they reach the same file, shown the same way.
+    json::object raw;
+    raw["operation"] = "summarize";
+    raw["path"] = file;
+    EXPECT_EQ(call(tool, raw), text);
+
+    const std::string absent = call(tool, norvex::pyjson::parse(R"({"path": )" + python[1] + "}").as_object());
+    EXPECT_EQ(absent, "[ERROR] File not found: " + std::string(norvex::pyjson::parse(python[1]).as_string()));
 }
 
 TEST_F(SourcelensToolTest, ManagerRefusalsComeBackAsErrorText) {

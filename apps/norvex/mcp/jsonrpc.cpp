@@ -3,8 +3,6 @@
 
 #include "norvex/common/pyjson.hpp"
 
-#include <boost/json/error.hpp>
-#include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
 
 namespace norvex::mcp {
@@ -32,21 +30,21 @@ std::optional<json::object> params_of(const json::object& message, std::string& 
 }  // namespace
 
 Incoming classify(std::string_view line) {
-    json::parse_options options;
-    // Boost's default of 32 levels refuses what real clients send (schemas,
-    // nested tool arguments); the system's JSON reader takes the same depth.
-    options.max_depth = pyjson::MAX_NESTING;
-    boost::system::error_code ec;
-    json::value parsed = json::parse(line, ec, {}, options);
-    if (ec == json::error::too_deep) {
+    json::value parsed;
+    try {
+        // Python's reader keeps a lone surrogate escape ("\udce9"), the form
+        // in which a client sends a file name that is not UTF-8; Boost's
+        // would refuse the whole message.
+        parsed = pyjson::parse(line);
+    } catch (const pyjson::NestingError&) {
         return Invalid{nullptr, INVALID_REQUEST,
                        "Invalid Request: the message nests arrays and objects more than " +
                            std::to_string(pyjson::MAX_NESTING) + " levels deep, the most this server reads; "
                            "send a flatter message"};
-    }
-    if (ec) {
+    } catch (const std::exception& e) {
         return Invalid{nullptr, PARSE_ERROR,
-                       "Parse error: the line is not valid JSON (" + ec.message() + "); send one JSON message per line"};
+                       std::string("Parse error: the line is not valid JSON (") + e.what() +
+                           "); send one JSON message per line"};
     }
     if (parsed.is_array()) {
         return Invalid{nullptr, INVALID_REQUEST,
@@ -108,7 +106,10 @@ json::object make_error(const json::value& id, int code, std::string_view messag
     return out;
 }
 
-std::string serialize(const json::object& message) { return json::serialize(message); }
+// ASCII with \u escapes: a lone surrogate (a file name that is not UTF-8,
+// in a tool's error text) goes out as its escape, never as bytes that are
+// not UTF-8, which the client's reader would replace or refuse.
+std::string serialize(const json::object& message) { return pyjson::dumps(message); }
 
 std::string id_key(const json::value& id) {
     if (id.is_string()) return "s:" + std::string(id.as_string());

@@ -5,6 +5,7 @@
 #include "norvex/common/pyjson.hpp"
 #include "norvex/skills/creator/creator_internal.hpp"
 #include "norvex/skills/creator/py_str.hpp"
+#include "norvex/skills/creator/skill_files.hpp"
 
 #include <boost/json/array.hpp>
 
@@ -72,7 +73,8 @@ void SkillCreator::_save_improvement_log() const {
         json::array entries;
         entries.reserve(_improvement_log.size());
         for (const ImprovementEntry& entry : _improvement_log) entries.push_back(entry.to_dict());
-        write_file_atomically(improvement_log_path_, pyjson::dumps(entries, pyjson::Layout::indent2));
+        detail::write_store_file(improvement_log_path_, pyjson::dumps(entries, pyjson::Layout::indent2),
+                                 [](std::string_view target) { return target == "improvement_log.json"; });
     } catch (const std::exception& e) {
         detail::log()->warn("Failed to save improvement log: {}", e.what());
     }

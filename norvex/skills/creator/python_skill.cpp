@@ -68,7 +68,7 @@ CreateResult SkillCreator::_create_python_skill(const json::object& data, engine
 
     try {
         make_dirs(skills_dir_);
-        write_file_atomically(script, code);
+        detail::write_store_file(script, code, detail::is_skill_file_name);
     } catch (const std::exception& e) {
         return {false, std::string("Failed to save script: ") + e.what(), nullptr};
     }

@@ -24,6 +24,9 @@ std::vector<std::shared_ptr<DynamicSkill>> SkillCreator::load_saved_skills() con
                 blueprint_from_dict(data, {.name = detail::stem_of(file), .read_version = true}));
             detail::log()->info("Loaded saved skill: {} v{}", skill->name, skill->blueprint().version);
             skills.push_back(std::move(skill));
+        } catch (const FileRefused& e) {
+            detail::log()->warn("Failed to load skill from {}: {}{}", file.string(), e.what(),
+                                detail::refusal_advice(e));
         } catch (const std::exception& e) {
             detail::log()->warn("Failed to load skill from {}: {}", file.string(), e.what());
         }
@@ -91,8 +94,12 @@ std::vector<json::object> SkillCreator::list_saved_skills() const {
             entry["triggers"] = value("triggers", json::array{});
             entry["steps_count"] = static_cast<std::int64_t>(steps_count);
             entry["reason"] = value("reason", "");
-            entry["file"] = file.string();
+            entry["file"] = detail::path_text(file);
             listing.push_back(std::move(entry));
+        } catch (const FileRefused& e) {
+            // Not a skill file at all, and nothing loading would report
+            // differently: whoever looks at the list should hear of it.
+            detail::log()->warn("Skipped {} in the listing: {}{}", file.string(), e.what(), detail::refusal_advice(e));
         } catch (const std::exception&) {
             // A listing shows what can be read; broken files are load_saved_skills' to report.
         }
@@ -107,6 +114,9 @@ std::optional<json::object> SkillCreator::get_skill_source(std::string_view name
     if (!std::filesystem::exists(path, ec)) return std::nullopt;
     try {
         return detail::read_skill_file(path);
+    } catch (const FileRefused& e) {
+        detail::log()->warn("Not showing skill '{}': {}{}", name, e.what(), detail::refusal_advice(e));
+        return std::nullopt;
     } catch (const std::exception&) {
         return std::nullopt;
     }

@@ -3,6 +3,8 @@
 
 #include "norvex/common/atomic_file.hpp"
 #include "norvex/common/pyjson.hpp"
+#include "norvex/common/pystr.hpp"
+#include "norvex/skills/creator/creator_internal.hpp"
 #include "norvex/skills/creator/py_str.hpp"
 
 #include <algorithm>
@@ -14,10 +16,22 @@ namespace norvex::skills::creator::detail {
 namespace json = boost::json;
 
 json::object read_skill_file(const std::filesystem::path& path) {
-    json::value value = pyjson::parse(read_whole_file(path));
+    // A link planted in the folder must not make another file readable
+    // through the skill tools, nor a FIFO hang them.
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    json::value value = pyjson::parse(read_whole_file(path, &folder));
     if (json::object* data = value.if_object()) return std::move(*data);
     throw std::invalid_argument("the file holds a " + std::string(py_type_name(value)) +
                                 ", not a JSON object with the skill's keys");
+}
+
+std::string refusal_advice(const FileRefused& refused) {
+    switch (refused.reason()) {
+        case FileRefused::Reason::not_regular: return " (remove it from the skills folder)";
+        case FileRefused::Reason::outside:
+            return " (copy the file into the skills folder in place of the link, or remove the link)";
+    }
+    return "";
 }
 
 std::optional<std::int64_t> stored_version(const std::filesystem::path& path) {
@@ -56,13 +70,26 @@ std::vector<std::filesystem::path> skill_files_in(const std::filesystem::path& f
 }
 
 std::string stem_of(const std::filesystem::path& file) {
-    const std::string name = file.filename().string();
+    const std::string name = pystr::fsdecode(file.filename().native());
     if (name == ".json") return name;  // a dot file has no suffix to Python
     return name.substr(0, name.size() - 5);
 }
 
+std::string path_text(const std::filesystem::path& file) { return pystr::fsdecode(file.native()); }
+
+void write_store_file(const std::filesystem::path& path, std::string_view bytes,
+                      bool (*owned)(std::string_view target_name)) {
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    for (const std::filesystem::path& removed : sweep_stale_temporaries(folder, owned)) {
+        log()->info("Removed {}: a temporary file left by a save that was cut short", removed.string());
+    }
+    write_file_atomically(path, bytes);
+}
+
+bool is_skill_file_name(std::string_view name) { return name.ends_with(".json") || name.ends_with(".py"); }
+
 void write_json_file(const std::filesystem::path& path, const json::object& data) {
-    write_file_atomically(path, pyjson::dumps(data, pyjson::Layout::indent2));
+    write_store_file(path, pyjson::dumps(data, pyjson::Layout::indent2), is_skill_file_name);
 }
 
 }  // namespace norvex::skills::creator::detail

@@ -1,6 +1,7 @@
 // parse_file: path expansion and resolution, reading, decoding and parsing, with Python's error texts.
 #include "norvex/workers/astprobe/parse_file.hpp"
 
+#include "norvex/common/atomic_file.hpp"
 #include "norvex/common/pystr.hpp"
 #include "norvex/pyast/constant_repr.hpp"
 #include "norvex/pyast/parse.hpp"
@@ -30,7 +31,8 @@ ParsedFile failure(std::string message) {
     return out;
 }
 
-// str(OSError) as Python writes it: "[Errno 2] No such file or directory: '/x'".
+// str(OSError) as Python writes it: "[Errno 2] No such file or directory: '/x'";
+// `filename` is text (a name that is not UTF-8 in its surrogate escapes).
 std::string os_error_text(int err, const std::string* filename) {
     std::string out = "[Errno " + std::to_string(err) + "] " + std::strerror(err);
     if (filename != nullptr) {
@@ -40,14 +42,15 @@ std::string os_error_text(int err, const std::string* filename) {
     return out;
 }
 
-// A read failure carrying the text Python's OSError would show.
-struct OsFailure {
+// A file that could not be read, carrying the text the caller is shown.
+struct ReadFailure {
     std::string text;
 };
 
+// Home folders are text here, as os.path.expanduser gives them.
 std::string home_of_current_user() {
-    if (const char* home = std::getenv("HOME"); home != nullptr) return home;
-    return home_of_uid(::getuid()).value_or(std::string());
+    if (const char* home = std::getenv("HOME"); home != nullptr) return pystr::fsdecode(home);
+    return pystr::fsdecode(home_of_uid(::getuid()).value_or(std::string()));
 }
 
 // Path.resolve(strict=False): symbolic links and "." / ".." resolved as far as
@@ -69,35 +72,57 @@ std::string resolve(const std::string& expanded) {
     return out;
 }
 
-std::string read_all(const std::string& resolved) {
-    const int fd = ::open(resolved.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw OsFailure{os_error_text(errno, &resolved)};
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) throw OsFailure{os_error_text(errno, &resolved)};
-    // open() lets a folder through; Python's open() refuses it by name.
-    if (S_ISDIR(st.st_mode)) throw OsFailure{os_error_text(EISDIR, &resolved)};
-    // Read straight into the text, sized from the file when it is a regular
-    // one: no second buffer to copy from, nor its pages of stack to fault in.
+// The whole content of an open regular file of `size` bytes (as fstat saw it).
+std::string read_all(int fd, off_t size) {
+    // Read straight into the text, sized from the file: no second buffer to
+    // copy from, nor its pages of stack to fault in. One byte more than the
+    // size sees the end of the file without another resize.
     std::string bytes;
-    std::size_t size = 0;
-    if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
+    std::size_t length = 0;
+    if (size > 0) bytes.resize(static_cast<std::size_t>(size) + 1);
     while (true) {
-        if (size == bytes.size()) bytes.resize(std::max<std::size_t>(2 * size, 65536));
-        const ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
+        if (length == bytes.size()) bytes.resize(std::max<std::size_t>(2 * length, 65536));
+        const ssize_t n = ::read(fd, bytes.data() + length, bytes.size() - length);
         if (n > 0) {
-            size += static_cast<std::size_t>(n);
+            length += static_cast<std::size_t>(n);
         } else if (n == 0) {
             break;
         } else if (errno != EINTR) {
-            throw OsFailure{os_error_text(errno, nullptr)};
+            throw ReadFailure{os_error_text(errno, nullptr)};
         }
     }
-    bytes.resize(size);
+    bytes.resize(length);
     return bytes;
+}
+
+// The bytes of the file the caller named, or the error a caller is shown.
+// `path` is the caller's text and `resolved` the file's name on the system.
+std::string read_source(std::string_view path, const std::string& resolved) {
+    const OpenedFile opened = open_regular_file(resolved);
+    const std::string shown = pystr::fsdecode(resolved);
+    switch (opened.outcome) {
+        case OpenedFile::Outcome::opened: break;
+        case OpenedFile::Outcome::failed:
+            // Path.exists() answers false for these and raises the rest.
+            if (opened.error == ENOENT || opened.error == ENOTDIR || opened.error == ELOOP || opened.error == EBADF) {
+                throw ReadFailure{"File not found: " + std::string(path)};
+            }
+            throw ReadFailure{os_error_text(opened.error, &shown)};
+        case OpenedFile::Outcome::not_regular:
+            // Python's open() refuses a folder by name. Anything else but a
+            // file is never read: a device such as /dev/zero has no end, and
+            // a FIFO would hold the worker until a writer came.
+            if (S_ISDIR(opened.st.st_mode)) throw ReadFailure{os_error_text(EISDIR, &shown)};
+            throw ReadFailure{"Not a regular file: " + std::string(path) + " is " +
+                            std::string(file_type_name(opened.st.st_mode)) +
+                            "; give the path of a Python source file"};
+        case OpenedFile::Outcome::outside: break;  // not asked for
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{opened.fd};
+    return read_all(opened.fd, opened.st.st_size);
 }
 
 }  // namespace
@@ -111,9 +136,9 @@ std::string expand_user(std::string_view path) {
         home = home_of_current_user();
         if (home.empty() && std::getenv("HOME") == nullptr) return std::string(path);
     } else {
-        std::optional<std::string> found = home_of_user(path.substr(1, slash - 1));
+        std::optional<std::string> found = home_of_user(pystr::fsencode_replace(path.substr(1, slash - 1)));
         if (!found) return std::string(path);
-        home = std::move(*found);
+        home = pystr::fsdecode(*found);
     }
     while (!home.empty() && home.back() == '/') home.pop_back();
     std::string out = home + std::string(path.substr(slash));
@@ -155,19 +180,10 @@ ParsedFile parse_file(std::string_view path) {
         const std::string expanded = expand_user(path);
         // Python's path functions refuse these before asking the system.
         if (expanded.find('\0') != std::string::npos) return failure("embedded null byte");
-        const std::string resolved = resolve(expanded);
-
-        struct stat st {};
-        if (::stat(resolved.c_str(), &st) != 0) {
-            const int err = errno;
-            // Path.exists() answers false for these and raises the rest.
-            if (err == ENOENT || err == ENOTDIR || err == ELOOP || err == EBADF) {
-                return failure("File not found: " + std::string(path));
-            }
-            return failure(os_error_text(err, &resolved));
-        }
-
-        std::string text = decode_read_text(read_all(resolved));
+        // The system takes bytes: a name that is not UTF-8 arrives in its
+        // surrogate escapes and goes back to its own bytes here.
+        const std::string resolved = resolve(pystr::fsencode(expanded));
+        std::string text = decode_read_text(read_source(path, resolved));
         // CPython refuses NUL before tokenizing, without a line; the line of
         // the first one is what lets a reader find it.
         if (const std::size_t nul = text.find('\0'); nul != std::string::npos) {
@@ -185,7 +201,7 @@ ParsedFile parse_file(std::string_view path) {
         out.source = parsed.tree->source;  // a view of the tree's own copy
         out.tree = std::move(parsed.tree);
         return out;
-    } catch (const OsFailure& e) {
+    } catch (const ReadFailure& e) {
         return failure(e.text);
     } catch (const std::exception& e) {
         return failure(e.what());

@@ -21,10 +21,14 @@ struct ParsedFile {
     const pyast::Node& module() const noexcept { return *tree->root; }
 };
 
-// Reads and parses one file. Never throws: a missing file gives
-// "File not found: " + path as written; a syntax error gives
-// "Syntax error at line N: msg"; any other failure gives its message in
-// Python's form ("[Errno 21] Is a directory: '/abs/dir'").
+// Reads and parses one file. `path` is text as Python holds it: a file name
+// that is not UTF-8 comes in its surrogate escapes (pystr::fsdecode), and
+// every path in an error text is shown that way. Never throws: a missing
+// file gives "File not found: " + path as written; anything but a regular
+// file or a folder (a FIFO, a device) gives "Not a regular file: " + path +
+// " is a named pipe (FIFO); ..." without being opened for reading; a syntax
+// error gives "Syntax error at line N: msg"; any other failure gives its
+// message in Python's form ("[Errno 21] Is a directory: '/abs/dir'").
 ParsedFile parse_file(std::string_view path);
 
 // The text of a file's bytes: a leading UTF-8 byte order mark dropped, every

@@ -1,11 +1,12 @@
 // Drives `norvex mcp` with the official MCP TypeScript SDK client over stdio:
-// node sdk_client.mjs NORVEX_PROGRAM
+// node sdk_client.mjs NORVEX_PROGRAM STANDIN_WORKER
+// STANDIN_WORKER is the tests' stand-in astprobe, whose "hang" never answers.
 // Exits 0 when every check passes, 1 on the first failure, 77 when the SDK is not installed.
 import assert from 'node:assert/strict';
 import { execFileSync, spawn } from 'node:child_process';
-import { existsSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { copyFileSync, existsSync, linkSync, mkdirSync, mkdtempSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { join } from 'node:path';
+import { dirname, join } from 'node:path';
 
 let Client;
 let StdioClientTransport;
@@ -18,9 +19,24 @@ try {
 }
 
 const program = process.argv[2];
-if (!program) {
-  console.error('usage: node sdk_client.mjs NORVEX_PROGRAM');
+const standinWorker = process.argv[3];
+if (!program || !standinWorker) {
+  console.error('usage: node sdk_client.mjs NORVEX_PROGRAM STANDIN_WORKER');
   process.exit(2);
+}
+
+// A copy of the program's tree whose astprobe is the stand-in: the real one
+// answers every path at once (a FIFO included), so a call that is still
+// running when the client aborts it needs the stand-in's "hang". The copy
+// finds its libraries and its workers relative to itself.
+function standinProgram(folder) {
+  const core = join(dirname(program), '..', 'lib', 'norvex', 'core');
+  for (const sub of ['bin', 'lib/norvex/core', 'lib/norvex/workers']) mkdirSync(join(folder, sub), { recursive: true });
+  const place = (from, to) => { try { linkSync(from, to); } catch { copyFileSync(from, to); } };
+  place(program, join(folder, 'bin', 'norvex'));
+  for (const name of readdirSync(core)) place(join(core, name), join(folder, 'lib', 'norvex', 'core', name));
+  place(standinWorker, join(folder, 'lib', 'norvex', 'workers', 'astprobe'));
+  return join(folder, 'bin', 'norvex');
 }
 
 const scratch = mkdtempSync(join(tmpdir(), 'norvex_mcp_sdk_'));
@@ -67,14 +83,18 @@ async function main() {
   xvfb = await startXvfb();
   const env = { ...process.env };
   if (xvfb) env.DISPLAY = xvfb.display; else delete env.DISPLAY;
-  const transport = new StdioClientTransport({
-    command: program,
-    args: ['mcp', '-q', '--data-dir', join(scratch, 'data')],
-    env,
-    stderr: 'inherit',
-  });
-  client = new Client({ name: 'norvex-sdk-test', version: '1.0.0' });
-  await client.connect(transport);
+  const connect = async (command) => {
+    const transport = new StdioClientTransport({
+      command,
+      args: ['mcp', '-q', '--data-dir', join(scratch, 'data')],
+      env,
+      stderr: 'inherit',
+    });
+    const connected = new Client({ name: 'norvex-sdk-test', version: '1.0.0' });
+    await connected.connect(transport);
+    return connected;
+  };
+  client = await connect(program);
 
   const info = client.getServerVersion();
   assert.equal(info.name, 'norvex');
@@ -104,16 +124,25 @@ async function main() {
   assert.match(missing.content[0].text, /^\[ERROR\] File not found: /);
   check('a failed analysis comes back with isError');
 
-  // A call the SDK aborts is cancelled on the server, which keeps serving.
+  // A FIFO is no file to analyse, and says so at once.
   const fifo = join(scratch, 'blocked.py');
   execFileSync('mkfifo', [fifo]);
+  const piped = await client.callTool({ name: 'sourcelens', arguments: { path: fifo } });
+  assert.equal(piped.isError, true);
+  assert.match(piped.content[0].text, /^\[ERROR\] Not a regular file: .* is a named pipe \(FIFO\)/);
+  check('a FIFO is refused at once');
+
+  // A call the SDK aborts is cancelled on the server, which keeps serving.
+  hanging = await connect(standinProgram(join(scratch, 'standin')));
   const abort = new AbortController();
-  const slow = client.callTool({ name: 'sourcelens', arguments: { path: fifo } }, undefined, { signal: abort.signal });
+  const slow = hanging.callTool({ name: 'sourcelens', arguments: { operation: 'hang', path: sample } }, undefined,
+                                { signal: abort.signal });
   setTimeout(() => abort.abort('test gives up'), 300);
   await assert.rejects(slow);
-  await client.ping();
-  const after = await client.callTool({ name: 'sourcelens', arguments: { operation: 'symbols', path: sample } });
+  await hanging.ping();
+  const after = await hanging.callTool({ name: 'sourcelens', arguments: { operation: 'symbols', path: sample } });
   assert.equal(after.isError, false);
+  await hanging.close();
   check('an aborted call is cancelled and the server goes on');
 
   await assert.rejects(client.callTool({ name: 'no_such_tool', arguments: {} }), /Unknown tool/);
@@ -161,6 +190,7 @@ async function main() {
 
 let xvfb = null;
 let client = null;
+let hanging = null;
 try {
   await main();
   console.log(`${checks.length} passed, 0 failed`);
@@ -172,6 +202,7 @@ try {
   // After a failure the server is still running; closing ends it, so the
   // test fails at once instead of waiting for its time limit.
   if (client) await client.close().catch(() => {});
+  if (hanging) await hanging.close().catch(() => {});
   if (xvfb) xvfb.server.kill();
   rmSync(scratch, { recursive: true, force: true });
 }

@@ -1,5 +1,9 @@
 // A stand-in for astprobe in the tool tests: the command's action picks how it answers.
 //   "hang"   reads the command and never answers (leaves on the quit request)
+//   "stuck"  reads the command, then neither reads nor answers again, as a
+//            worker blocked in a system call: only a signal ends it; a path
+//            named stuck.py does the same whatever the action (the command
+//            line only passes the real operations)
 //   "reply"  writes the command's "path" text as its answer line, as it is
 //   anything else: answers with the request line it received, as text
 #include "norvex/common/pyjson.hpp"
@@ -9,6 +13,9 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <string_view>
+
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +43,12 @@ int main() {
     const boost::json::value* action = command.if_contains("action");
     const bool is_text = action != nullptr && action->is_string();
 
+    const boost::json::value* path = command.if_contains("path");
+    const bool stuck_path =
+        path != nullptr && path->is_string() && std::string_view(path->get_string()).ends_with("/stuck.py");
+    if ((is_text && action->get_string() == "stuck") || stuck_path) {
+        for (;;) ::pause();
+    }
     if (is_text && action->get_string() == "hang") return wait_for_quit();
     if (is_text && action->get_string() == "reply") {
         put_line(std::string(command.at("path").as_string()));

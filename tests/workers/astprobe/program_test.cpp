@@ -1,4 +1,6 @@
-// The astprobe program end to end on real pipes: framing, quitting, signals, a reader that goes away.
+// The astprobe program end to end on real pipes: framing, quitting, signals, a reader that goes away,
+// files that are not regular, names that are not UTF-8.
+#include "../../support/python_fs.hpp"
 #include "probe_test_util.hpp"
 #include "program_runner.hpp"
 
@@ -10,6 +12,8 @@
 #include <fstream>
 #include <csignal>
 #include <thread>
+
+#include <sys/stat.h>
 
 using namespace norvex::testing;
 using ::testing::StartsWith;
@@ -124,4 +128,88 @@ TEST(AstprobeProgram, ModernSyntaxAnswersAsCPython314) {
     EXPECT_EQ(t.status, 0);
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(t.out, expected);
+}
+
+namespace {
+
+// The worker's largest resident size so far, from the kernel's own count.
+std::size_t peak_resident_bytes(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmHWM:")) return std::stoull(line.substr(6)) * 1024;
+    }
+    return 0;
+}
+
+boost::json::object ask(ProgramRun& run, const std::string& action, const std::string& path_json) {
+    run.write("{\"action\": \"" + action + "\", \"path\": " + path_json + "}\n");
+    const auto line = run.read_line();
+    if (!line) throw std::runtime_error("the worker answered nothing");
+    return norvex::pyjson::parse(*line).as_object();
+}
+
+std::string json_text(const std::string& text) { return norvex::pyjson::dumps(boost::json::string(text)); }
+
+std::string error_of(const boost::json::object& answer) {
+    const boost::json::value* error = answer.if_contains("error");
+    return error != nullptr && error->is_string() ? std::string(error->get_string()) : "(no error)";
+}
+
+}  // namespace
+
+TEST(AstprobeProgram, ReadsOnlyRegularFilesAndStaysSmall) {
+    ScratchDir dir;
+    const auto fifo = dir.path() / "pipe.py";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string file = dir.write("m.py", "x = 1\n");
+    ProgramRun run(ASTPROBE_PROGRAM);
+    // No writer ever opens the FIFO, and /dev/zero and /dev/urandom never end.
+    EXPECT_EQ(error_of(ask(run, "summarize", json_text(fifo))),
+              "Not a regular file: " + fifo.string() + " is a named pipe (FIFO); give the path of a Python source file");
+    for (const std::string device : {"/dev/zero", "/dev/urandom"}) {
+        EXPECT_EQ(error_of(ask(run, "analyze", json_text(device))),
+                  "Not a regular file: " + device + " is a character device; give the path of a Python source file");
+    }
+    EXPECT_EQ(error_of(ask(run, "find_todos", json_text(dir.path()))),
+              "[Errno 21] Is a directory: '" + std::filesystem::canonical(dir.path()).string() + "'");
+    EXPECT_EQ(ask(run, "symbols", json_text(file)).at("success"), true);
+    // Nothing was read from the devices: the worker is as small as after any analysis.
+    EXPECT_LT(peak_resident_bytes(run.pid()), std::size_t{256} << 20);
+    run.close_stdin();
+    EXPECT_EQ(run.wait(), 0);
+}
+
+TEST(AstprobeProgram, FileNamesThatAreNotUtf8TravelAsSurrogateEscapes) {
+    if (!have_python3()) GTEST_SKIP() << PYTHON3 << " is missing";
+    ScratchDir dir;
+    const std::string base = dir.path().string();
+    const std::string file = base + "/caf\xe9.py";
+    dir.write("caf\xe9.py", "def f():\n    pass\n");
+    std::filesystem::create_directory(base + "/d\xe9\xff");
+    const std::vector<std::string> paths = {file, base + "/d\xe9\xff", base + "/caf\xe9/none.py"};
+    // Python's text for each path, and what opening it as the worker's reference does says.
+    const std::vector<std::string> python = python_lines(
+        "import json, os, sys\n"
+        "for line in sys.stdin:\n"
+        "    p = os.fsdecode(bytes.fromhex(line.strip()))\n"
+        "    print(json.dumps(p))\n"
+        "    try:\n"
+        "        open(os.path.realpath(p)).read()\n"
+        "        print(json.dumps(None))\n"
+        "    except FileNotFoundError:\n"
+        "        print(json.dumps('File not found: ' + p))\n"
+        "    except OSError as e:\n"
+        "        print(json.dumps(str(e)))\n",
+        paths);
+    ASSERT_EQ(python.size(), 6u);
+    ProgramRun run(ASTPROBE_PROGRAM);
+    const boost::json::object summary = ask(run, "summarize", python[0]);
+    ASSERT_EQ(summary.at("success"), true) << norvex::pyjson::dumps(summary);
+    EXPECT_EQ(norvex::pyjson::dumps(summary.at("result").at("path")), python[0]);
+    EXPECT_EQ(summary.at("result").at("function_count"), 1);
+    EXPECT_EQ(norvex::pyjson::dumps(ask(run, "summarize", python[2]).at("error")), python[3]);
+    EXPECT_EQ(norvex::pyjson::dumps(ask(run, "summarize", python[4]).at("error")), python[5]);
+    // A surrogate that stands for no byte cannot name a file, as in Python.
+    EXPECT_EQ(error_of(ask(run, "summarize", R"("x\ud800.py")")),
+              "'utf-8' codec can't encode character '\\ud800' in position 1: surrogates not allowed");
 }
