@@ -81,9 +81,9 @@ std::optional<int> WorkerProcess::exit_code() {
 }
 
 asio::awaitable<void> WorkerProcess::start() {
-    // Launching yields to the loop first, as any asynchronous launch does:
-    // spawns started together all pass their limit check before any of
-    // them registers a worker.
+    // Launching yields to the loop first, as any asynchronous launch may, so
+    // a burst of launches leaves room for the loop's other work; whoever
+    // limits the children counts a launch from before it starts.
     co_await asio::post(executor_, asio::use_awaitable);
     LaunchSpec spec{worker_command_line(script_path), working_dir, child_environment(env)};
     auto child = std::make_unique<ChildProcess>(executor_, spec);
