@@ -186,7 +186,14 @@ asio::awaitable<void> WorkerProcess::stop() {
 void WorkerProcess::release_pipes_if_exited() {
     if (!process_ || !process_->exit_code()) return;
     process_->close_stdin_and_pidfd();
-    if (!reading_) process_->close_stdout();
+    if (reading_) return;
+    process_->close_stdout();
+    // Only a pending answer's diagnostics read the stderr text, so with the
+    // child gone and no answer awaited its buffer (up to 2 MiB) is let go.
+    if (stderr_) {
+        stderr_->close();
+        stderr_.reset();
+    }
 }
 
 }  // namespace norvex::forkyard

@@ -29,7 +29,8 @@ struct WorkerProcessOptions {
 //
 // The child's stderr is drained from the start into a buffer that keeps the
 // latest MiB, so a chatty worker never stalls on a full pipe; the buffer is
-// what the closed-stdout error reports.
+// what the closed-stdout error reports, and it is freed once the child has
+// been reaped and no answer is awaited.
 //
 // Every operation runs on the executor given to the constructor (one thread).
 // stop() may run while send_command() is waiting (cancellation). Destroying a

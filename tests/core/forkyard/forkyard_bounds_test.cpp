@@ -1,4 +1,4 @@
-// The manager's bounds against real children: workers at once.
+// The manager's bounds against real children: workers at once, memory kept per task.
 #include "worker_fixture.hpp"
 
 #include "../../support/process_census.hpp"
@@ -56,4 +56,18 @@ TEST_F(ForkyardBounds, BurstOfSpawnsNeverHasMoreChildrenThanTheLimit) {
     for (const auto& r : ended) refused += r.error == "Worker limit reached (5). Try again later.";
     EXPECT_EQ(refused, static_cast<std::size_t>(BURST - LIMIT));
     EXPECT_TRUE(has_no_children());
+}
+
+TEST_F(ForkyardBounds, FinishedWorkersKeepNoStderrBuffer) {
+    Forkyard yard(io.get_executor(), ForkyardOptions{.workers_dir = WORKERS_DIR});
+    auto flood_task = [] { return shell_task(mode("stderr_flood", {{"NORVEX_TEST_SIZE", std::to_string(3 << 19)}})); };
+    run(yard.spawn(flood_task()));  // first-use allocations (loggers, reactor) out of the count
+    const std::size_t before = heap_in_use();
+    constexpr int TASKS = 16;
+    for (int i = 0; i < TASKS; ++i) ASSERT_EQ(run(yard.spawn(flood_task())).status, WorkerStatus::COMPLETED);
+    io.restart();
+    io.poll();
+    // Each worker had all of its 1.5 MiB of stderr in its buffer.
+    const std::size_t kept = heap_in_use() - std::min(before, heap_in_use());
+    EXPECT_LT(kept, std::size_t{TASKS} << 18) << kept << " bytes still held after " << TASKS << " tasks";
 }

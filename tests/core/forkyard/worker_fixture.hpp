@@ -10,6 +10,12 @@
 
 #include <string>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/allocator_interface.h>
+#else
+#include <malloc.h>
+#endif
+
 namespace norvex::testing {
 
 inline const std::string WORKERS_DIR = NORVEX_TEST_WORKERS_DIR;
@@ -29,6 +35,16 @@ inline std::string hex(std::string_view bytes) {
         out.push_back(digits[c & 15]);
     }
     return out;
+}
+
+// Bytes the allocator has handed out and not yet got back.
+inline std::size_t heap_in_use() {
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    const auto info = ::mallinfo2();
+    return info.uordblks + info.hblkhd;
+#endif
 }
 
 class AsyncTest : public ::testing::Test {

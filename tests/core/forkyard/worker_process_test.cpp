@@ -169,6 +169,26 @@ TEST_F(WorkerProcessTest, StderrFloodDoesNotStallTheWorker) {
     stop(*w);
 }
 
+TEST_F(WorkerProcessTest, StoppedWorkersLetGoOfTheirStderr) {
+    auto flooding = [&] { return worker(mode("stderr_flood", {{"NORVEX_TEST_SIZE", std::to_string(3 << 19)}})); };
+    auto first = flooding();  // first-use allocations (loggers, reactor) out of the count
+    exchange(*first);
+    stop(*first);
+    const std::size_t before = heap_in_use();
+    std::vector<std::unique_ptr<WorkerProcess>> kept;
+    for (int i = 0; i < 16; ++i) {
+        kept.push_back(flooding());
+        ASSERT_EQ(exchange(*kept.back()), R"({"success": true, "result": {"action": "x"}})");
+        stop(*kept.back());
+    }
+    io.restart();
+    io.poll();
+    // The workers live on, their exit codes still there; the 1.5 MiB of stderr each had buffered does not.
+    const std::size_t held = heap_in_use() - std::min(before, heap_in_use());
+    EXPECT_LT(held, std::size_t{16} << 18) << held << " bytes held by 16 stopped workers";
+    EXPECT_EQ(kept.back()->exit_code(), 0);
+}
+
 TEST_F(WorkerProcessTest, EnvironmentIsLaidOverTheParents) {
     ::setenv("NORVEX_TEST_PARENT", "from parent", 1);
     ::setenv("NORVEX_TEST_OVERRIDDEN", "old", 1);
