@@ -45,6 +45,15 @@ struct ForkyardOptions {
 // costs the same however many tasks ran before, and a finished worker is
 // forgotten (its buffers freed) as soon as its task ends.
 //
+// Every child is told the manager's process id (WORKER_PARENT_VARIABLE in
+// norvex/common/worker_parent.hpp); a worker program that calls
+// end_with_parent() is killed by the kernel when the thread that started it
+// ends, so it never outlives its host, whatever ends the host. The flip side:
+// run the loop that spawns only on a thread that lives as long as the
+// process (the main thread, or one joined at the very end). Workers started
+// from a thread that ends early are killed with it, though the host goes on.
+// The manager itself installs no signal handler.
+//
 // Result listeners are plain callables taking the result, or callables
 // returning boost::asio::awaitable<T>, which are awaited in turn:
 //

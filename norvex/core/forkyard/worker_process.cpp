@@ -7,6 +7,7 @@
 #include "norvex/common/logging.hpp"
 #include "norvex/common/pyjson.hpp"
 #include "norvex/common/pystr.hpp"
+#include "norvex/common/worker_parent.hpp"
 #include "norvex/core/forkyard/child_process.hpp"
 #include "norvex/core/forkyard/pipe_writer.hpp"
 #include "norvex/core/forkyard/stderr_drain.hpp"
@@ -21,6 +22,8 @@
 
 #include <cstring>
 #include <unordered_map>
+
+#include <unistd.h>
 
 extern char** environ;
 
@@ -37,8 +40,10 @@ std::shared_ptr<spdlog::logger> log() {
     return logger;
 }
 
-// The parent's environment with `overlay` written over it; the parent's
-// order is kept and new names follow in the overlay's order.
+// The parent's environment with `overlay` written over it, and this
+// process's id in WORKER_PARENT_VARIABLE last of all (a value inherited from
+// further up names some other process); the parent's order is kept and new
+// names follow in the overlay's order.
 std::vector<std::string> child_environment(const EnvVars& overlay) {
     std::vector<std::string> entries;
     std::unordered_map<std::string, std::size_t> index;
@@ -48,12 +53,14 @@ std::vector<std::string> child_environment(const EnvVars& overlay) {
         std::string name(entry.substr(0, eq));
         if (index.emplace(name, entries.size()).second) entries.emplace_back(entry);
     }
-    for (const auto& [name, value] : overlay) {
+    auto set = [&](const std::string& name, const std::string& value) {
         std::string entry = name + "=" + value;
         auto [it, inserted] = index.emplace(name, entries.size());
         if (inserted) entries.push_back(std::move(entry));
         else entries[it->second] = std::move(entry);
-    }
+    };
+    for (const auto& [name, value] : overlay) set(name, value);
+    set(WORKER_PARENT_VARIABLE, std::to_string(::getpid()));
     return entries;
 }
 

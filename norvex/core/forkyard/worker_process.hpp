@@ -32,6 +32,10 @@ struct WorkerProcessOptions {
 // what the closed-stdout error reports, and it is freed once the child has
 // been reaped and no answer is awaited.
 //
+// The child's environment carries this process's id in
+// WORKER_PARENT_VARIABLE (norvex/common/worker_parent.hpp), for worker
+// programs that end with their parent.
+//
 // Every operation runs on the executor given to the constructor (one thread).
 // stop() may run while send_command() is waiting (cancellation). Destroying a
 // worker whose child is still there kills and reaps the child.

@@ -1,7 +1,11 @@
-// The manager's bounds against real children: workers at once, memory kept per task.
+// The manager's bounds against real children: workers at once, memory kept per task, workers' lifetime past the host's.
 #include "worker_fixture.hpp"
 
+#include "../../support/killed_host.hpp"
 #include "../../support/process_census.hpp"
+#include "../../support/scratch_dir.hpp"
+#include "norvex/common/pyjson.hpp"
+#include "norvex/common/worker_parent.hpp"
 #include "norvex/core/forkyard/forkyard.hpp"
 
 #include <boost/asio/co_spawn.hpp>
@@ -9,11 +13,25 @@
 
 #include <gmock/gmock.h>
 
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+
 using namespace norvex::forkyard;
 using namespace norvex::testing;
 namespace asio = boost::asio;
 
 namespace {
+
+// The id of a child that has been started and reaped.
+pid_t pid_of_ended_process() {
+    pid_t pid = -1;
+    char* argv[] = {const_cast<char*>("/bin/true"), nullptr};
+    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ) != 0) throw std::runtime_error("no /bin/true");
+    ::waitpid(pid, nullptr, 0);
+    return pid;
+}
 
 SubprocessTask shell_task(EnvVars env, double timeout = 60.0) {
     return SubprocessTask{.worker_type = "shell", .command = {{"action", "x"}}, .timeout = timeout, .env = std::move(env)};
@@ -70,4 +88,37 @@ TEST_F(ForkyardBounds, FinishedWorkersKeepNoStderrBuffer) {
     // Each worker had all of its 1.5 MiB of stderr in its buffer.
     const std::size_t kept = heap_in_use() - std::min(before, heap_in_use());
     EXPECT_LT(kept, std::size_t{TASKS} << 18) << kept << " bytes still held after " << TASKS << " tasks";
+}
+
+TEST_F(ForkyardBounds, WorkersAreToldTheManagerOverAnyOtherParent) {
+    // A value inherited from further up, or set by a task, naming a process
+    // that has ended would make the worker take itself for an orphan.
+    const std::string ended = std::to_string(pid_of_ended_process());
+    Forkyard yard(io.get_executor(), ForkyardOptions{.workers_dir = WORKERS_DIR});
+    ::setenv(norvex::WORKER_PARENT_VARIABLE, ended.c_str(), 1);
+    auto r = run(yard.spawn(shell_task(mode("echo", {{norvex::WORKER_PARENT_VARIABLE, ended}}))));
+    ::unsetenv(norvex::WORKER_PARENT_VARIABLE);
+    EXPECT_EQ(r.status, WorkerStatus::COMPLETED) << r.error.value_or("");
+}
+
+// A worker blocked opening a FIFO that nobody writes to and one spinning
+// for ever read neither "quit" nor the end of their input: only the kernel
+// can take them along when their host is killed.
+TEST(ForkyardOrphans, WorkersEndWithTheirHostKilledMidTask) {
+    ScratchDir scratch{"forkyard_orphans_"};
+    const std::string fifo = (scratch.path() / "never_written").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto task = [](const std::string& mode_name, boost::json::object command) {
+        return norvex::pyjson::dumps(boost::json::object{
+            {"worker_type", "shell"}, {"command", std::move(command)}, {"env", {{"NORVEX_TEST_MODE", mode_name}}}});
+    };
+    const auto fates = kill_host_and_watch_workers(
+        {FORKYARD_TEST_HOST, WORKERS_DIR, task("read_fifo", {{"path", fifo}}), task("spin", {{"action", "x"}})}, 20.0);
+    ASSERT_EQ(fates.size(), 2u);
+    for (const auto& fate : fates) {
+        EXPECT_TRUE(fate.ended_in_time) << "worker " << fate.pid << " outlived its host";
+        EXPECT_TRUE(WIFSIGNALED(fate.status) && WTERMSIG(fate.status) == SIGKILL)
+            << "worker " << fate.pid << " ended with wait status " << fate.status;
+    }
+    EXPECT_TRUE(has_no_children());
 }
