@@ -64,6 +64,13 @@ std::vector<std::string> child_environment(const EnvVars& overlay) {
     return entries;
 }
 
+// "67108864 bytes (64 MiB)", or "4096 bytes" when not whole mebibytes.
+std::string byte_limit_text(std::size_t bytes) {
+    constexpr std::size_t MiB = 1024 * 1024;
+    if (bytes >= MiB && bytes % MiB == 0) return fmt::format("{} bytes ({} MiB)", bytes, bytes / MiB);
+    return fmt::format("{} bytes", bytes);
+}
+
 }  // namespace
 
 WorkerProcess::WorkerProcess(asio::any_io_executor executor, std::string worker_id_, std::string script_path_,
@@ -142,8 +149,14 @@ asio::awaitable<std::optional<boost::json::object>> WorkerProcess::send_command(
     std::string write_error;
     try {
         in_time = co_await with_timeout(exchange(encode_request(command), reader, write_error), timeout);
-    } catch (const AnswerTooLong& e) {
-        throw AnswerTooLong(fmt::format("Worker {} {}", worker_id, e.what()));
+    } catch (const AnswerTooLong&) {
+        // Nobody reads the rest: a worker still writing it gets EPIPE now
+        // rather than blocking until the stop's grace period ends in a kill.
+        process_->close_stdout();
+        throw AnswerTooLong(fmt::format(
+            "Worker {} answered more than the limit of {} on one line: ask for less in one task (a narrower "
+            "operation, or a smaller input), or raise the manager's max_answer_bytes",
+            worker_id, byte_limit_text(reader.max_bytes())));
     }
     if (!in_time) {
         status = WorkerStatus::TIMEOUT;

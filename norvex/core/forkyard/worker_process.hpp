@@ -65,8 +65,8 @@ public:
     // Gives the answer object, or nothing for a JSON null answer. Throws
     // TimeoutError (status becomes TIMEOUT), std::runtime_error for a worker
     // that is not running, closed its stdout, or whose stdin is broken,
-    // AnswerTooLong, or std::invalid_argument for an answer that is not a
-    // UTF-8 JSON object.
+    // AnswerTooLong (the rest of the answer is refused: its pipe is closed),
+    // or std::invalid_argument for an answer that is not a UTF-8 JSON object.
     boost::asio::awaitable<std::optional<boost::json::object>> send_command(boost::json::object command);
 
     // Sends the quit request and waits up to 5.0 s for the child to exit,

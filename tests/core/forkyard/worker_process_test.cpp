@@ -155,11 +155,14 @@ TEST_F(WorkerProcessTest, LargeAnswersAndTheLineLimit) {
 
     WorkerProcessOptions limited;
     limited.max_answer_bytes = 4096;
-    auto over = worker(mode("big", {{"NORVEX_TEST_SIZE", "5000"}}), 10.0, limited);
-    EXPECT_EQ(exchange(*over), "error: Worker w1 answer line is longer than the limit of 4096 bytes");
+    // Far more than a pipe holds: the worker is still writing when the limit is hit.
+    auto over = worker(mode("big", {{"NORVEX_TEST_SIZE", std::to_string(8 << 20)}}), 10.0, limited);
+    EXPECT_EQ(exchange(*over),
+              "error: Worker w1 answered more than the limit of 4096 bytes on one line: ask for less in one task "
+              "(a narrower operation, or a smaller input), or raise the manager's max_answer_bytes");
     stop(*over);
-    EXPECT_EQ(over->status, WorkerStatus::COMPLETED);
-    EXPECT_TRUE(over->exit_code());
+    // The refused rest broke the worker's pipe; it was not left writing until the stop's kill.
+    EXPECT_EQ(over->exit_code(), -SIGPIPE);
 }
 
 TEST_F(WorkerProcessTest, StderrFloodDoesNotStallTheWorker) {
