@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtime's own count (g++ ships no header declaring it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #else
 #include <malloc.h>
 #endif
