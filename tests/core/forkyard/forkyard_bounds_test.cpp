@@ -37,14 +37,20 @@ SubprocessTask shell_task(EnvVars env, double timeout = 60.0) {
     return SubprocessTask{.worker_type = "shell", .command = {{"action", "x"}}, .timeout = timeout, .env = std::move(env)};
 }
 
-class ForkyardBounds : public AsyncTest {};
+class ForkyardBounds : public AsyncTest {
+protected:
+    ForkyardOptions options(int max_workers = 5) {
+        return ForkyardOptions{.max_workers = max_workers, .temp_dir = scratch.path().string(), .workers_dir = WORKERS_DIR};
+    }
+    ScratchDir scratch{"forkyard_bounds_"};
+};
 
 }  // namespace
 
 TEST_F(ForkyardBounds, BurstOfSpawnsNeverHasMoreChildrenThanTheLimit) {
     constexpr int LIMIT = 5;
     constexpr int BURST = 200;
-    Forkyard yard(io.get_executor(), ForkyardOptions{.max_workers = LIMIT, .workers_dir = WORKERS_DIR});
+    Forkyard yard(io.get_executor(), options(LIMIT));
     std::vector<SubprocessResult> ended;
     for (int i = 0; i < BURST; ++i) {
         // Admitted workers never answer: they hold their slots until the stop below.
@@ -77,7 +83,7 @@ TEST_F(ForkyardBounds, BurstOfSpawnsNeverHasMoreChildrenThanTheLimit) {
 }
 
 TEST_F(ForkyardBounds, FinishedWorkersKeepNoStderrBuffer) {
-    Forkyard yard(io.get_executor(), ForkyardOptions{.workers_dir = WORKERS_DIR});
+    Forkyard yard(io.get_executor(), options());
     auto flood_task = [] { return shell_task(mode("stderr_flood", {{"NORVEX_TEST_SIZE", std::to_string(3 << 19)}})); };
     run(yard.spawn(flood_task()));  // first-use allocations (loggers, reactor) out of the count
     const std::size_t before = heap_in_use();
@@ -94,7 +100,7 @@ TEST_F(ForkyardBounds, WorkersAreToldTheManagerOverAnyOtherParent) {
     // A value inherited from further up, or set by a task, naming a process
     // that has ended would make the worker take itself for an orphan.
     const std::string ended = std::to_string(pid_of_ended_process());
-    Forkyard yard(io.get_executor(), ForkyardOptions{.workers_dir = WORKERS_DIR});
+    Forkyard yard(io.get_executor(), options());
     ::setenv(norvex::WORKER_PARENT_VARIABLE, ended.c_str(), 1);
     auto r = run(yard.spawn(shell_task(mode("echo", {{norvex::WORKER_PARENT_VARIABLE, ended}}))));
     ::unsetenv(norvex::WORKER_PARENT_VARIABLE);
