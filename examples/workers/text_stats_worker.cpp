@@ -1,9 +1,11 @@
 // An example worker program: counts lines, words and characters of a text it is sent.
 //
 // It speaks the worker line protocol: one JSON command on stdin, one JSON
-// answer on stdout, then it leaves on the quit request or at end of input.
+// answer on stdout, then it leaves on the quit request or at end of input,
+// and it never outlives the manager that started it.
 #include "norvex/common/pyjson.hpp"
 #include "norvex/common/pystr.hpp"
+#include "norvex/common/worker_parent.hpp"
 
 #include <boost/json.hpp>
 
@@ -41,6 +43,8 @@ boost::json::object answer_to(const boost::json::value& command) {
 }  // namespace
 
 int main() {
+    // First of all: a host that dies, even by kill -9, takes this worker with it.
+    norvex::end_with_parent();
     std::string line;
     if (!std::getline(std::cin, line)) return 0;
     boost::json::object answer;

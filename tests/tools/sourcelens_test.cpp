@@ -314,6 +314,30 @@ TEST_F(SourcelensToolTest, ManagerRefusalsComeBackAsErrorText) {
     EXPECT_EQ(call(*std::make_unique<SourcelensTool>(without), kwargs), "[ERROR] Unknown worker type: sourcelens");
 }
 
+TEST_F(SourcelensToolTest, AnalysisOverTheAnswerLimitSaysWhatToDo) {
+    Forkyard yard(io.get_executor(), ForkyardOptions{.temp_dir = scratch.path().string(), .max_answer_bytes = 1 << 20});
+    SourcelensTool tool{yard};
+    std::string source;  // a full analysis of nearly 2 MB, a summary of under 200 KB
+    for (int i = 0; i < 5000; ++i) source += "def f" + std::to_string(i) + "(a, b):\n    if a and b:\n        return a\n    return b\n\n";
+    const std::string file = scratch.write("many.py", source);
+    std::string task_id;
+    yard.on_result([&](const SubprocessResult& r) { task_id = r.task_id; });
+
+    json::object full;
+    full["operation"] = "analyze";
+    full["path"] = file;
+    const std::string refused = call(tool, full);
+    EXPECT_EQ(refused, "[ERROR] Worker " + task_id +
+                           " answered more than the limit of 1048576 bytes (1 MiB) on one line: ask for less in one "
+                           "task (a narrower operation, or a smaller input), or raise the manager's max_answer_bytes");
+
+    // Which is what a narrower operation does.
+    json::object narrower;
+    narrower["operation"] = "summarize";
+    narrower["path"] = file;
+    EXPECT_THAT(call(tool, narrower), StartsWith("{\n  \"path\": "));
+}
+
 TEST_F(SourcelensToolTest, AnswersBecomeIndentedJsonOrErrorText) {
     // A one-member object is three lines; non-ASCII is escaped; 1.0 stays a float.
     EXPECT_EQ(reply(R"({"success": true, "result": {"name": "caf\u00e9"}})"), "{\n  \"name\": \"caf\\u00e9\"\n}");

@@ -50,6 +50,23 @@ std::string error_text(const std::exception_ptr& e) { return exception_text(e).v
 
 bool is_standard_exception(const std::exception_ptr& e) { return exception_text(e).has_value(); }
 
+// One of the manager's max_workers slots, held by a spawn from its limit
+// check until its child has been reaped.
+class Slot {
+public:
+    explicit Slot(std::shared_ptr<std::size_t> taken) : taken_(std::move(taken)) { ++*taken_; }
+    ~Slot() { release(); }
+    Slot(const Slot&) = delete;
+    Slot& operator=(const Slot&) = delete;
+    void release() noexcept {
+        if (taken_) --*taken_;
+        taken_.reset();
+    }
+
+private:
+    std::shared_ptr<std::size_t> taken_;
+};
+
 }  // namespace
 
 const std::filesystem::path Forkyard::WORKER_SCRIPTS_DIR = find_worker_scripts_dir();
@@ -77,10 +94,10 @@ std::optional<std::filesystem::path> Forkyard::_resolve_worker_script(const std:
     return std::nullopt;
 }
 
-std::size_t Forkyard::running_count() const {
-    return static_cast<std::size_t>(std::count_if(_workers.begin(), _workers.end(), [](const auto& entry) {
-        return entry.second->status == WorkerStatus::RUNNING;
-    }));
+void Forkyard::forget_worker(const std::string& task_id, const std::shared_ptr<WorkerProcess>& worker) {
+    // A later task may have taken over the id meanwhile; its worker stays.
+    if (auto* registered = _workers.find(task_id); registered != nullptr && *registered == worker)
+        _workers.erase(task_id);
 }
 
 asio::awaitable<void> Forkyard::_notify(const SubprocessResult& result) {
@@ -112,14 +129,19 @@ asio::awaitable<SubprocessResult> Forkyard::spawn(SubprocessTask task) {
         co_return refused;
     }
 
+    std::optional<Slot> slot;
     {
         auto held = co_await _lock.scoped_acquire();
-        if (static_cast<long long>(running_count()) >= max_workers) {
+        // Checking and taking the slot is one step with nothing awaited in
+        // between, so the check sees every spawn that passed it before, even
+        // those whose child is not launched yet.
+        if (static_cast<long long>(*slots_taken_) >= max_workers) {
             SubprocessResult refused{task.id, WorkerStatus::FAILED};
             refused.error = fmt::format("Worker limit reached ({}). Try again later.", max_workers);
             co_await _notify(refused);
             co_return refused;
         }
+        slot.emplace(slots_taken_);
     }
 
     auto worker = std::make_shared<WorkerProcess>(
@@ -166,8 +188,11 @@ asio::awaitable<SubprocessResult> Forkyard::spawn(SubprocessTask task) {
     }
     co_await worker->stop();
     // A child that exited by itself is not running any more, whatever the
-    // stop found; only live children may hold a slot.
+    // stop found. Its child reaped, the worker frees its slot and is
+    // forgotten, so nothing of it stays behind for later tasks to walk.
     if (worker->status == WorkerStatus::RUNNING) worker->status = WorkerStatus::COMPLETED;
+    slot->release();
+    forget_worker(task.id, worker);
 
     if (interrupted) {
         if (failure) std::rethrow_exception(failure);

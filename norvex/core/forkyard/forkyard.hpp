@@ -37,9 +37,22 @@ struct ForkyardOptions {
 //
 // A worker type names a program in the workers folder ("sourcelens" ->
 // astprobe); the program runs as it is, or under Python when only
-// "<name>.py" exists. A task that arrives while max_workers workers are
-// running fails at once with "Worker limit reached (N). Try again later.";
-// nothing is queued.
+// "<name>.py" exists. At most max_workers children exist at any moment: a
+// spawn takes its slot in the same step as it checks the limit and gives it
+// back once its child has been reaped, so spawns started together cannot all
+// pass the check. A task that finds every slot taken fails at once with
+// "Worker limit reached (N). Try again later."; nothing is queued. The check
+// costs the same however many tasks ran before, and a finished worker is
+// forgotten (its buffers freed) as soon as its task ends.
+//
+// Every child is told the manager's process id (WORKER_PARENT_VARIABLE in
+// norvex/common/worker_parent.hpp); a worker program that calls
+// end_with_parent() is killed by the kernel when the thread that started it
+// ends, so it never outlives its host, whatever ends the host. The flip side:
+// run the loop that spawns only on a thread that lives as long as the
+// process (the main thread, or one joined at the very end). Workers started
+// from a thread that ends early are killed with it, though the host goes on.
+// The manager itself installs no signal handler.
 //
 // Result listeners are plain callables taking the result, or callables
 // returning boost::asio::awaitable<T>, which are awaited in turn:
@@ -109,7 +122,7 @@ public:
 private:
     std::optional<std::filesystem::path> _resolve_worker_script(const std::string& worker_type) const;
     boost::asio::awaitable<void> _notify(const SubprocessResult& result);
-    std::size_t running_count() const;
+    void forget_worker(const std::string& task_id, const std::shared_ptr<WorkerProcess>& worker);
 
     struct Listener {
         ResultListener plain;
@@ -117,6 +130,11 @@ private:
     };
 
     boost::asio::any_io_executor executor_;
+    // Slots taken: children that exist or are being launched. Shared with the
+    // spawns' slot guards, so a guard destroyed with its suspended spawn after
+    // the manager (a loop torn down late) touches no freed memory.
+    std::shared_ptr<std::size_t> slots_taken_ = std::make_shared<std::size_t>(0);
+    // The workers whose tasks are under way, in registration order.
     OrderedMap<std::string, std::shared_ptr<WorkerProcess>> _workers;
     OrderedMap<std::string, SubprocessResult> _results;
     std::vector<Listener> _callbacks;

@@ -15,8 +15,10 @@
 
 namespace norvex::forkyard {
 
-// Default longest answer line, in bytes (a full analysis of a large file is
-// megabytes of JSON).
+// Default longest answer line, in bytes. A full analysis of a large file is
+// megabytes of JSON, but the host holds about twelve times an answer while it
+// parses and lays it out again (some 725 MiB for 58 MB), and no model's
+// context takes that much: larger answers are better asked for in parts.
 inline constexpr std::size_t DEFAULT_MAX_ANSWER_BYTES = 64u * 1024u * 1024u;
 
 // One request line: the object in Python's compact layout plus "\n".

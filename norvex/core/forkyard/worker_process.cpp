@@ -7,6 +7,7 @@
 #include "norvex/common/logging.hpp"
 #include "norvex/common/pyjson.hpp"
 #include "norvex/common/pystr.hpp"
+#include "norvex/common/worker_parent.hpp"
 #include "norvex/core/forkyard/child_process.hpp"
 #include "norvex/core/forkyard/pipe_writer.hpp"
 #include "norvex/core/forkyard/stderr_drain.hpp"
@@ -21,6 +22,8 @@
 
 #include <cstring>
 #include <unordered_map>
+
+#include <unistd.h>
 
 extern char** environ;
 
@@ -37,8 +40,10 @@ std::shared_ptr<spdlog::logger> log() {
     return logger;
 }
 
-// The parent's environment with `overlay` written over it; the parent's
-// order is kept and new names follow in the overlay's order.
+// The parent's environment with `overlay` written over it, and this
+// process's id in WORKER_PARENT_VARIABLE last of all (a value inherited from
+// further up names some other process); the parent's order is kept and new
+// names follow in the overlay's order.
 std::vector<std::string> child_environment(const EnvVars& overlay) {
     std::vector<std::string> entries;
     std::unordered_map<std::string, std::size_t> index;
@@ -48,13 +53,22 @@ std::vector<std::string> child_environment(const EnvVars& overlay) {
         std::string name(entry.substr(0, eq));
         if (index.emplace(name, entries.size()).second) entries.emplace_back(entry);
     }
-    for (const auto& [name, value] : overlay) {
+    auto set = [&](const std::string& name, const std::string& value) {
         std::string entry = name + "=" + value;
         auto [it, inserted] = index.emplace(name, entries.size());
         if (inserted) entries.push_back(std::move(entry));
         else entries[it->second] = std::move(entry);
-    }
+    };
+    for (const auto& [name, value] : overlay) set(name, value);
+    set(WORKER_PARENT_VARIABLE, std::to_string(::getpid()));
     return entries;
+}
+
+// "67108864 bytes (64 MiB)", or "4096 bytes" when not whole mebibytes.
+std::string byte_limit_text(std::size_t bytes) {
+    constexpr std::size_t MiB = 1024 * 1024;
+    if (bytes >= MiB && bytes % MiB == 0) return fmt::format("{} bytes ({} MiB)", bytes, bytes / MiB);
+    return fmt::format("{} bytes", bytes);
 }
 
 }  // namespace
@@ -81,9 +95,9 @@ std::optional<int> WorkerProcess::exit_code() {
 }
 
 asio::awaitable<void> WorkerProcess::start() {
-    // Launching yields to the loop first, as any asynchronous launch does:
-    // spawns started together all pass their limit check before any of
-    // them registers a worker.
+    // Launching yields to the loop first, as any asynchronous launch may, so
+    // a burst of launches leaves room for the loop's other work; whoever
+    // limits the children counts a launch from before it starts.
     co_await asio::post(executor_, asio::use_awaitable);
     LaunchSpec spec{worker_command_line(script_path), working_dir, child_environment(env)};
     auto child = std::make_unique<ChildProcess>(executor_, spec);
@@ -135,8 +149,14 @@ asio::awaitable<std::optional<boost::json::object>> WorkerProcess::send_command(
     std::string write_error;
     try {
         in_time = co_await with_timeout(exchange(encode_request(command), reader, write_error), timeout);
-    } catch (const AnswerTooLong& e) {
-        throw AnswerTooLong(fmt::format("Worker {} {}", worker_id, e.what()));
+    } catch (const AnswerTooLong&) {
+        // Nobody reads the rest: a worker still writing it gets EPIPE now
+        // rather than blocking until the stop's grace period ends in a kill.
+        process_->close_stdout();
+        throw AnswerTooLong(fmt::format(
+            "Worker {} answered more than the limit of {} on one line: ask for less in one task (a narrower "
+            "operation, or a smaller input), or raise the manager's max_answer_bytes",
+            worker_id, byte_limit_text(reader.max_bytes())));
     }
     if (!in_time) {
         status = WorkerStatus::TIMEOUT;
@@ -193,7 +213,14 @@ bool WorkerProcess::kill() {
 void WorkerProcess::release_pipes_if_exited() {
     if (!process_ || !process_->exit_code()) return;
     process_->close_stdin_and_pidfd();
-    if (!reading_) process_->close_stdout();
+    if (reading_) return;
+    process_->close_stdout();
+    // Only a pending answer's diagnostics read the stderr text, so with the
+    // child gone and no answer awaited its buffer (up to 2 MiB) is let go.
+    if (stderr_) {
+        stderr_->close();
+        stderr_.reset();
+    }
 }
 
 }  // namespace norvex::forkyard

@@ -29,7 +29,12 @@ struct WorkerProcessOptions {
 //
 // The child's stderr is drained from the start into a buffer that keeps the
 // latest MiB, so a chatty worker never stalls on a full pipe; the buffer is
-// what the closed-stdout error reports.
+// what the closed-stdout error reports, and it is freed once the child has
+// been reaped and no answer is awaited.
+//
+// The child's environment carries this process's id in
+// WORKER_PARENT_VARIABLE (norvex/common/worker_parent.hpp), for worker
+// programs that end with their parent.
 //
 // Every operation runs on the executor given to the constructor (one thread).
 // stop() may run while send_command() is waiting (cancellation). Destroying a
@@ -60,8 +65,8 @@ public:
     // Gives the answer object, or nothing for a JSON null answer. Throws
     // TimeoutError (status becomes TIMEOUT), std::runtime_error for a worker
     // that is not running, closed its stdout, or whose stdin is broken,
-    // AnswerTooLong, or std::invalid_argument for an answer that is not a
-    // UTF-8 JSON object.
+    // AnswerTooLong (the rest of the answer is refused: its pipe is closed),
+    // or std::invalid_argument for an answer that is not a UTF-8 JSON object.
     boost::asio::awaitable<std::optional<boost::json::object>> send_command(boost::json::object command);
 
     // Sends the quit request and waits up to 5.0 s for the child to exit,

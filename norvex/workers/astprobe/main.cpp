@@ -1,4 +1,5 @@
 // The astprobe program: answers analysis commands, one JSON line each, on its standard streams.
+#include "norvex/common/worker_parent.hpp"
 #include "norvex/workers/astprobe/commands.hpp"
 #include "norvex/workers/astprobe/heap_start.hpp"
 
@@ -7,6 +8,9 @@
 #include <unistd.h>
 
 int main() {
+    // A worker blocked opening a FIFO or deep in an analysis reads neither
+    // "quit" nor the end of its input: only the kernel can end it with its host.
+    norvex::end_with_parent();
     norvex::astprobe::prepare_heap();
     // The parent stops the worker with "quit", by closing its input or by a
     // kill; a Ctrl-C meant for the parent's terminal must not end it early.

@@ -8,7 +8,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer runtime's own count (g++ ships no header declaring it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#else
+#include <malloc.h>
+#endif
 
 namespace norvex::testing {
 
@@ -29,6 +37,16 @@ inline std::string hex(std::string_view bytes) {
         out.push_back(digits[c & 15]);
     }
     return out;
+}
+
+// Bytes the allocator has handed out and not yet got back.
+inline std::size_t heap_in_use() {
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    const auto info = ::mallinfo2();
+    return info.uordblks + info.hblkhd;
+#endif
 }
 
 class AsyncTest : public ::testing::Test {

@@ -155,11 +155,14 @@ TEST_F(WorkerProcessTest, LargeAnswersAndTheLineLimit) {
 
     WorkerProcessOptions limited;
     limited.max_answer_bytes = 4096;
-    auto over = worker(mode("big", {{"NORVEX_TEST_SIZE", "5000"}}), 10.0, limited);
-    EXPECT_EQ(exchange(*over), "error: Worker w1 answer line is longer than the limit of 4096 bytes");
+    // Far more than a pipe holds: the worker is still writing when the limit is hit.
+    auto over = worker(mode("big", {{"NORVEX_TEST_SIZE", std::to_string(8 << 20)}}), 10.0, limited);
+    EXPECT_EQ(exchange(*over),
+              "error: Worker w1 answered more than the limit of 4096 bytes on one line: ask for less in one task "
+              "(a narrower operation, or a smaller input), or raise the manager's max_answer_bytes");
     stop(*over);
-    EXPECT_EQ(over->status, WorkerStatus::COMPLETED);
-    EXPECT_TRUE(over->exit_code());
+    // The refused rest broke the worker's pipe; it was not left writing until the stop's kill.
+    EXPECT_EQ(over->exit_code(), -SIGPIPE);
 }
 
 TEST_F(WorkerProcessTest, StderrFloodDoesNotStallTheWorker) {
@@ -167,6 +170,26 @@ TEST_F(WorkerProcessTest, StderrFloodDoesNotStallTheWorker) {
     auto w = worker(mode("stderr_flood", {{"NORVEX_TEST_SIZE", std::to_string(8 << 20)}}), 20.0);
     EXPECT_EQ(exchange(*w), R"({"success": true, "result": {"action": "x"}})");
     stop(*w);
+}
+
+TEST_F(WorkerProcessTest, StoppedWorkersLetGoOfTheirStderr) {
+    auto flooding = [&] { return worker(mode("stderr_flood", {{"NORVEX_TEST_SIZE", std::to_string(3 << 19)}})); };
+    auto first = flooding();  // first-use allocations (loggers, reactor) out of the count
+    exchange(*first);
+    stop(*first);
+    const std::size_t before = heap_in_use();
+    std::vector<std::unique_ptr<WorkerProcess>> kept;
+    for (int i = 0; i < 16; ++i) {
+        kept.push_back(flooding());
+        ASSERT_EQ(exchange(*kept.back()), R"({"success": true, "result": {"action": "x"}})");
+        stop(*kept.back());
+    }
+    io.restart();
+    io.poll();
+    // The workers live on, their exit codes still there; the 1.5 MiB of stderr each had buffered does not.
+    const std::size_t held = heap_in_use() - std::min(before, heap_in_use());
+    EXPECT_LT(held, std::size_t{16} << 18) << held << " bytes held by 16 stopped workers";
+    EXPECT_EQ(kept.back()->exit_code(), 0);
 }
 
 TEST_F(WorkerProcessTest, EnvironmentIsLaidOverTheParents) {

@@ -7,6 +7,7 @@
 //   "reply"  writes the command's "path" text as its answer line, as it is
 //   anything else: answers with the request line it received, as text
 #include "norvex/common/pyjson.hpp"
+#include "norvex/common/worker_parent.hpp"
 
 #include <boost/json.hpp>
 
@@ -37,6 +38,7 @@ int wait_for_quit() {
 }  // namespace
 
 int main() {
+    norvex::end_with_parent();  // a test binary that crashes leaves no worker behind
     std::string line;
     if (!std::getline(std::cin, line)) return 0;
     const boost::json::object command = norvex::pyjson::parse(line).as_object();

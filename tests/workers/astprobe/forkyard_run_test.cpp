@@ -1,6 +1,7 @@
 // astprobe as forkyard runs it: a "sourcelens" task with default options finds the program in the workers folder.
 #include "probe_test_util.hpp"
 
+#include "../../support/killed_host.hpp"
 #include "../../support/run_async.hpp"
 #include "norvex/core/forkyard/forkyard.hpp"
 
@@ -34,4 +35,24 @@ TEST(AstprobeUnderForkyard, SourcelensTasksRunTheBuiltProgram) {
     EXPECT_EQ(missing.error, "File not found: /no/such/file.py");
     EXPECT_TRUE(missing.output.is_null());
     EXPECT_TRUE(yard.list_active().empty());
+}
+
+TEST(AstprobeUnderForkyard, WorkerEndsWithItsHostKilledMidAnalysis) {
+    ScratchDir dir;
+    std::string source;  // seconds of analysis: far longer than the host lives once its worker runs
+    for (int i = 0; i < 60000; ++i) {
+        const std::string n = std::to_string(i);
+        source += "def f" + n + "(a, b):\n    if a and b or a > " + n + ":\n"
+                  "        return [x for x in range(a) if x % 3]\n    return b\n\n";
+    }
+    const std::string file = dir.write("large.py", source);
+    const std::string task = text_of(json::object{{"worker_type", "sourcelens"},
+                                                  {"command", {{"action", "analyze"}, {"path", file}}}});
+    const auto fates =
+        kill_host_and_watch_workers({FORKYARD_TEST_HOST, Forkyard::WORKER_SCRIPTS_DIR.string(), task}, 20.0);
+    ASSERT_EQ(fates.size(), 1u);
+    EXPECT_TRUE(fates[0].ended_in_time) << "astprobe outlived its host";
+    // Killed, not finished: it was still analysing when the host died.
+    EXPECT_TRUE(WIFSIGNALED(fates[0].status) && WTERMSIG(fates[0].status) == SIGKILL)
+        << "wait status " << fates[0].status;
 }

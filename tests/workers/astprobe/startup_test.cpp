@@ -2,8 +2,12 @@
 #include "probe_test_util.hpp"
 #include "program_runner.hpp"
 
+#include "norvex/common/worker_parent.hpp"
 #include "norvex/workers/astprobe/user_home.hpp"
 
+#include <gmock/gmock.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +18,8 @@
 
 #include <elf.h>
 #include <pwd.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace norvex::astprobe;
@@ -127,6 +133,36 @@ TEST(AstprobeProgram, TildeWithoutHomeOrSearchPathIsTheUsersHome) {
     EXPECT_EQ(t.out,
               "{\"success\": true, \"result\": {\"functions\": [], \"classes\": [], \"variables\": "
               "[{\"name\": \"x\", \"line\": 1}], \"constants\": []}}\n");
+}
+
+TEST(AstprobeProgram, EndsAtOnceWhenTheParentItWasToldOfHasGone) {
+    ScratchDir dir;
+    const std::string request = "{\"action\": \"symbols\", \"path\": \"" + dir.write("t.py", "x = 1\n") + "\"}\n";
+    auto run_told = [&](const std::string& parent) {
+        EnvOverride told(norvex::WORKER_PARENT_VARIABLE, parent.c_str());
+        // A program that is gone before its request is written is an EPIPE here, not the end of the test.
+        struct sigaction ignore{}, before{};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGPIPE, &ignore, &before);
+        Transcript t = run_program(ASTPROBE_PROGRAM, request);
+        ::sigaction(SIGPIPE, &before, nullptr);
+        return t;
+    };
+    pid_t ended = -1;
+    char* argv[] = {const_cast<char*>("/bin/true"), nullptr};
+    ASSERT_EQ(::posix_spawn(&ended, argv[0], nullptr, nullptr, argv, environ), 0);
+    ::waitpid(ended, nullptr, 0);
+
+    // Its parent ended before it could ask the kernel to follow it: nothing to serve.
+    const Transcript orphan = run_told(std::to_string(ended));
+    EXPECT_EQ(orphan.status, 128 + SIGKILL);
+    EXPECT_EQ(orphan.out, "");
+    // Its parent, or a live process that is not (a value handed down from further up): it serves.
+    for (const std::string& parent : {std::to_string(::getpid()), std::string("1")}) {
+        const Transcript served = run_told(parent);
+        EXPECT_EQ(served.status, 0) << "told " << parent;
+        EXPECT_THAT(served.out, ::testing::StartsWith("{\"success\": true")) << "told " << parent;
+    }
 }
 
 #if NORVEX_ASTPROBE_STATIC_PROGRAM

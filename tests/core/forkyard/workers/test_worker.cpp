@@ -1,5 +1,6 @@
 // A worker program for the forkyard tests; NORVEX_TEST_MODE picks its behaviour.
 #include "norvex/common/pyjson.hpp"
+#include "norvex/common/worker_parent.hpp"
 
 #include <boost/json.hpp>
 
@@ -57,6 +58,7 @@ boost::json::value read_command() {
 }  // namespace
 
 int main() {
+    norvex::end_with_parent();  // a test binary that crashes leaves no worker behind
     const std::string mode = env("NORVEX_TEST_MODE", "echo");
 
     if (mode == "exit_at_once") {  // leaves before reading anything
@@ -149,6 +151,17 @@ int main() {
         ::closedir(dir);
         answer(fds);
         serve_until_quit();
+    }
+    if (mode == "read_fifo") {  // blocks opening the FIFO at the command's "path" until a writer comes
+        std::FILE* fifo = std::fopen(std::string(command.at("path").as_string()).c_str(), "r");
+        while (fifo != nullptr && std::fgetc(fifo) != EOF) {
+        }
+        answer(command);
+        serve_until_quit();
+    }
+    if (mode == "spin") {  // busy for ever, reading nothing
+        volatile unsigned long turns = 0;
+        for (;;) turns = turns + 1UL;
     }
     if (mode == "answer_quit") {  // answers the quit request too, then exits
         answer(command);
