@@ -22,6 +22,8 @@
 //    reaped); median and p90 of N. The Python side is the same spawn through
 //    the same manager, with the reference as the only worker program of its
 //    folder ("astprobe.py", run under the interpreter given).
+#include "../tests/support/scratch_dir.hpp"
+
 #include "norvex/common/pyjson.hpp"
 #include "norvex/core/forkyard/forkyard.hpp"
 #include "norvex/workers/astprobe/parse_file.hpp"
@@ -54,6 +56,7 @@ extern char** environ;
 
 namespace asio = boost::asio;
 namespace fs = std::filesystem;
+using norvex::testing::ScratchDir;
 namespace json = boost::json;
 namespace astprobe = norvex::astprobe;
 
@@ -86,26 +89,6 @@ std::string read_file(const fs::path& path) {
     out << in.rdbuf();
     return out.str();
 }
-
-// A private scratch folder, removed afterwards.
-class Scratch {
-public:
-    Scratch() {
-        std::string pattern = (fs::temp_directory_path() / "astprobe_bench_XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::system_error(errno, std::generic_category(), "mkdtemp");
-        path_ = pattern;
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 // Runs a shell command and gives what it printed.
 std::string capture(const std::string& command) {
@@ -144,7 +127,7 @@ double best_of(int repeat, F&& f) {
     return best;
 }
 
-void run_in_process(const fs::path& root, int repeat, const std::string& python, const Scratch& scratch) {
+void run_in_process(const fs::path& root, int repeat, const std::string& python, const ScratchDir& scratch) {
     const std::vector<fs::path> files = largest_python_files(root, LARGEST_FILES);
     if (files.empty()) throw std::runtime_error("no .py files under " + root.string());
     std::uintmax_t bytes = 0;
@@ -288,7 +271,7 @@ RoundTrips spawn_summaries(const fs::path& workers_dir, const fs::path& scratch_
 
 // This build's round trips and those of `baseline` (a program path), in
 // alternating blocks; the baseline runs as the only program of its folder.
-void run_baseline_roundtrip(int runs, const fs::path& baseline, const Scratch& scratch) {
+void run_baseline_roundtrip(int runs, const fs::path& baseline, const ScratchDir& scratch) {
     const std::string file = (BENCH_DIR / "data" / "ledger.py").string();
     const fs::path baseline_workers = scratch.path() / "baseline-workers";
     fs::create_directories(baseline_workers);
@@ -315,7 +298,7 @@ void run_baseline_roundtrip(int runs, const fs::path& baseline, const Scratch& s
                 ours_answer == theirs_answer ? "yes" : "NO", median(ours_ms) / median(theirs_ms));
 }
 
-void run_roundtrip(int runs, const std::string& python, const Scratch& scratch) {
+void run_roundtrip(int runs, const std::string& python, const ScratchDir& scratch) {
     const std::string file = (BENCH_DIR / "data" / "ledger.py").string();
     // The Python worker: the reference alone in its folder under the name
     // astprobe.py, and "python" on PATH being the interpreter asked for (the
@@ -368,7 +351,7 @@ int main(int argc, char** argv) {
                 return 2;
             } else root = arg;
         }
-        Scratch scratch;
+        ScratchDir scratch{"norvex_bench_"};
         if (only.empty() || only == "inprocess") run_in_process(root, repeat, python, scratch);
         if (only.empty() || only == "startup") run_startup(runs, python);
         if (only.empty() || only == "roundtrip") run_roundtrip(runs, python, scratch);

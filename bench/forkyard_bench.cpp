@@ -5,6 +5,8 @@
 // and exits. Times are wall-clock (UseManualTime); each case also reports
 // its own figures as counters (median and p90 in ms, tasks per second), which
 // bench/run.sh sets beside the Python asyncio pair's.
+#include "../tests/support/scratch_dir.hpp"
+
 #include "norvex/core/forkyard/forkyard.hpp"
 #include "norvex/core/forkyard/worker_process.hpp"
 
@@ -38,6 +40,7 @@ extern char** environ;
 
 namespace asio = boost::asio;
 namespace fs = std::filesystem;
+using norvex::testing::ScratchDir;
 using namespace norvex::forkyard;
 
 namespace {
@@ -57,27 +60,7 @@ double seconds_since(Clock::time_point start) {
 }
 
 // A private scratch folder for the manager, removed afterwards.
-class Scratch {
-public:
-    Scratch() {
-        std::string pattern = (fs::temp_directory_path() / "forkyard_bench_XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::system_error(errno, std::generic_category(), "mkdtemp");
-        path_ = pattern;
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
-ForkyardOptions bench_options(const Scratch& scratch, const fs::path& workers_dir = WORKERS_DIR) {
+ForkyardOptions bench_options(const ScratchDir& scratch, const fs::path& workers_dir = WORKERS_DIR) {
     return ForkyardOptions{.max_workers = IN_FLIGHT, .temp_dir = scratch.path().string(), .workers_dir = workers_dir};
 }
 
@@ -145,7 +128,7 @@ void report_latencies(benchmark::State& state, const std::vector<double>& ms) {
 // One spawn at a time: the latency of a single task.
 void BM_ForkyardRoundTrip(benchmark::State& state, const fs::path& workers_dir) {
     asio::io_context io;
-    Scratch scratch;
+    ScratchDir scratch{"norvex_bench_"};
     Forkyard yard(io.get_executor(), bench_options(scratch, workers_dir));
     for (int i = 0; i < WARMUP_RUNS; ++i) {
         auto r = drive(io, yard.spawn(echo_task()));
@@ -185,7 +168,7 @@ BENCHMARK_CAPTURE(BM_ForkyardRoundTrip, libstdcxx_worker, CXX_WORKERS_DIR)
 // done, so IN_FLIGHT workers are live nearly all the time.
 void BM_ForkyardInFlight(benchmark::State& state) {
     asio::io_context io;
-    Scratch scratch;
+    ScratchDir scratch{"norvex_bench_"};
     Forkyard yard(io.get_executor(), bench_options(scratch));
     drive(io, yard.spawn(echo_task()));
 
@@ -233,7 +216,7 @@ BENCHMARK(BM_ForkyardInFlight)->Iterations(3)->UseManualTime()->Unit(benchmark::
 // spawn_many in batches of IN_FLIGHT: every batch waits for its slowest task.
 void BM_ForkyardSpawnMany(benchmark::State& state) {
     asio::io_context io;
-    Scratch scratch;
+    ScratchDir scratch{"norvex_bench_"};
     Forkyard yard(io.get_executor(), bench_options(scratch));
     drive(io, yard.spawn(echo_task()));
 

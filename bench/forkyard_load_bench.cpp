@@ -13,6 +13,8 @@
 //
 // The worker is the round-trip benchmark's echo worker (bench/workers), which
 // answers at once: the figures are the manager's, not a worker's.
+#include "../tests/support/scratch_dir.hpp"
+
 #include "norvex/core/forkyard/forkyard.hpp"
 
 #include <boost/asio/as_tuple.hpp>
@@ -37,6 +39,7 @@
 
 namespace asio = boost::asio;
 namespace fs = std::filesystem;
+using norvex::testing::ScratchDir;
 using namespace norvex::forkyard;
 
 namespace {
@@ -66,29 +69,10 @@ SubprocessTask echo_task() {
     return SubprocessTask{.worker_type = "custom", .command = {{"action", "ping"}}, .timeout = 30.0};
 }
 
-class Scratch {
-public:
-    Scratch() {
-        std::string pattern = (fs::temp_directory_path() / "forkyard_load_XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::system_error(errno, std::generic_category(), "mkdtemp");
-        path_ = pattern;
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    std::string string() const { return path_.string(); }
-
-private:
-    fs::path path_;
-};
-
 int burst(int tasks, int max_workers) {
     asio::io_context io;
-    Scratch scratch;
-    Forkyard yard(io.get_executor(), ForkyardOptions{.max_workers = max_workers, .temp_dir = scratch.string(),
+    ScratchDir scratch{"norvex_bench_"};
+    Forkyard yard(io.get_executor(), ForkyardOptions{.max_workers = max_workers, .temp_dir = scratch.path().string(),
                                                       .workers_dir = WORKERS_DIR});
     int pending = tasks, completed = 0, refused = 0, other = 0;
     std::string refusal, first_other;
@@ -118,9 +102,9 @@ int burst(int tasks, int max_workers) {
 
 int cpu(long long tasks, long long block) {
     asio::io_context io;
-    Scratch scratch;
+    ScratchDir scratch{"norvex_bench_"};
     Forkyard yard(io.get_executor(),
-                  ForkyardOptions{.max_workers = IN_FLIGHT, .temp_dir = scratch.string(), .workers_dir = WORKERS_DIR});
+                  ForkyardOptions{.max_workers = IN_FLIGHT, .temp_dir = scratch.path().string(), .workers_dir = WORKERS_DIR});
     const std::set<long long> reported{1000, 2000, 5000, 10000, 20000, 50000, 100000, 200000, 500000, 1000000};
 
     long long started = 0, done = 0, failed = 0;
