@@ -22,6 +22,8 @@ namespace norvex::testing {
 class ProgramRun {
 public:
     explicit ProgramRun(const std::string& program) {
+        // A program that stops reading must show as a failed write here, not end the test.
+        std::signal(SIGPIPE, SIG_IGN);
         int in[2], out[2], err[2];
         if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe failed");
