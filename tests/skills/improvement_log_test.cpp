@@ -129,3 +129,45 @@ TEST_F(ImprovementLog, StatisticsCountActionsExactlyAndListCategories) {
     EXPECT_EQ(stats.at("active_custom_skills"), 3);
     EXPECT_THAT(stats.at("categories_covered").as_array(), UnorderedElementsAre("custom", "email"));
 }
+
+TEST_F(ImprovementLog, EntriesWithUnusualValueTypesAreKeptAsTheyAreAndCounted) {
+    // As another program in the same folder wrote it: nulls, a number for the time, "yes" for success.
+    const std::string other_program = R"([
+  {"timestamp": 1700000000, "action": "created", "skill_name": "a", "reason": null, "details": null, "success": "yes"},
+  {"timestamp": "t", "action": "learned", "skill_name": "b", "reason": "r", "details": {"k": 1}, "success": 0},
+  {"timestamp": "t", "action": 7, "skill_name": null, "reason": ["x"]}
+])";
+    write_file_atomically(log_file(), other_program);
+    const json::array stored = pyjson::parse(other_program).as_array();
+
+    LogCapture capture("norvex.skills.creator");
+    creator = reopen();
+    EXPECT_THAT(capture.messages(spdlog::level::warn), IsEmpty());
+    const auto loaded = creator->get_improvement_log(0);
+    ASSERT_THAT(loaded, SizeIs(3));
+    EXPECT_EQ(loaded[0].at("timestamp"), 1700000000);
+    EXPECT_TRUE(loaded[0].at("reason").is_null());
+    EXPECT_TRUE(loaded[0].at("details").is_null());
+    EXPECT_EQ(loaded[0].at("success"), "yes");
+    EXPECT_EQ(loaded[2].at("details"), json::object{});  // missing keys still take their defaults
+    EXPECT_EQ(loaded[2].at("success"), true);
+
+    // Creation's own reason may be null too; the next save writes every stored value back unchanged.
+    const auto created = creator->create_from_dict(
+        {{"type", "python"}, {"name", "py_null_reason"}, {"description", "d"}, {"reason", nullptr},
+         {"code", "async def run(ctx, params):\n    return 1\n"}});
+    ASSERT_TRUE(created.success) << created.message;
+    const json::array written = read_json(log_file()).as_array();
+    ASSERT_THAT(written, SizeIs(4));
+    for (std::size_t i = 0; i < 2; ++i) EXPECT_EQ(written[i], stored[i]) << i;
+    EXPECT_EQ(written[2].at("action"), 7);
+    EXPECT_TRUE(written[2].at("skill_name").is_null());
+    EXPECT_TRUE(written[3].at("reason").is_null());
+    EXPECT_EQ(reopen()->get_improvement_log(0), creator->get_improvement_log(0));
+
+    // Counting compares actions exactly: a numeric action counts only towards the total.
+    const auto stats = creator->get_improvement_stats();
+    EXPECT_EQ(stats.at("total_improvements"), 4);
+    EXPECT_EQ(stats.at("skills_created"), 2);
+    EXPECT_EQ(stats.at("learnings_recorded"), 1);
+}

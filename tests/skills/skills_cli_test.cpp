@@ -163,6 +163,31 @@ TEST(NorvexSkills, MistakesExitWithStatusOneAndSayWhatToDo) {
     EXPECT_THAT(unusable.err, HasSubstr("cannot use the data folder"));
 }
 
+TEST(NorvexSkills, LogAndStatsShowEntriesOtherProgramsWrote) {
+    ScratchDir scratch;
+    const auto data = scratch.path() / "data";
+    norvex::make_dirs(data);
+    norvex::write_file_atomically(data / "improvement_log.json", R"([
+  {"timestamp": 1700000000, "action": "created", "skill_name": "odd_one", "reason": null, "success": "maybe"},
+  {"timestamp": "2024-01-02 03:04:05", "action": "learned", "skill_name": "plain", "reason": "why", "success": false}
+])");
+    const Output table = run(scratch, {"skills", "log", "--data-dir", data});
+    ASSERT_EQ(table.status, 0) << table.err;
+    EXPECT_EQ(table.err, "");
+    EXPECT_THAT(table.out, HasSubstr("\n1700000000           created  odd_one  maybe\n"));
+    EXPECT_THAT(table.out, HasSubstr("\n2024-01-02 03:04:05  learned  plain    no     why\n"));
+
+    const json::array entries =
+        norvex::pyjson::parse(run(scratch, {"skills", "log", "--data-dir", data, "--json"}).out).as_array();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_TRUE(entries[0].at("reason").is_null());
+    EXPECT_EQ(entries[0].at("success"), "maybe");
+
+    const Output stats = run(scratch, {"skills", "stats", "--data-dir", data});
+    EXPECT_THAT(stats.out, ::testing::ContainsRegex("\ntotal_improvements +2\n"));
+    EXPECT_THAT(stats.out, ::testing::ContainsRegex("\nskills_created +1\n"));
+}
+
 TEST(NorvexSkills, CreateReadsTheSkillFromStandardInput) {
     ScratchDir scratch;
     const std::string data = (scratch.path() / "data").string();

@@ -96,17 +96,22 @@ CreateResult SkillCreator::_create_python_skill(const json::object& data, engine
     detail::log()->info("Saved Python skill metadata: {}", metadata_path.string());
 
     const auto lines = static_cast<std::int64_t>(detail::code_line_count(code));
-    _log_improvement({
+    ImprovementEntry entry{
         .timestamp = now_text(),
         .action = version > 1 ? "updated" : "created",
         .skill_name = name,
-        .reason = py_str(metadata.at("reason")),
         .details = {{"type", "python"},
                     {"version", version},
                     {"category", category},
                     {"code_lines", lines},
                     {"triggers", triggers}},
-    });
+    };
+    // The agent's reason as it gave it, as the metadata file has it: a null
+    // stays null rather than becoming the text "None".
+    const json::value& reason = metadata.at("reason");
+    if (const json::string* text = reason.if_string()) entry.reason = std::string(*text);
+    else entry.as_stored["reason"] = reason;
+    _log_improvement(std::move(entry));
 
     const char* label = version > 1 ? "Updated" : "Created";
     return {true,
