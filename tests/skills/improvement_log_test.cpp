@@ -5,6 +5,8 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+
 using namespace norvex::testing;
 using norvex::logging::LogCapture;
 using ::testing::ElementsAre;
@@ -55,10 +57,52 @@ TEST_F(ImprovementLog, OneBadEntryDiscardsTheWholeStoredLog) {
     EXPECT_THAT(capture.messages(spdlog::level::warn),
                 ElementsAre("Failed to load improvement log: ImprovementEntry.__init__() got an unexpected keyword "
                             "argument 'extra'"));
-    // The file stays until the next save, which keeps only what came after.
+    // The file stays until the next save, which keeps only what came after,
+    // and its bytes beside it.
+    const std::string bad_bytes = read_whole_file(log_file());
     EXPECT_THAT(read_json(log_file()).as_array(), SizeIs(2));
     later->log_learning("c", "third");
     EXPECT_THAT(read_json(log_file()).as_array(), SizeIs(1));
+    EXPECT_EQ(read_whole_file(data_dir / "improvement_log.json.unreadable-20231114T221320Z"), bad_bytes);
+}
+
+TEST_F(ImprovementLog, AnUnreadableLogIsKeptBesideItOnceBeforeANewOneReplacesIt) {
+    auto copies = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(data_dir)) {
+            const std::string name = entry.path().filename();
+            if (name.starts_with("improvement_log.json.unreadable-")) names.push_back(name);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::string first_garbage = "[{\"timestamp\": ";
+    write_file_atomically(log_file(), first_garbage);
+    LogCapture capture("norvex.skills.creator");
+    creator = reopen();
+    EXPECT_THAT(copies(), IsEmpty());  // loading alone writes nothing
+
+    creator->log_learning("a", "one");
+    ASSERT_THAT(copies(), SizeIs(1));
+    const auto copy = data_dir / copies()[0];
+    EXPECT_EQ(read_whole_file(copy), first_garbage);
+    EXPECT_THAT(capture.messages(spdlog::level::warn),
+                ElementsAre(StartsWith("Failed to load improvement log: Expecting value"),
+                            "Kept the unreadable improvement log as " + copy.string() + " and started a new log in " +
+                                log_file().string() + " (the entries it held can be recovered from the copy)"));
+    creator->log_learning("a", "two");
+    EXPECT_THAT(copies(), SizeIs(1));
+    EXPECT_THAT(read_json(log_file()).as_array(), SizeIs(2));
+
+    // Spoiled again by someone else: kept under the next free name, and this creator's entries go on.
+    const std::string second_garbage = R"([{"timestamp": "t", "oops": 1}])";
+    write_file_atomically(log_file(), second_garbage);
+    creator->log_learning("a", "three");
+    ASSERT_THAT(copies(), SizeIs(2));
+    EXPECT_EQ(read_whole_file(data_dir / (copies()[0] + "-2")), second_garbage);
+    const json::array kept = read_json(log_file()).as_array();
+    ASSERT_THAT(kept, SizeIs(3));
+    EXPECT_EQ(kept[2].at("reason"), "three");
 }
 
 TEST_F(ImprovementLog, CorruptOrWronglyShapedFilesLoadAsAnEmptyLog) {
