@@ -79,13 +79,13 @@ bool write_new_file(const std::filesystem::path& copy, std::string_view bytes) {
 std::filesystem::path keep_aside(const std::filesystem::path& file, const std::string* bytes,
                                  std::chrono::system_clock::time_point when) {
     const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
-    long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
-    if (limit <= 0) limit = 255;
+    const long found = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    const std::size_t limit = found > 0 ? static_cast<std::size_t>(found) : 255;
     const std::string name = file.filename().string();
     const std::string mark = ".unreadable-" + utc_stamp(when);
     for (int n = 1; n <= 100; ++n) {
         const std::string suffix = n == 1 ? mark : mark + "-" + std::to_string(n);
-        const auto room = static_cast<std::size_t>(limit) > suffix.size() ? static_cast<std::size_t>(limit) - suffix.size() : 0;
+        const std::size_t room = limit > suffix.size() ? limit - suffix.size() : 0;
         const std::filesystem::path copy = folder / (cut_name(name, room) + suffix);
         if (bytes != nullptr) {
             if (write_new_file(copy, *bytes)) return copy;
