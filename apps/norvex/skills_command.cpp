@@ -177,10 +177,17 @@ int run_log(const SkillsCommand& command, const SkillCreator& creator) {
         std::cout << "The improvement log is empty\n";
         return EXIT_OK;
     }
+    // Entries other programs wrote may hold a null or a number where text is
+    // usual: a null shows as an empty cell, any other value as its JSON.
+    auto log_cell = [](const json::value& value) { return value.is_null() ? std::string() : cell(value); };
+    auto outcome = [&](const json::value& success) -> std::string {
+        if (const bool* flag = success.if_bool()) return *flag ? "yes" : "no";
+        return log_cell(success);
+    };
     std::vector<std::vector<std::string>> rows;
     for (const auto& entry : entries) {
-        rows.push_back({cell(entry.at("timestamp")), cell(entry.at("action")), cell(entry.at("skill_name")),
-                        entry.at("success").as_bool() ? "yes" : "no", cell(entry.at("reason"))});
+        rows.push_back({log_cell(entry.at("timestamp")), log_cell(entry.at("action")),
+                        log_cell(entry.at("skill_name")), outcome(entry.at("success")), log_cell(entry.at("reason"))});
     }
     print_table({"TIME", "ACTION", "SKILL", "OK", "REASON"}, rows);
     return EXIT_OK;

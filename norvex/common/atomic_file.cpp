@@ -5,6 +5,7 @@
 #include "norvex/common/pystr.hpp"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -60,12 +61,62 @@ bool write_all(int fd, std::string_view bytes) {
 
 bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
-// The temporary of `target_name`: hidden, and never ending in the target's
-// extension, so folder scans skip it. The pid keeps two processes (or a
-// forked pair with one random state) from racing for one name; O_EXCL
-// settles any collision left.
-std::string temporary_name(const std::string& target_name) {
-    return "." + target_name + "." + std::to_string(::getpid()) + "." + new_task_id() + ".tmp";
+// What a temporary's name holds beyond the part standing for its target:
+// the leading dot, the pid with its dot (10 digits hold any pid), the
+// 12-digit id with its dot, and ".tmp".
+constexpr std::size_t TEMPORARY_EXTRA = 1 + 11 + 13 + 4;
+// An extension longer than this is no extension to keep.
+constexpr std::size_t LONGEST_EXTENSION = 32;
+
+// The longest file name `folder` takes, in bytes.
+std::size_t name_limit(const std::filesystem::path& folder) {
+    const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    return limit > 0 ? static_cast<std::size_t>(limit) : 255;
+}
+
+std::string fnv1a_hex(std::string_view text) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string out(16, '0');
+    for (int i = 15; i >= 0; --i, hash >>= 4) out[static_cast<std::size_t>(i)] = digits[hash & 0xF];
+    return out;
+}
+
+// The part of a temporary's name that stands for its target: the target's
+// name when the whole temporary name fits the folder's limit; otherwise an
+// abbreviation of it that does: its start (cut between UTF-8 letters), "~",
+// a hash of the whole name, and its extension, which is what the sweeps'
+// `owned` tests look at. A target whose own name passes the limit still
+// fails, at its rename, with "File name too long" naming it.
+std::string temporary_stem(const std::string& target_name, std::size_t limit) {
+    if (target_name.size() + TEMPORARY_EXTRA <= limit) return target_name;
+    std::string_view start = target_name;
+    std::string_view extension;
+    if (const std::size_t dot = start.rfind('.');
+        dot != std::string_view::npos && dot > 0 && start.size() - dot <= LONGEST_EXTENSION) {
+        extension = start.substr(dot);
+        start = start.substr(0, dot);
+    }
+    const std::string hash = fnv1a_hex(target_name);
+    const std::size_t fixed = TEMPORARY_EXTRA + 1 + hash.size() + extension.size();
+    std::size_t room = limit > fixed ? limit - fixed : 0;
+    if (room < start.size()) {
+        while (room > 0 && (static_cast<unsigned char>(start[room]) & 0xC0) == 0x80) --room;
+        start = start.substr(0, room);
+    }
+    return std::string(start) + "~" + hash + std::string(extension);
+}
+
+// The temporary of a target named `stem` (see temporary_stem): hidden, and
+// never ending in the target's extension, so folder scans skip it. The pid
+// keeps two processes (or a forked pair with one random state) from racing
+// for one name; O_EXCL settles any collision left.
+std::string temporary_name(const std::string& stem) {
+    return "." + stem + "." + std::to_string(::getpid()) + "." + new_task_id() + ".tmp";
 }
 
 // The target's name of a temporary_name, or none for any other name.
@@ -181,9 +232,10 @@ OpenedFile open_regular_file(const std::filesystem::path& path, const std::files
 
 void write_file_atomically(const std::filesystem::path& target, std::string_view bytes, Durability durability) {
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    const std::string stem = temporary_stem(target.filename().string(), name_limit(folder));
     TempFile temp;
     for (int attempt = 0;; ++attempt) {
-        temp.path = folder / temporary_name(target.filename().string());
+        temp.path = folder / temporary_name(stem);
         temp.fd = ::open(temp.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (temp.fd < 0) {
             const int err = errno;
@@ -232,6 +284,18 @@ std::vector<std::filesystem::path> sweep_stale_temporaries(const std::filesystem
     ::closedir(dir);
     return removed;
 }
+
+FileLock::FileLock(const std::filesystem::path& path) {
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd_ < 0) throw OsError(errno, path);
+    if (flock_retrying(fd_, LOCK_EX) != 0) {
+        const int err = errno;
+        ::close(fd_);
+        throw OsError(err, path);
+    }
+}
+
+FileLock::~FileLock() { ::close(fd_); }
 
 std::string read_whole_file(const std::filesystem::path& path, const std::filesystem::path* within) {
     const OpenedFile opened = open_regular_file(path, within);

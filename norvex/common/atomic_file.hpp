@@ -73,7 +73,9 @@ std::string_view file_type_name(mode_t mode);
 // gets the old one's permissions, or 0666 less the umask when it is new.
 // The temporary file is locked while it is written, so that
 // sweep_stale_temporaries can tell a live writer's from one whose process
-// died. Throws OsError naming `target` (the folder must exist).
+// died. The temporary's name fits the folder's file-name limit whatever the
+// target's length. Throws OsError naming `target` (the folder must exist);
+// a target whose own name passes the limit fails with ENAMETOOLONG.
 // `Durability::replaced_only` skips the flush to disk: still never a half
 // file for readers, but a power cut may leave the old content. Fit for files
 // that are rewritten constantly and cheap to lose, such as the latest screenshot.
@@ -83,12 +85,33 @@ void write_file_atomically(const std::filesystem::path& target, std::string_view
 
 // Removes from `folder` the temporary files write_file_atomically left
 // behind when its process died mid-write (a kill -9, a power cut), for the
-// targets whose file name `owned` accepts. A temporary whose writer is still
+// targets whose file name `owned` accepts. A target name too long to fit
+// its temporary's name reaches `owned` abbreviated: its start, "~", a hash
+// of the whole and its extension ("long_na~3f2a...e1.json"), so tests on
+// the extension hold for it too. A temporary whose writer is still
 // at work holds its lock and stays, whichever process that is; so does every
 // other file. Gives the files removed. Never throws: a folder that cannot be
 // read has nothing swept.
 std::vector<std::filesystem::path> sweep_stale_temporaries(const std::filesystem::path& folder,
                                                            const std::function<bool(std::string_view)>& owned);
+
+// An exclusive advisory lock (flock) on the file at `path`, which is created
+// empty when missing and never removed (removing it would let a process lock
+// a new file while another still holds the old one), held while the object
+// lives. Processes that take it around each read-modify-write of a shared
+// file make those steps one at a time, so none rewrites the file from a copy
+// another has since changed. Throws OsError naming `path` when the file
+// cannot be opened or locked.
+class FileLock {
+public:
+    explicit FileLock(const std::filesystem::path& path);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
 
 // The whole content of a regular file. Throws OsError naming `path` (a
 // folder fails with EISDIR, as Python's open() does) and FileRefused for

@@ -183,3 +183,51 @@ TEST(AtomicFile, TheSweepRemovesOnlyTemporariesWhoseWriterDied) {
     EXPECT_TRUE(std::filesystem::exists(file));
     EXPECT_EQ(read_whole_file(unrelated), "mine");
 }
+
+TEST(AtomicFile, LongTargetNamesGetTemporariesWithinTheLimitThatTheSweepStillKnows) {
+    ScratchDir scratch;
+    const std::size_t limit = static_cast<std::size_t>(::pathconf(scratch.path().c_str(), _PC_NAME_MAX));
+    for (const std::size_t length : {limit - 29, limit - 28, limit}) {
+        const auto file = scratch.path() / (std::string(length - 5, 'l') + ".json");
+        write_file_atomically(file, "once");
+        write_file_atomically(file, std::to_string(length));
+        EXPECT_EQ(read_whole_file(file), std::to_string(length));
+        std::filesystem::remove(file);
+        EXPECT_TRUE(std::filesystem::is_empty(scratch.path())) << length;
+    }
+    const auto too_long = scratch.path() / (std::string(limit - 4, 'l') + ".json");
+    try {
+        write_file_atomically(too_long, "x");
+        ADD_FAILURE() << "wrote a name past the limit";
+    } catch (const OsError& e) {
+        EXPECT_EQ(e.error_number(), ENAMETOOLONG);
+        EXPECT_EQ(std::string(e.what()), "[Errno 36] File name too long: '" + too_long.string() + "'");
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(scratch.path()));
+
+    // A writer of the longest name killed mid-save: its temporary carries the target's start and extension.
+    const std::string name = std::string(limit - 5, 'w') + ".json";
+    const auto file = scratch.path() / name;
+    norvex::testing::ChildGuard writer{::fork()};
+    ASSERT_GE(writer.pid, 0);
+    if (writer.pid == 0) {
+        const std::string content(32 << 20, 'x');
+        for (;;) write_file_atomically(file, content, norvex::Durability::replaced_only);
+    }
+    const auto temporary = norvex::testing::stop_mid_save(writer.pid, scratch.path(), "." + name.substr(0, 20));
+    ::kill(writer.pid, SIGKILL);
+    writer.reap();
+    EXPECT_LE(temporary.filename().string().size(), limit);
+    std::vector<std::string> seen;
+    EXPECT_THAT(norvex::sweep_stale_temporaries(scratch.path(),
+                                                [&](std::string_view t) {
+                                                    seen.emplace_back(t);
+                                                    return t.ends_with(".py");
+                                                }),
+                ::testing::IsEmpty());
+    ASSERT_THAT(seen, ::testing::SizeIs(1));
+    EXPECT_TRUE(name.starts_with(seen[0].substr(0, seen[0].find('~')))) << seen[0];
+    EXPECT_THAT(norvex::sweep_stale_temporaries(scratch.path(), [](std::string_view t) { return t.ends_with(".json"); }),
+                ::testing::ElementsAre(temporary));
+    EXPECT_FALSE(std::filesystem::exists(temporary));
+}

@@ -2,10 +2,16 @@
 #include "creator_fixture.hpp"
 
 #include "norvex/common/log_capture.hpp"
+#include "norvex/skills/creator/skill_files.hpp"
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+
+#include <unistd.h>
+
 using namespace norvex::testing;
+namespace detail = norvex::skills::creator::detail;
 using norvex::logging::LogCapture;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -87,14 +93,78 @@ TEST_F(SkillCreation, RecreatingRaisesTheStoredVersionOneByOne) {
     EXPECT_THAT(reopen()->get_improvement_log(0), ::testing::SizeIs(3));
 }
 
-TEST_F(SkillCreation, AnUnreadableStoredSkillDoesNotBlockSavingItAgain) {
+TEST_F(SkillCreation, AnUnreadableStoredSkillDoesNotBlockSavingItAgainAndIsKeptBesideIt) {
+    // The copies beside send_email.json, oldest first, by content.
+    auto kept = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(skills_dir())) {
+            const std::string name = entry.path().filename();
+            if (name.starts_with("send_email.json.unreadable-")) names.push_back(name);
+        }
+        std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+            return a.size() != b.size() ? a.size() < b.size() : a < b;  // "...Z" before "...Z-2"
+        });
+        std::vector<std::string> contents;
+        for (const auto& name : names) contents.push_back(read_whole_file(skills_dir() / name));
+        return contents;
+    };
+    LogCapture capture("norvex.skills.creator");
     write_skill_file("send_email.json", "{\"version\": ");
     EXPECT_THAT(creator->create_skill(sample_blueprint()).message, StartsWith("Created skill 'send_email' v1 "));
+    EXPECT_THAT(kept(), ElementsAre("{\"version\": "));
+    EXPECT_THAT(capture.messages(spdlog::level::warn),
+                ElementsAre("Kept " + (skills_dir() / "send_email.json").string() + " as " +
+                            (skills_dir() / "send_email.json.unreadable-20231114T221320Z").string() +
+                            " before saving the skill anew: the file could not be loaded"));
     write_skill_file("send_email.json", R"({"version": "two"})");
     EXPECT_THAT(creator->create_skill(sample_blueprint()).message, StartsWith("Created skill 'send_email' v1 "));
-    // A stored file without a version counts as version 1.
+    // Its version reads, but loading skips it for its triggers: kept as well.
+    write_skill_file("send_email.json", R"({"version": 4, "triggers": "mail"})");
+    EXPECT_THAT(creator->create_skill(sample_blueprint()).message, StartsWith("Updated skill 'send_email' v5 "));
+    EXPECT_THAT(kept(), ElementsAre("{\"version\": ", R"({"version": "two"})", R"({"version": 4, "triggers": "mail"})"));
+    // A stored file without a version counts as version 1; it loads, so it is simply replaced.
     write_skill_file("send_email.json", "{}");
     EXPECT_THAT(creator->create_skill(sample_blueprint()).message, StartsWith("Updated skill 'send_email' v2 "));
+    EXPECT_EQ(kept().size(), 3u);
+    // The copies are no skills: the listing holds the one saved skill.
+    EXPECT_EQ(creator->list_saved_skills().size(), 1u);
+
+    // A Python skill's metadata is kept the same way, before either of its files is written.
+    write_skill_file("calc.json", "not json");
+    ASSERT_TRUE(creator->create_from_dict(python_skill(ASYNC_RUN)).success);
+    EXPECT_EQ(read_whole_file(skills_dir() / "calc.json.unreadable-20231114T221320Z"), "not json");
+}
+
+TEST_F(SkillCreation, KeepingAsideLinksWhatItDoesNotReadAndCutsNamesToTheLimit) {
+    const auto when = std::chrono::system_clock::from_time_t(FIXED_TIME);
+    const auto plain = skills_dir() / "plain.json";
+    write_file_atomically(plain, "bytes on disk");
+    // Without the bytes in hand the file is linked: same content, and it survives the file's replacement.
+    const auto linked = detail::keep_aside(plain, nullptr, when);
+    EXPECT_EQ(linked.filename(), "plain.json.unreadable-20231114T221320Z");
+    write_file_atomically(plain, "new");
+    EXPECT_EQ(read_whole_file(linked), "bytes on disk");
+
+    std::string utf8_name(100, 'k');
+    for (int i = 0; i < 75; ++i) utf8_name += "\xC3\xA9";
+    utf8_name += ".json";  // 255 bytes, the longest a name may be: 100 'k', 75 two-byte letters
+    const auto original = skills_dir() / utf8_name;
+    write_file_atomically(original, "long");
+    const std::string held = "held bytes";
+    const auto first = detail::keep_aside(original, &held, when);
+    const auto second = detail::keep_aside(original, &held, when);
+    for (const auto& copy : {first, second}) {
+        const std::string name = copy.filename();
+        EXPECT_LE(name.size(), 255u) << name;
+        EXPECT_EQ(read_whole_file(copy), held);
+        EXPECT_TRUE(utf8_name.starts_with(name.substr(0, name.find(".unreadable-")))) << name;
+        // Cut between letters, never inside one.
+        const std::string cut = name.substr(0, name.find(".unreadable-"));
+        EXPECT_EQ((cut.size() - 100) % 2, 0u) << name;
+    }
+    EXPECT_THAT(first.filename().string(), ::testing::EndsWith(".unreadable-20231114T221320Z"));
+    EXPECT_THAT(second.filename().string(), ::testing::EndsWith(".unreadable-20231114T221320Z-2"));
+    EXPECT_EQ(read_whole_file(original), "long");
 }
 
 TEST_F(SkillCreation, InvalidBlueprintsTouchNothing) {
@@ -248,6 +318,57 @@ TEST_F(SkillCreation, PythonSkillFilesThatCannotBeWrittenAreReportedByWhich) {
     std::filesystem::create_directory(skills_dir() / "calc.json");
     EXPECT_EQ(creator->create_from_dict(python_skill(ASYNC_RUN)).message,
               "Failed to save metadata: [Errno 21] Is a directory: '" + (skills_dir() / "calc.json").string() + "'");
-    EXPECT_EQ(read_whole_file(skills_dir() / "calc.py"), ASYNC_RUN);  // the script stays
+    // The two files change together: a new script goes again, an earlier one is put back.
+    EXPECT_FALSE(std::filesystem::exists(skills_dir() / "calc.py"));
+    const std::string earlier = "async def run(ctx, params):\n    return 'earlier'\n";
+    write_skill_file("calc.py", earlier);
+    EXPECT_FALSE(creator->create_from_dict(python_skill(ASYNC_RUN)).success);
+    EXPECT_EQ(read_whole_file(skills_dir() / "calc.py"), earlier);
     EXPECT_THAT(creator->get_improvement_log(), IsEmpty());
+}
+
+TEST_F(SkillCreation, PythonSkillNamesSaveUpToTheFileNameLimitAndLongerOnesFailCleanly) {
+    const std::size_t limit = static_cast<std::size_t>(::pathconf(skills_dir().c_str(), _PC_NAME_MAX));
+    auto files_named = [&](const std::string& name) {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(skills_dir())) {
+            const std::string file = entry.path().filename();
+            if (file.find(name.substr(0, 40)) != std::string::npos) found.push_back(file);
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    // From the length where the old temporary names broke down to the longest that fits "<name>.json".
+    for (const std::size_t length : {limit - 30, limit - 6, limit - 5}) {
+        json::object data = python_skill(ASYNC_RUN);
+        const std::string name(length, 'n');
+        data["name"] = name;
+        const auto first = creator->create_from_dict(data);
+        ASSERT_TRUE(first.success) << length << ": " << first.message;
+        EXPECT_THAT(creator->create_from_dict(data).message, StartsWith("Updated Python skill")) << length;
+        EXPECT_THAT(files_named(name), ElementsAre(name + ".json", name + ".py")) << length;
+        EXPECT_EQ(read_json(skills_dir() / (name + ".json")).at("version"), 2);
+        EXPECT_TRUE(creator->delete_skill(name).success);
+        std::filesystem::remove(skills_dir() / (name + ".py"));
+    }
+    // Non-ASCII letters count in bytes.
+    std::string wide;
+    while (wide.size() + 2 <= limit - 5) wide += "\xC3\xA9";
+    json::object data = python_skill(ASYNC_RUN);
+    data["name"] = wide;
+    EXPECT_TRUE(creator->create_from_dict(data).success);
+
+    // One byte more and "<name>.json" passes the limit, while "<name>.py" alone would fit: neither is left.
+    const std::string too_long(limit - 4, 'x');
+    data["name"] = too_long;
+    const std::size_t logged = creator->get_improvement_log(0).size();
+    const auto failed = creator->create_from_dict(data);
+    EXPECT_FALSE(failed.success);
+    EXPECT_EQ(failed.message, "Failed to save metadata: [Errno 36] File name too long: '" +
+                                  (skills_dir() / (too_long + ".json")).string() +
+                                  "' (a Python skill is saved as its name plus \".json\" and \".py\", and file names "
+                                  "here have at most " + std::to_string(limit) + " bytes: choose a name of at most " +
+                                  std::to_string(limit - 5) + " bytes)");
+    EXPECT_THAT(files_named(too_long), IsEmpty());
+    EXPECT_EQ(creator->get_improvement_log(0).size(), logged);
 }

@@ -72,9 +72,17 @@ TEST(SkillRecords, EntriesReadBackOrSayWhatIsWrong) {
     EXPECT_EQ(error_of(json::object{{"action", "a"}}),
               "ImprovementEntry.__init__() missing 3 required positional arguments: 'timestamp', 'skill_name', "
               "and 'reason'");
-    json::object wrong = entry.to_dict();
-    wrong["success"] = "yes";
-    EXPECT_EQ(error_of(wrong), "ImprovementEntry field 'success' must be a bool, not str");
+    // Values of another type than the field's are the stored entry's own: kept, and written back unchanged.
+    json::object odd = entry.to_dict();
+    odd["success"] = "yes";
+    odd["reason"] = nullptr;
+    odd["timestamp"] = 1700000000;
+    odd["details"] = json::array{1};
+    const ImprovementEntry kept = ImprovementEntry::from_dict(odd);
+    EXPECT_EQ(kept.to_dict(), odd);
+    EXPECT_EQ(kept.action, "created");
+    EXPECT_EQ(kept.reason, "");
+    EXPECT_TRUE(kept.success);
 }
 
 TEST(DynamicSkillSteps, PlaceholdersAreFilledPerRunAndStoredStepsKeepThem) {

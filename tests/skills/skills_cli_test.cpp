@@ -7,6 +7,9 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <numeric>
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -163,6 +166,31 @@ TEST(NorvexSkills, MistakesExitWithStatusOneAndSayWhatToDo) {
     EXPECT_THAT(unusable.err, HasSubstr("cannot use the data folder"));
 }
 
+TEST(NorvexSkills, LogAndStatsShowEntriesOtherProgramsWrote) {
+    ScratchDir scratch;
+    const auto data = scratch.path() / "data";
+    norvex::make_dirs(data);
+    norvex::write_file_atomically(data / "improvement_log.json", R"([
+  {"timestamp": 1700000000, "action": "created", "skill_name": "odd_one", "reason": null, "success": "maybe"},
+  {"timestamp": "2024-01-02 03:04:05", "action": "learned", "skill_name": "plain", "reason": "why", "success": false}
+])");
+    const Output table = run(scratch, {"skills", "log", "--data-dir", data});
+    ASSERT_EQ(table.status, 0) << table.err;
+    EXPECT_EQ(table.err, "");
+    EXPECT_THAT(table.out, HasSubstr("\n1700000000           created  odd_one  maybe\n"));
+    EXPECT_THAT(table.out, HasSubstr("\n2024-01-02 03:04:05  learned  plain    no     why\n"));
+
+    const json::array entries =
+        norvex::pyjson::parse(run(scratch, {"skills", "log", "--data-dir", data, "--json"}).out).as_array();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_TRUE(entries[0].at("reason").is_null());
+    EXPECT_EQ(entries[0].at("success"), "maybe");
+
+    const Output stats = run(scratch, {"skills", "stats", "--data-dir", data});
+    EXPECT_THAT(stats.out, ::testing::ContainsRegex("\ntotal_improvements +2\n"));
+    EXPECT_THAT(stats.out, ::testing::ContainsRegex("\nskills_created +1\n"));
+}
+
 TEST(NorvexSkills, CreateReadsTheSkillFromStandardInput) {
     ScratchDir scratch;
     const std::string data = (scratch.path() / "data").string();
@@ -231,4 +259,70 @@ TEST(NorvexSkills, ASaveKilledMidWayLeavesNoTemporaryOnceTheStoreWritesAgain) {
     std::vector<std::string> left;
     for (const auto& entry : std::filesystem::directory_iterator(skills)) left.push_back(entry.path().filename());
     EXPECT_THAT(left, ::testing::ElementsAre("open_notes.json"));
+}
+
+TEST(NorvexSkills, TwelveProcessesCreatingAtOnceKeepEveryLogEntryAndWholeFiles) {
+    ScratchDir scratch;
+    const auto data = scratch.path() / "data";
+    constexpr int WORKERS = 12;
+    constexpr int CREATES = 20;
+    std::vector<std::string> files;
+    for (int w = 0; w < WORKERS; ++w) {
+        json::object skill = norvex::pyjson::parse(SKILL).as_object();
+        skill["name"] = "worker_" + std::to_string(w);
+        files.push_back(scratch.write("w" + std::to_string(w) + ".json", norvex::pyjson::dumps(skill)));
+    }
+    // Each worker runs its creations one after another, all workers at once.
+    struct Running {
+        std::vector<pid_t> pids = std::vector<pid_t>(WORKERS, 0);
+        ~Running() {
+            for (pid_t pid : pids) {
+                if (pid > 0) {
+                    ::kill(pid, SIGKILL);
+                    ::waitpid(pid, nullptr, 0);
+                }
+            }
+        }
+    } running;
+    std::vector<int> done(WORKERS, 0);
+    auto launch = [&](int w) {
+        const std::string err = (scratch.path() / ("err" + std::to_string(w))).string();
+        running.pids[w] = start({"skills", "--data-dir", data, "create", files[w]}, "/dev/null", "/dev/null", err);
+    };
+    for (int w = 0; w < WORKERS; ++w) launch(w);
+    for (int finished = 0; finished < WORKERS * CREATES; ++finished) {
+        int status = 0;
+        const pid_t pid = ::waitpid(-1, &status, 0);
+        ASSERT_GT(pid, 0);
+        const auto w = static_cast<int>(std::find(running.pids.begin(), running.pids.end(), pid) - running.pids.begin());
+        ASSERT_LT(w, WORKERS);
+        running.pids[w] = 0;
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << norvex::read_whole_file(scratch.path() / ("err" + std::to_string(w)));
+        if (++done[w] < CREATES) launch(w);
+    }
+
+    const json::array log = norvex::pyjson::parse(norvex::read_whole_file(data / "improvement_log.json")).as_array();
+    EXPECT_EQ(log.size(), static_cast<std::size_t>(WORKERS * CREATES));
+    for (int w = 0; w < WORKERS; ++w) {
+        const std::string name = "worker_" + std::to_string(w);
+        std::vector<std::int64_t> versions;
+        for (const json::value& entry : log) {
+            if (entry.at("skill_name") == name.c_str()) versions.push_back(entry.at("details").at("version").as_int64());
+        }
+        std::vector<std::int64_t> expected(CREATES);
+        std::iota(expected.begin(), expected.end(), 1);
+        EXPECT_EQ(versions, expected) << name;
+        const json::value stored = norvex::pyjson::parse(norvex::read_whole_file(data / "skills" / (name + ".json")));
+        EXPECT_EQ(stored.at("version"), CREATES) << name;
+    }
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(data)) {
+        left.push_back(std::filesystem::relative(entry.path(), data).string());
+    }
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> expected{"improvement_log.json", "improvement_log.json.lock", "skills"};
+    for (int w = 0; w < WORKERS; ++w) expected.push_back("skills/worker_" + std::to_string(w) + ".json");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected);
 }

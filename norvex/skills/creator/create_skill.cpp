@@ -24,6 +24,7 @@ CreateResult SkillCreator::create_skill(SkillBlueprint blueprint, engine::SkillR
 
     auto skill = std::make_shared<DynamicSkill>(blueprint);
     try {
+        keep_unloadable(path);
         detail::write_json_file(path, blueprint.to_dict());
     } catch (const std::exception& e) {
         return {false, std::string("Failed to save skill: ") + e.what(), nullptr};

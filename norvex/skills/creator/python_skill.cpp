@@ -8,6 +8,12 @@
 #include "norvex/skills/creator/py_str.hpp"
 #include "norvex/skills/creator/skill_files.hpp"
 
+#include <cerrno>
+#include <optional>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace norvex::skills::creator {
 
 namespace json = boost::json;
@@ -50,6 +56,57 @@ json::value value_or(const json::object& data, std::string_view key, json::value
     return found ? *found : fallback;
 }
 
+// The error of a failed save, with what to do when the skill's name is too
+// long for its files: the metadata file's name (the name and ".json") is
+// the longest, and the folder's limit bounds it.
+std::string save_error(const std::exception& error, const std::filesystem::path& folder) {
+    std::string text = error.what();
+    const auto* os = dynamic_cast<const OsError*>(&error);
+    if (os && os->error_number() == ENAMETOOLONG) {
+        const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+        text += " (a Python skill is saved as its name plus \".json\" and \".py\", and file names here have at most " +
+                std::to_string(limit > 0 ? limit : 255) + " bytes: choose a name of at most " +
+                std::to_string((limit > 0 ? limit : 255) - 5) + " bytes)";
+    }
+    return text;
+}
+
+// The script file as it stood before a save, to put back when the metadata
+// cannot follow it: a skill's two files change together or not at all.
+struct ScriptBefore {
+    bool existed = false;
+    std::optional<std::string> bytes{};  // none when it existed but could not be read
+};
+
+ScriptBefore script_before(const std::filesystem::path& script) {
+    ScriptBefore before;
+    struct stat st {};
+    if (::lstat(script.c_str(), &st) != 0) return before;
+    before.existed = true;
+    try {
+        before.bytes = read_whole_file(script);
+    } catch (const std::exception&) {
+        // Not a readable file: it cannot be put back, and is left to the save.
+    }
+    return before;
+}
+
+void put_back(const std::filesystem::path& script, const ScriptBefore& before) {
+    try {
+        if (!before.existed) {
+            if (::unlink(script.c_str()) != 0 && errno != ENOENT) throw OsError(errno, script);
+        } else if (before.bytes) {
+            write_file_atomically(script, *before.bytes);
+        } else {
+            throw std::runtime_error("its earlier content could not be read");
+        }
+    } catch (const std::exception& e) {
+        detail::log()->warn("Could not put back {} after its metadata failed to save: {} (delete the skill and "
+                            "create it again)",
+                            script.string(), e.what());
+    }
+}
+
 }  // namespace
 
 CreateResult SkillCreator::_create_python_skill(const json::object& data, engine::SkillRegistry* /*registry*/) {
@@ -67,10 +124,16 @@ CreateResult SkillCreator::_create_python_skill(const json::object& data, engine
     const std::int64_t version = detail::stored_version(metadata_path).value_or(0) + 1;
 
     try {
+        keep_unloadable(metadata_path);
+    } catch (const std::exception& e) {
+        return {false, std::string("Failed to save metadata: ") + e.what(), nullptr};
+    }
+    const ScriptBefore before = script_before(script);
+    try {
         make_dirs(skills_dir_);
         detail::write_store_file(script, code, detail::is_skill_file_name);
     } catch (const std::exception& e) {
-        return {false, std::string("Failed to save script: ") + e.what(), nullptr};
+        return {false, "Failed to save script: " + save_error(e, skills_dir_), nullptr};
     }
     detail::log()->info("Saved Python skill script: {}", script.string());
 
@@ -91,22 +154,28 @@ CreateResult SkillCreator::_create_python_skill(const json::object& data, engine
     try {
         detail::write_json_file(metadata_path, metadata);
     } catch (const std::exception& e) {
-        return {false, std::string("Failed to save metadata: ") + e.what(), nullptr};
+        put_back(script, before);
+        return {false, "Failed to save metadata: " + save_error(e, skills_dir_), nullptr};
     }
     detail::log()->info("Saved Python skill metadata: {}", metadata_path.string());
 
     const auto lines = static_cast<std::int64_t>(detail::code_line_count(code));
-    _log_improvement({
+    ImprovementEntry entry{
         .timestamp = now_text(),
         .action = version > 1 ? "updated" : "created",
         .skill_name = name,
-        .reason = py_str(metadata.at("reason")),
         .details = {{"type", "python"},
                     {"version", version},
                     {"category", category},
                     {"code_lines", lines},
                     {"triggers", triggers}},
-    });
+    };
+    // The agent's reason as it gave it, as the metadata file has it: a null
+    // stays null rather than becoming the text "None".
+    const json::value& reason = metadata.at("reason");
+    if (const json::string* text = reason.if_string()) entry.reason = std::string(*text);
+    else entry.as_stored["reason"] = reason;
+    _log_improvement(std::move(entry));
 
     const char* label = version > 1 ? "Updated" : "Created";
     return {true,

@@ -107,6 +107,9 @@ json::object ImprovementEntry::to_dict() const {
     out["reason"] = reason;
     out["details"] = details;
     out["success"] = success;
+    for (const auto& member : as_stored) {
+        if (json::value* field = out.if_contains(member.key())) *field = member.value();
+    }
     return out;
 }
 
@@ -142,26 +145,26 @@ ImprovementEntry ImprovementEntry::from_dict(const json::value& value) {
                                     " required positional argument" + (missing.size() == 1 ? "" : "s") +
                                     ": " + names);
     }
-    auto text = [&](std::string_view key) {
+    // The rules that load a log name its keys, not its value types: an
+    // entry another writer stored with a null or a number where text is
+    // usual is still that writer's record, and is kept as it is.
+    ImprovementEntry entry;
+    auto text = [&](std::string_view key, std::string& field) {
         const json::value& v = data->at(key);
-        if (const json::string* s = v.if_string()) return std::string(*s);
-        throw std::invalid_argument("ImprovementEntry field '" + std::string(key) + "' must be text, not " +
-                                    std::string(py_type_name(v)));
+        if (const json::string* s = v.if_string()) field = std::string(*s);
+        else entry.as_stored[key] = v;
     };
-    ImprovementEntry entry{text("timestamp"), text("action"), text("skill_name"), text("reason")};
+    text("timestamp", entry.timestamp);
+    text("action", entry.action);
+    text("skill_name", entry.skill_name);
+    text("reason", entry.reason);
     if (const json::value* details = data->if_contains("details")) {
-        if (!details->is_object()) {
-            throw std::invalid_argument("ImprovementEntry field 'details' must be a dict, not " +
-                                        std::string(py_type_name(*details)));
-        }
-        entry.details = details->get_object();
+        if (const json::object* object = details->if_object()) entry.details = *object;
+        else entry.as_stored["details"] = *details;
     }
     if (const json::value* success = data->if_contains("success")) {
-        if (!success->is_bool()) {
-            throw std::invalid_argument("ImprovementEntry field 'success' must be a bool, not " +
-                                        std::string(py_type_name(*success)));
-        }
-        entry.success = success->get_bool();
+        if (const bool* flag = success->if_bool()) entry.success = *flag;
+        else entry.as_stored["success"] = *success;
     }
     return entry;
 }

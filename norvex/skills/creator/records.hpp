@@ -57,6 +57,12 @@ struct ImprovementEntry {
     std::string reason{};
     boost::json::object details{};  // action-specific facts
     bool success = true;
+    // Values a stored entry holds in another type than its field's (a null
+    // "reason" from an agent, a "success" of "yes" or a numeric "timestamp"
+    // from another program), by key. They are the entry's values as far as
+    // its dictionary form goes, so a log read and written again keeps them
+    // unchanged; the typed field beside such a value keeps its default.
+    boost::json::object as_stored{};
 
     bool operator==(const ImprovementEntry&) const = default;
 
@@ -64,10 +70,10 @@ struct ImprovementEntry {
     boost::json::object to_dict() const;
 
     // The entry whose dictionary form `value` is; "details" and "success" may
-    // be missing. Throws std::invalid_argument worded as Python's TypeError
-    // for a value that is not a dictionary, an unknown key or missing keys
-    // ("ImprovementEntry.__init__() got an unexpected keyword argument 'x'"),
-    // and naming the field when a value has the wrong type.
+    // be missing, and a value of an unexpected type is kept in `as_stored`.
+    // Throws std::invalid_argument worded as Python's TypeError for a value
+    // that is not a dictionary, an unknown key or missing keys
+    // ("ImprovementEntry.__init__() got an unexpected keyword argument 'x'").
     static ImprovementEntry from_dict(const boost::json::value& value);
 };
 

@@ -19,9 +19,7 @@ std::vector<std::shared_ptr<DynamicSkill>> SkillCreator::load_saved_skills() con
     std::vector<std::shared_ptr<DynamicSkill>> skills;
     for (const std::filesystem::path& file : detail::skill_files_in(skills_dir_)) {
         try {
-            const json::object data = detail::read_skill_file(file);
-            auto skill = std::make_shared<DynamicSkill>(
-                blueprint_from_dict(data, {.name = detail::stem_of(file), .read_version = true}));
+            auto skill = std::make_shared<DynamicSkill>(detail::load_skill_file(file));
             detail::log()->info("Loaded saved skill: {} v{}", skill->name, skill->blueprint().version);
             skills.push_back(std::move(skill));
         } catch (const FileRefused& e) {

@@ -4,9 +4,11 @@
 #include "norvex/common/atomic_file.hpp"
 #include "norvex/common/logging.hpp"
 #include "norvex/skills/creator/creator_internal.hpp"
+#include "norvex/skills/creator/skill_files.hpp"
 
 #include <cstdlib>
 #include <ctime>
+#include <stdexcept>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -70,6 +72,19 @@ std::filesystem::path SkillCreator::skill_file(std::string_view name, std::strin
     std::string file_name(name);
     file_name += extension;
     return skills_dir_ / file_name;
+}
+
+void SkillCreator::keep_unloadable(const std::filesystem::path& path) const {
+    try {
+        if (const auto copy = detail::keep_unloadable_skill_file(path, options_.clock())) {
+            detail::log()->warn("Kept {} as {} before saving the skill anew: the file could not be loaded",
+                                path.string(), copy->string());
+        }
+    } catch (const std::exception& e) {
+        throw std::runtime_error(path.string() + " cannot be loaded and could not be kept aside before the save (" +
+                                 e.what() + "), so it was left as it is (move it out of the skills folder or make "
+                                            "it readable, then create the skill again)");
+    }
 }
 
 SkillCreator& get_skill_creator() {

@@ -58,9 +58,10 @@ struct DeleteResult {
     std::string message{};
 };
 
-// One caller at a time: nothing is locked. Files are written whole and
-// atomically, so two processes sharing a data folder never see half a file
-// (the later write of the improvement log wins, though).
+// One caller at a time within a process. Files are written whole and
+// atomically, so two processes sharing a data folder never see half a file,
+// and each addition to the improvement log re-reads it under a lock on
+// "improvement_log.json.lock", so no process's entry is lost to another's.
 class SkillCreator {
 public:
     // The operations a step may name.
@@ -122,14 +123,27 @@ private:
     CreateResult _create_python_skill(const boost::json::object& data, engine::SkillRegistry* registry);
     void _log_improvement(ImprovementEntry entry);
     void _load_improvement_log();
+    // Under the log's lock: takes the stored log in place of this creator's
+    // copy when it loads; otherwise keeps the copy and keeps the file's bytes
+    // aside. False when the file must not be replaced (it could be neither
+    // read nor kept).
+    bool _refresh_improvement_log();
     void _save_improvement_log() const;
+    // The lock file beside the log that each addition holds.
+    std::filesystem::path log_lock_path() const;
     std::string now_text() const;
     std::filesystem::path skill_file(std::string_view name, std::string_view extension) const;
+    // Before a save replaces the skill file at `path`: one that loading would
+    // skip is kept aside first, with a warning naming the copy. Throws, saying
+    // what to do, when it cannot be kept (and must then not be replaced).
+    void keep_unloadable(const std::filesystem::path& path) const;
 
     SkillCreatorOptions options_;
     std::filesystem::path skills_dir_;
     std::filesystem::path improvement_log_path_;
     std::vector<ImprovementEntry> _improvement_log;
+    std::string reported_load_problem_;  // the last load failure warned about, so it is not repeated
+    std::string kept_aside_stamp_;       // the state of the unreadable log last kept aside
 };
 
 // The one shared creator over the default data folder, made on first use.

@@ -2,9 +2,11 @@
 #pragma once
 
 #include "norvex/common/atomic_file.hpp"
+#include "norvex/skills/creator/records.hpp"
 
 #include <boost/json/object.hpp>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -20,6 +22,30 @@ namespace norvex::skills::creator::detail {
 // pyjson::DecodeError when it is not JSON, and std::invalid_argument when it
 // holds something other than a dictionary.
 boost::json::object read_skill_file(const std::filesystem::path& path);
+
+// The blueprint of a skill file, built as loading the saved skills builds
+// it (the file name without ".json" for a missing name). Throws what
+// read_skill_file and blueprint_from_dict throw: such a file is skipped.
+SkillBlueprint load_skill_file(const std::filesystem::path& path);
+
+// Keeps the bytes of `file`, which a save is about to replace although they
+// could not be loaded, in a new file beside it named file name +
+// ".unreadable-" + the UTC time of `when` ("20231114T221320Z"), then "-2",
+// "-3"... while that name is taken. When the whole passes the folder's
+// file-name limit the original name is cut short; the time and mark stay.
+// `bytes` is the content when it could be read; without it the file is
+// linked under the new name, which needs no permission to read it. Gives
+// the new file's path. Throws OsError.
+std::filesystem::path keep_aside(const std::filesystem::path& file, const std::string* bytes,
+                                 std::chrono::system_clock::time_point when);
+
+// Before a save replaces the skill file at `path`: a regular file there
+// that loading would skip is kept aside (as keep_aside does) and the copy's
+// path given; none when the file is missing, loads, or is no regular file
+// (a link is replaced, never its target). Throws OsError when the file
+// cannot be kept, and then it must not be replaced.
+std::optional<std::filesystem::path> keep_unloadable_skill_file(const std::filesystem::path& path,
+                                                                std::chrono::system_clock::time_point when);
 
 // What the owner of the data folder can do about a refused skill file, to
 // follow its message: " (remove it from the skills folder)" and the like.
