@@ -7,6 +7,7 @@
 #include "stop_signals.hpp"
 #include "usage.hpp"
 
+#include "norvex/common/error_text.hpp"
 #include "norvex/common/pyjson.hpp"
 #include "norvex/common/pystr.hpp"
 #include "norvex/core/crewhall/crewhall.hpp"
@@ -58,7 +59,7 @@ asio::awaitable<std::string> analyse_file(sourcelens::SourcelensTool& tool, std:
         const std::string complexity = co_await run_operation(tool, "complexity", outcome.path);
         outcome.figures = figures_from(outcome.path, index, pyjson::parse(summary), pyjson::parse(complexity));
     } catch (const std::exception& e) {
-        outcome.error = e.what();
+        outcome.error = error_message(e);
         throw;
     }
     co_return "analyzed";

@@ -2,6 +2,7 @@
 #include "norvex/core/forkyard/forkyard.hpp"
 
 #include "norvex/common/clock.hpp"
+#include "norvex/common/error_text.hpp"
 #include "norvex/common/errors.hpp"
 #include "norvex/common/logging.hpp"
 #include "norvex/common/py_round.hpp"
@@ -195,8 +196,10 @@ asio::awaitable<SubprocessResult> Forkyard::spawn(SubprocessTask task) {
     forget_worker(task.id, worker);
 
     if (interrupted) {
-        if (failure) std::rethrow_exception(failure);
-        throw boost::system::system_error(asio::error::operation_aborted, "spawn cancelled");
+        // The cancellation asio raised names the header it came from; the
+        // caller may well print what it gets.
+        if (failure) rethrow_with_plain_text(failure);
+        throw SystemError(asio::error::operation_aborted, "spawn cancelled");
     }
 
     _results.assign(task.id, result);
@@ -238,7 +241,7 @@ asio::awaitable<std::vector<SubprocessResult>> Forkyard::spawn_many(std::vector<
         co_await gathering->wake.async_wait(asio::as_tuple(asio::use_awaitable));
         if (cancelled(co_await asio::this_coro::cancellation_state)) {
             for (auto& signal : gathering->signals) signal.emit(asio::cancellation_type::terminal);
-            throw boost::system::system_error(asio::error::operation_aborted, "spawn_many cancelled");
+            throw SystemError(asio::error::operation_aborted, "spawn_many cancelled");
         }
     }
     if (gathering->first_error) std::rethrow_exception(gathering->first_error);
