@@ -1,6 +1,5 @@
 // `norvex scan`: every Python file of a folder through the code-analysis tool, a pool of workers at a time.
 #include "commands.hpp"
-#include "manager_folder.hpp"
 #include "progress_line.hpp"
 #include "scan_report.hpp"
 #include "scan_walk.hpp"
@@ -184,7 +183,6 @@ int run_scan(const ScanCommand& command, const Verbosity& verbosity) {
         });
         // Returns once every worker's job has ended (or was stopped): nothing else keeps the loop busy.
         io.run();
-        remove_manager_folder(yard);
         if (submit_failure) std::rethrow_exception(submit_failure);
     }
     if (stopped_by != 0) return signals.exit_status();

@@ -23,7 +23,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
+
+#include <unistd.h>
 
 namespace asio = boost::asio;
 
@@ -78,10 +81,18 @@ Forkyard::Forkyard(asio::any_io_executor executor, ForkyardOptions options)
       temp_dir(options.temp_dir && !options.temp_dir->empty() ? *options.temp_dir : make_private_temp_dir()),
       workers_dir(options.workers_dir ? *options.workers_dir : WORKER_SCRIPTS_DIR),
       max_answer_bytes(options.max_answer_bytes),
+      own_temp_dir_(options.temp_dir && !options.temp_dir->empty() ? std::string() : temp_dir),
       executor_(executor),
       _lock(executor, 1) {}
 
-Forkyard::~Forkyard() = default;
+Forkyard::~Forkyard() {
+    // A host that makes a manager per command would otherwise fill the
+    // temporary folder with empty ones. rmdir leaves a folder that holds
+    // anything: what is in it may still be wanted.
+    if (own_temp_dir_.empty()) return;
+    if (::rmdir(own_temp_dir_.c_str()) != 0 && errno != ENOENT)
+        log()->debug("Kept the manager's temporary folder {}: {}", own_temp_dir_, std::strerror(errno));
+}
 
 std::optional<std::filesystem::path> Forkyard::_resolve_worker_script(const std::string& worker_type) const {
     auto name = worker_program_name(worker_type);
