@@ -68,6 +68,12 @@ public:
     ~McpProcess() {
         close_stdin();
         if (pid_ > 0 && !exit_status_) {
+            // As a client stops its server: SIGTERM lets it end its calls and
+            // remove its manager's temporary folder, which SIGKILL would leave.
+            ::kill(pid_, SIGTERM);
+            wait_exit(std::chrono::seconds(10));
+        }
+        if (pid_ > 0 && !exit_status_) {
             ::kill(pid_, SIGKILL);
             int status = 0;
             ::waitpid(pid_, &status, 0);
