@@ -90,8 +90,9 @@ Forkyard::~Forkyard() {
     // temporary folder with empty ones. rmdir leaves a folder that holds
     // anything: what is in it may still be wanted.
     if (own_temp_dir_.empty()) return;
-    if (::rmdir(own_temp_dir_.c_str()) != 0 && errno != ENOENT)
-        log()->debug("Kept the manager's temporary folder {}: {}", own_temp_dir_, std::strerror(errno));
+    if (::rmdir(own_temp_dir_.c_str()) == 0) return;
+    const int err = errno;
+    if (err != ENOENT) log()->debug("Kept the manager's temporary folder {}: {}", own_temp_dir_, std::strerror(err));
 }
 
 std::optional<std::filesystem::path> Forkyard::_resolve_worker_script(const std::string& worker_type) const {
