@@ -66,13 +66,15 @@ public:
     }
 
     ~McpProcess() {
-        close_stdin();
         if (pid_ > 0 && !exit_status_) {
-            // As a client stops its server: SIGTERM lets it end its calls and
-            // remove its manager's temporary folder, which SIGKILL would leave.
-            ::kill(pid_, SIGTERM);
+            // SIGTERM while its stdin is open, so the server is still serving
+            // and handles it: it ends its calls and removes its manager's
+            // temporary folder, which SIGKILL would leave. (Once its input
+            // ends it is on its way out, and a signal then would cut it short.)
+            if (stdin_ >= 0) ::kill(pid_, SIGTERM);
             wait_exit(std::chrono::seconds(10));
         }
+        close_stdin();
         if (pid_ > 0 && !exit_status_) {
             ::kill(pid_, SIGKILL);
             int status = 0;
