@@ -68,8 +68,7 @@ std::optional<KeyCode> SpareKeys::bind(KeySym keysym) {
     if (!code) return std::nullopt;
 
     if (lost_)
-        throw DesktopError("the connection to the X display was lost (the X server stopped or closed it); "
-                           "start the server again and make a new desktop");
+        throw DesktopLostError("the connection to the X display was lost (the X server stopped or closed it)");
     // The same keysym on both levels, so Shift or Caps Lock cannot change what it types.
     std::vector<KeySym> row(static_cast<std::size_t>(map_.keysyms_per_keycode()), NoSymbol);
     row[0] = keysym;
@@ -78,7 +77,7 @@ std::optional<KeyCode> SpareKeys::bind(KeySym keysym) {
     XChangeKeyboardMapping(display_, *code, map_.keysyms_per_keycode(), row.data(), 1);
     if (trap.failed())
         throw DesktopError("the X server refused to bind a spare key for typing (" + trap.error_text() +
-                           "); type the text through the clipboard instead");
+                           "); try again, and if it keeps refusing, reset the keyboard map with setxkbmap");
     bound_.push_back(Binding{keysym, *code, map_.row(*code)});
     return code;
 }

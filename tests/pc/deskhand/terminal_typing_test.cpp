@@ -1,0 +1,180 @@
+// "type" into a real terminal: xterm running cat under Xvfb gets the text, and the user's clipboard keeps its own.
+#include "tests/support/scratch_dir.hpp"
+#include "tests/support/xvfb.hpp"
+
+#include "norvex/common/pyjson.hpp"
+#include "norvex/common/run_program.hpp"
+#include "norvex/pc/deskhand/executor.hpp"
+#include "norvex/pc/desktop/program_clipboard.hpp"
+#include "norvex/pc/desktop/x11_desktop.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace norvex::testing {
+namespace {
+
+namespace dh = pc::deskhand;
+using Clock = std::chrono::steady_clock;
+
+std::string read_all(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// An xterm covering the top left of the screen whose shell runs `cat` into
+// a file, the terminal in character mode without echo: the file holds
+// exactly the bytes the terminal sent for the keys it received. Ended (and
+// reaped, its shell with it) by the destructor.
+class XtermCat {
+public:
+    XtermCat(const std::string& display, std::filesystem::path out) : out_(std::move(out)) {
+        const std::string script = "stty -icanon -echo; exec cat > '" + out_.string() + "'";
+        std::vector<std::string> words = {"xterm", "-u8", "-geometry", "80x24+0+0", "-e", "sh", "-c", script};
+        std::vector<char*> argv;
+        for (auto& w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> env_words = {"DISPLAY=" + display, "LC_ALL=C.UTF-8"};
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string_view entry(*e);
+            if (!entry.starts_with("DISPLAY=") && !entry.starts_with("LC_ALL=")) env_words.emplace_back(entry);
+        }
+        std::vector<char*> envp;
+        for (auto& w : env_words) envp.push_back(w.data());
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        // Its complaints about missing fonts are not ours to show.
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        const int rc = ::posix_spawnp(&pid_, "xterm", &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) throw std::runtime_error("cannot start xterm: " + std::string(std::strerror(rc)));
+    }
+    ~XtermCat() {
+        // xterm hangs up its shell's terminal as it ends, which ends cat.
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+    }
+    XtermCat(const XtermCat&) = delete;
+    XtermCat& operator=(const XtermCat&) = delete;
+
+    // What cat has written so far.
+    std::string received() const { return read_all(out_); }
+    // Waits (up to 20 s) until cat has written at least `bytes` bytes; gives all it wrote.
+    std::string wait_for(std::size_t bytes) const {
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        std::string seen = received();
+        while (seen.size() < bytes && Clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            seen = received();
+        }
+        return seen;
+    }
+
+private:
+    std::filesystem::path out_;
+    pid_t pid_ = -1;
+};
+
+class TerminalTyping : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!Xvfb::installed() || !find_program("xterm") || !find_program("xclip"))
+            GTEST_SKIP() << "needs Xvfb, xterm and xclip (scripts/install-deps.sh installs them)";
+        server_.emplace(1024, 768);
+        terminal_.emplace(server_->display(), scratch_.path() / "typed.txt");
+        dh::DeskhandOptions options{.data_dir = scratch_.path()};
+        const std::string display = server_->display();
+        // The settle time the other keyboard tests give a recording client
+        // on a machine busy with builds: xterm must look up a lent key
+        // before it is taken back.
+        options.open_desktop = [display]() -> std::unique_ptr<pc::Desktop> {
+            return std::make_unique<pc::X11Desktop>(display, pc::X11DesktopOptions{.remap_settle_seconds = 0.6});
+        };
+        executor_.emplace(std::move(options));
+        // No window manager: the keyboard follows the pointer.
+        ASSERT_EQ(type("mouse_move", {{"coordinate", {100, 100}}}).at("type"), "text");
+        // The terminal is ready once a key reaches cat.
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        while (terminal_->received().empty() && Clock::now() < deadline) {
+            type("key", {{"text", "period"}});
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ASSERT_FALSE(terminal_->received().empty()) << "xterm never took a key";
+        // Every probe that will ever arrive, arrived: a marker ends them.
+        type("key", {{"text", "bar"}});
+        const std::string probes = wait_until_ends_with("|");
+        ASSERT_TRUE(probes.ends_with("|"));
+        start_ = probes.size();
+    }
+
+    boost::json::object type(const std::string& action, const boost::json::object& params) {
+        return executor_->execute_action(action, params);
+    }
+    // What cat received after the probes, once it ends with `tail` (or 20 s passed).
+    std::string wait_until_ends_with(const std::string& tail) {
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        std::string seen = terminal_->received();
+        while (!seen.ends_with(tail) && Clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            seen = terminal_->received();
+        }
+        return seen;
+    }
+    std::string typed_since_setup(std::size_t bytes) { return terminal_->wait_for(start_ + bytes).substr(start_); }
+
+    std::string clipboard() {
+        const ProgramRun run = run_program({"xclip", "-selection", "clipboard", "-o"}, 5.0,
+                                           {.keep_output = true, .env_overrides = {"DISPLAY=" + server_->display()}});
+        return run.out;
+    }
+
+    ScratchDir scratch_{"norvex_terminal_typing_"};
+    std::optional<Xvfb> server_;
+    std::optional<XtermCat> terminal_;
+    std::optional<dh::DeskhandExecutor> executor_;
+    std::size_t start_ = 0;
+};
+
+TEST_F(TerminalTyping, TextArrivesInATerminalAndTheClipboardKeepsTheUsersText) {
+    // The user's clipboard, served by xclip until one paste has read it back.
+    pc::ProgramClipboard users({"xclip", "-selection", "clipboard", "-loops", "1"}, server_->display());
+    users.set_text("the user's own words");
+
+    // ASCII with shifted characters, accented letters of the layout's
+    // neighbours, and characters no US layout has (lent spare keys).
+    const std::string text = "echo \"Hi\" | wc -c; d\u00e9j\u00e0 vu \u00fcber \u20ac5 \u2192 \u03bb \u6f22\u5b57 \U0001F600";
+    const boost::json::object result = type("type", {{"text", text}});
+    EXPECT_EQ(pyjson::dumps(result), pyjson::dumps(boost::json::object{{"type", "text"}, {"text", "Typed: " + text}}));
+    EXPECT_EQ(typed_since_setup(text.size()), text);
+
+    EXPECT_EQ(clipboard(), "the user's own words") << "typing must leave the clipboard as the user left it";
+}
+
+TEST_F(TerminalTyping, AThousandCharactersArriveWholeAndInOrder) {
+    const std::string_view alphabet = "abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789,.;:!?()";
+    std::string text;
+    for (std::size_t i = 0; i < 1000; ++i) text += alphabet[i % alphabet.size()];
+    const boost::json::object result = type("type", {{"text", text}});
+    EXPECT_EQ(pyjson::dumps(result),
+              pyjson::dumps(boost::json::object{{"type", "text"}, {"text", "Typed: " + text.substr(0, 50) + "..."}}));
+    EXPECT_EQ(typed_since_setup(text.size()), text);
+}
+
+}  // namespace
+}  // namespace norvex::testing
