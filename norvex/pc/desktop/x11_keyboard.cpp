@@ -50,10 +50,11 @@ HeldKey put_down(X11Desktop::Impl& impl, KeySym keysym) {
         if (stroke->shift) held.shift_code = shift_code(map);
     } else {
         x11::SpareKeys spare(impl.display, map, impl.options.remap_settle_seconds, impl.lost);
-        auto code = spare.bind(keysym);
-        if (!code) throw DesktopError("the X keyboard map has no key for '" + keysym_name(keysym) +
+        // The first keysym of this binder: a whole spare key, never a shifted level.
+        auto lent = spare.bind(keysym);
+        if (!lent) throw DesktopError("the X keyboard map has no key for '" + keysym_name(keysym) +
                                       "' and no unused keycode to lend it; free a keycode with xmodmap");
-        held.code = *code;
+        held.code = lent->code;
         held.temporary = true;
         // The binding outlives this scope: key_up undoes it after the release.
         spare.keep();
@@ -167,7 +168,7 @@ void X11Desktop::write(const std::string& text, double interval_seconds) {
                                "': the X keyboard map has no key for it and no unused keycode to lend; "
                                "free a keycode with xmodmap, then type the rest again");
         for (; i < end; ++i) {
-            const x11::Stroke stroke = typed[i].stroke ? *typed[i].stroke : x11::Stroke{*spare.bind(typed[i].keysym), false};
+            const x11::Stroke stroke = typed[i].stroke ? *typed[i].stroke : *spare.bind(typed[i].keysym);
             // Between two characters, so a stop leaves no key down.
             interruption_point();
             if (!first && interval_seconds > 0)

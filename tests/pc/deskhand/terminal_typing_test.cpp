@@ -176,5 +176,19 @@ TEST_F(TerminalTyping, AThousandCharactersArriveWholeAndInOrder) {
     EXPECT_EQ(typed_since_setup(text.size()), text);
 }
 
+TEST_F(TerminalTyping, BothCasesOfAWholeAlphabetTheLayoutLacksArrive) {
+    // 66 letters no US key has, more than the spare keys hold at once even
+    // two to a key: typed in batches, upper case on the shifted level.
+    std::string text = "\u0421\u044a\u0435\u0448\u044c \u0436\u0435 \u0435\u0449\u0451 \u042d\u0422\u0418\u0425 "
+                       "\u043c\u044f\u0433\u043a\u0438\u0445 \u0431\u0443\u043b\u043e\u043a: ";
+    for (char32_t c = U'\u0410'; c <= U'\u044f'; ++c) {
+        text += static_cast<char>(0xc0 | (c >> 6));
+        text += static_cast<char>(0x80 | (c & 0x3f));
+    }
+    const boost::json::object result = type("type", {{"text", text}});
+    EXPECT_EQ(result.at("type"), "text") << pyjson::dumps(result);
+    EXPECT_EQ(typed_since_setup(text.size()), text);
+}
+
 }  // namespace
 }  // namespace norvex::testing
