@@ -13,6 +13,7 @@
 #include <benchmark/benchmark.h>
 #include <boost/json/serialize.hpp>
 
+#include "../tests/support/xterm_cat.hpp"
 #include "../tests/support/xvfb.hpp"
 
 #include <X11/Xlib.h>
@@ -27,13 +28,7 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -139,53 +134,6 @@ private:
     Window window_ = 0;
 };
 
-// xterm over the top left, its shell running cat into a file; ended with the object.
-class XtermCat {
-public:
-    XtermCat(const std::string& display, std::filesystem::path out) : out_(std::move(out)) {
-        const std::string script = "stty -icanon -echo; exec cat > '" + out_.string() + "'";
-        std::vector<std::string> words = {"xterm", "-u8", "-geometry", "80x24+0+0", "-e", "sh", "-c", script};
-        std::vector<char*> argv;
-        for (auto& w : words) argv.push_back(w.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> env = {"DISPLAY=" + display, "LC_ALL=C.UTF-8"};
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry(*e);
-            if (!entry.starts_with("DISPLAY=") && !entry.starts_with("LC_ALL=")) env.push_back(entry);
-        }
-        std::vector<char*> envp;
-        for (auto& w : env) envp.push_back(w.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        const int rc = ::posix_spawnp(&pid_, "xterm", &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) throw std::runtime_error("cannot start xterm (apt-get install xterm)");
-    }
-    ~XtermCat() {
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    std::uintmax_t size() const {
-        std::error_code ec;
-        const auto n = std::filesystem::file_size(out_, ec);
-        return ec ? 0 : n;
-    }
-    // Waits (up to 60 s) until the file holds `bytes` bytes.
-    void wait_for(std::uintmax_t bytes) const {
-        const auto deadline = clock_type::now() + std::chrono::seconds(60);
-        while (size() < bytes) {
-            if (clock_type::now() > deadline) throw std::runtime_error("xterm did not pass the text on within 60 s");
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-    }
-
-private:
-    std::filesystem::path out_;
-    pid_t pid_ = -1;
-};
-
 void to_window(benchmark::State& state, const std::string& text, std::size_t releases) {
     Stage& s = stage();
     CountingWindow window(s.server->display());
@@ -201,7 +149,7 @@ void to_window(benchmark::State& state, const std::string& text, std::size_t rel
 
 void to_xterm(benchmark::State& state, const std::string& text) {
     Stage& s = stage();
-    XtermCat terminal(s.server->display(), s.folder / "typed.txt");
+    norvex::testing::XtermCat terminal(s.server->display(), s.folder / "typed.txt");
     // No window manager: the keyboard follows the pointer onto the terminal.
     s.executor->execute_action("mouse_move", {{"coordinate", {100, 100}}});
     const auto ready = clock_type::now() + std::chrono::seconds(30);
@@ -216,7 +164,8 @@ void to_xterm(benchmark::State& state, const std::string& text) {
         const std::uintmax_t before = terminal.size();
         const auto start = clock_type::now();
         call_seconds += s.type(text);
-        terminal.wait_for(before + text.size());
+        if (!terminal.wait_for_size(before + text.size(), std::chrono::seconds(60)))
+            throw std::runtime_error("xterm did not pass the text on within 60 s");
         state.SetIterationTime(std::chrono::duration<double>(clock_type::now() - start).count());
     }
     state.counters["call_ms"] = benchmark::Counter(call_seconds * 1e3 / static_cast<double>(state.iterations()));

@@ -156,7 +156,8 @@ TEST(NorvexComputer, InfoWithoutAReachableDisplaySaysSoAndFails) {
             EXPECT_EQ(out.out, "");
             EXPECT_THAT(out.err, StartsWith("norvex computer: no display could be reached, so there is no screen "
                                             "size to show: "));
-            EXPECT_THAT(out.err, HasSubstr(display ? "cannot open X display ':4999'" : "DISPLAY is not set"));
+            // The reason names what to set or what did not answer.
+            EXPECT_THAT(out.err, HasSubstr(display ? "cannot open X display ':4999'" : "DISPLAY"));
         }
     }
 }

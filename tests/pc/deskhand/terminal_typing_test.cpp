@@ -1,5 +1,6 @@
 // "type" into a real terminal: xterm running cat under Xvfb gets the text, and the user's clipboard keeps its own.
 #include "tests/support/scratch_dir.hpp"
+#include "tests/support/xterm_cat.hpp"
 #include "tests/support/xvfb.hpp"
 
 #include "norvex/common/pyjson.hpp"
@@ -11,85 +12,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <thread>
-#include <vector>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace norvex::testing {
 namespace {
 
 namespace dh = pc::deskhand;
 using Clock = std::chrono::steady_clock;
-
-std::string read_all(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// An xterm covering the top left of the screen whose shell runs `cat` into
-// a file, the terminal in character mode without echo: the file holds
-// exactly the bytes the terminal sent for the keys it received. Ended (and
-// reaped, its shell with it) by the destructor.
-class XtermCat {
-public:
-    XtermCat(const std::string& display, std::filesystem::path out) : out_(std::move(out)) {
-        const std::string script = "stty -icanon -echo; exec cat > '" + out_.string() + "'";
-        std::vector<std::string> words = {"xterm", "-u8", "-geometry", "80x24+0+0", "-e", "sh", "-c", script};
-        std::vector<char*> argv;
-        for (auto& w : words) argv.push_back(w.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> env_words = {"DISPLAY=" + display, "LC_ALL=C.UTF-8"};
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string_view entry(*e);
-            if (!entry.starts_with("DISPLAY=") && !entry.starts_with("LC_ALL=")) env_words.emplace_back(entry);
-        }
-        std::vector<char*> envp;
-        for (auto& w : env_words) envp.push_back(w.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        // Its complaints about missing fonts are not ours to show.
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        const int rc = ::posix_spawnp(&pid_, "xterm", &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) throw std::runtime_error("cannot start xterm: " + std::string(std::strerror(rc)));
-    }
-    ~XtermCat() {
-        // xterm hangs up its shell's terminal as it ends, which ends cat.
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-    }
-    XtermCat(const XtermCat&) = delete;
-    XtermCat& operator=(const XtermCat&) = delete;
-
-    // What cat has written so far.
-    std::string received() const { return read_all(out_); }
-    // Waits (up to 20 s) until cat has written at least `bytes` bytes; gives all it wrote.
-    std::string wait_for(std::size_t bytes) const {
-        const auto deadline = Clock::now() + std::chrono::seconds(20);
-        std::string seen = received();
-        while (seen.size() < bytes && Clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            seen = received();
-        }
-        return seen;
-    }
-
-private:
-    std::filesystem::path out_;
-    pid_t pid_ = -1;
-};
 
 class TerminalTyping : public ::testing::Test {
 protected:
@@ -136,7 +66,10 @@ protected:
         }
         return seen;
     }
-    std::string typed_since_setup(std::size_t bytes) { return terminal_->wait_for(start_ + bytes).substr(start_); }
+    std::string typed_since_setup(std::size_t bytes) {
+        terminal_->wait_for_size(start_ + bytes);
+        return terminal_->received().substr(start_);
+    }
 
     std::string clipboard() {
         const ProgramRun run = run_program({"xclip", "-selection", "clipboard", "-o"}, 5.0,
