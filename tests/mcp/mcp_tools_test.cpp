@@ -17,6 +17,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 
@@ -181,11 +182,14 @@ TEST(McpComputerTools, OfferedWithoutADisplayAndEveryCallSaysWhatToSet) {
     McpProcess p("/usr/bin/env", args, err.string());
     p.request(R"({"jsonrpc": "2.0", "id": 0, "method": "initialize", "params": {"protocolVersion": "2025-06-18"}})");
     p.send(R"({"jsonrpc": "2.0", "method": "notifications/initialized"})");
-    std::set<std::string> names;
+    std::map<std::string, std::string> descriptions;
     const json::object list = p.request(R"({"jsonrpc": "2.0", "id": 1, "method": "tools/list"})");
-    for (const auto& tool : list.at("result").at("tools").as_array()) names.insert(std::string(tool.at("name").as_string()));
-    EXPECT_TRUE(names.contains("computer"));
-    EXPECT_TRUE(names.contains("computer_info"));
+    for (const auto& tool : list.at("result").at("tools").as_array())
+        descriptions[std::string(tool.at("name").as_string())] = tool.at("description").as_string();
+    EXPECT_TRUE(descriptions.contains("computer_info"));
+    ASSERT_TRUE(descriptions.contains("computer"));
+    // No screen was measured, so the fallback size is not promised.
+    EXPECT_THAT(descriptions["computer"], HasSubstr("Screenshots have the size computer_info reports"));
 
     int id = 1;
     for (const json::object& params :

@@ -91,6 +91,7 @@ public:
         // what is missing; the log says it at once too.
         try {
             executor_->connect_desktop();
+            measured_ = true;
         } catch (const std::exception& e) {
             logging::get("norvex.mcp")->warn("{}", no_desktop_error(e.what()));
         }
@@ -101,12 +102,16 @@ public:
     ~ComputerProvider() override { worker_.join(); }
 
     std::vector<ToolInfo> tools() const override {
-        const std::string size = std::to_string(definition_.at("display_width_px").as_int64()) + "x" +
-                                 std::to_string(definition_.at("display_height_px").as_int64());
+        // Without a desktop at start-up the size is only the fallback; one
+        // that opens later may differ, so none is promised then.
+        const std::string size = measured_ ? "are " + std::to_string(definition_.at("display_width_px").as_int64()) +
+                                                 "x" + std::to_string(definition_.at("display_height_px").as_int64()) +
+                                                 " pixels"
+                                           : "have the size computer_info reports";
         return {
             {"computer",
-             "Use the desktop with the mouse and keyboard and take screenshots. Screenshots are " + size +
-                 " pixels; coordinates are in that space. Take a screenshot first to see the screen.",
+             "Use the desktop with the mouse and keyboard and take screenshots. Screenshots " + size +
+                 "; coordinates are in that space. Take a screenshot first to see the screen.",
              computer_input_schema()},
             {"computer_info", "The screen size, the screenshot size, their scale factor and the last screenshot's file.",
              json::parse(R"({"type": "object", "properties": {}})").as_object()},
@@ -199,6 +204,7 @@ private:
     std::uint64_t calls_ = 0;
     std::unique_ptr<DeskhandExecutor> executor_;
     json::object definition_;
+    bool measured_ = false;  // a desktop opened at start-up, so definition_ holds its size
 };
 
 }  // namespace
