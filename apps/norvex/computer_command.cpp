@@ -121,6 +121,15 @@ int run_computer(const ComputerCommand& command) {
         return EXIT_OK;
     }
     if (command.action == COMPUTER_INFO) {
+        // The library falls back to 1920x1080 when it cannot measure; here
+        // that would report a screen that is not there.
+        try {
+            executor.connect_desktop();
+        } catch (const std::exception& e) {
+            std::cerr << "norvex computer: no display could be reached, so there is no screen size to show: "
+                      << e.what() << '\n';
+            return EXIT_FAILED;
+        }
         const json::object info = executor.get_display_info();
         std::cout << (command.json ? pyjson::dumps(info, pyjson::Layout::indent2) : info_line(info)) << '\n';
         return EXIT_OK;

@@ -56,7 +56,7 @@ std::string computer_footer() {
         for (const std::string& p : action.params) params += (params.empty() ? "" : ", ") + p;
         actions.push_back({action.name, params.empty() ? "-" : params});
     }
-    actions.push_back({COMPUTER_INFO, "the screen size, the screenshot size and their scale factor"});
+    actions.push_back({COMPUTER_INFO, "the screen size, the screenshot size and their scale factor (exit status 1 when no display answers)"});
     actions.push_back({COMPUTER_DEFINITION, "the tool declaration a model is given, as JSON"});
     std::vector<std::vector<std::string>> params;
     for (const ComputerParam& p : vocabulary.params) params.push_back({p.name, p.description});

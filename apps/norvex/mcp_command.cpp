@@ -104,11 +104,7 @@ int run_mcp(const McpCommand& command, const Verbosity& verbosity) {
     mcp::ToolCatalog catalog;
     catalog.add(mcp::make_sourcelens_provider(yard));
     add_skill_tools(catalog, command);
-    if (mcp::desktop_available()) {
-        catalog.add(mcp::make_computer_provider(io.get_executor(), command.data_dir));
-    } else {
-        logging::get("norvex.mcp")->info("Computer tools left out: the X display of $DISPLAY cannot be opened");
-    }
+    catalog.add(mcp::make_computer_provider(io.get_executor(), command.data_dir));
 
     mcp::Session session({.name = "norvex", .version = NORVEX_VERSION}, catalog.tools());
     mcp::StdioServer server(io.get_executor(), session, catalog);

@@ -141,6 +141,27 @@ TEST(NorvexComputer, FailuresAndWrongParameters) {
     }
 }
 
+// Without a display the library would report its 1920x1080 fallback; the
+// command says there is no screen instead, with --json too.
+TEST(NorvexComputer, InfoWithoutAReachableDisplaySaysSoAndFails) {
+    ScratchDir scratch;
+    for (const std::optional<std::string>& display : {std::optional<std::string>{}, std::optional<std::string>{":4999"}}) {
+        for (const bool json : {false, true}) {
+            std::vector<std::string> args = {"computer", "info", "--data-dir", (scratch.path() / "data").string()};
+            if (json) args.push_back("--json");
+            const ProgramOutput out =
+                run_invocation({.args = args, .env = {{"DISPLAY", display}, {"WAYLAND_DISPLAY", std::nullopt}}}, scratch);
+            SCOPED_TRACE(display.value_or("no DISPLAY") + (json ? " --json" : ""));
+            EXPECT_EQ(out.exit_status, 1);
+            EXPECT_EQ(out.out, "");
+            EXPECT_THAT(out.err, StartsWith("norvex computer: no display could be reached, so there is no screen "
+                                            "size to show: "));
+            // The reason names what to set or what did not answer.
+            EXPECT_THAT(out.err, HasSubstr(display ? "cannot open X display ':4999'" : "DISPLAY"));
+        }
+    }
+}
+
 // The help lists every action with its parameters, read from the executor itself.
 TEST(NorvexComputer, HelpListsEachActionWithItsParameters) {
     ScratchDir scratch;

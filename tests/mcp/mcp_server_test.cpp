@@ -269,7 +269,8 @@ TEST(McpServer, QuietAndVerboseChooseTheRecords) {
     const std::string file = scratch.write("box.py", SAMPLE);
     auto records = [&](const std::vector<std::string>& args) {
         const std::string err = (scratch.path() / ("stderr_" + std::to_string(args.size()) + ".log")).string();
-        McpProcess server(PROGRAM, args, err);
+        // No desktop: its warning is the one record at the warning level.
+        McpProcess server(PROGRAM, args, err, {"DISPLAY", "WAYLAND_DISPLAY"});
         server.request(initialize_line("1", "2025-11-25"));
         server.send(R"({"jsonrpc": "2.0", "method": "notifications/initialized"})");
         server.request(call_line(2, "symbols", file));
@@ -280,7 +281,9 @@ TEST(McpServer, QuietAndVerboseChooseTheRecords) {
     EXPECT_THAT(records({"mcp"}), HasSubstr("[info] Serving "));
     EXPECT_EQ(records({"mcp", "-q"}), "");
     EXPECT_EQ(records({"--quiet", "mcp"}), "");
-    EXPECT_EQ(records({"mcp", "--log-level", "warning"}), "");
+    const std::string warnings = records({"mcp", "--log-level", "warning"});
+    EXPECT_THAT(warnings, HasSubstr("[warning] No desktop can be opened for the computer tools"));
+    EXPECT_THAT(warnings, ::testing::Not(HasSubstr("[info]")));
     const std::string verbose = records({"mcp", "--verbose"});
     EXPECT_THAT(verbose, HasSubstr("[debug] "));
     EXPECT_THAT(verbose, HasSubstr("[info] Serving "));

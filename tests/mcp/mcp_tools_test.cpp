@@ -17,6 +17,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 
@@ -163,13 +164,64 @@ TEST(McpSourcelens, AFileNameThatIsNotUtf8GoesBothWaysInItsSurrogateEscapes) {
               norvex::pyjson::parse("\"[ERROR] File not found: " + folder + "/\\udcff.py\""));
 }
 
-TEST(McpComputerTools, OnlyOfferedWithADisplay) {
+// The environment an MCP client's SDK gives the servers it starts.
+std::vector<std::string> clean_environment(const ScratchDir& scratch) {
+    return {"-i", "HOME=" + scratch.path().string(), "PATH=/usr/bin:/bin", "SHELL=/bin/sh", "TERM=xterm-256color"};
+}
+
+std::string read_text_file(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(McpComputerTools, OfferedWithoutADisplayAndEveryCallSaysWhatToSet) {
     ScratchDir scratch;
-    Server without(scratch, {"DISPLAY"});
-    EXPECT_FALSE(without.tool_names().contains("computer"));
-    EXPECT_FALSE(without.tool_names().contains("computer_info"));
-    Server nowhere(scratch, {"DISPLAY=:4999"});
-    EXPECT_FALSE(nowhere.tool_names().contains("computer"));
+    std::vector<std::string> args = clean_environment(scratch);
+    args.insert(args.end(), {PROGRAM, "mcp", "--data-dir", (scratch.path() / "data").string()});
+    const std::filesystem::path err = scratch.path() / "stderr.log";
+    McpProcess p("/usr/bin/env", args, err.string());
+    p.request(R"({"jsonrpc": "2.0", "id": 0, "method": "initialize", "params": {"protocolVersion": "2025-06-18"}})");
+    p.send(R"({"jsonrpc": "2.0", "method": "notifications/initialized"})");
+    std::map<std::string, std::string> descriptions;
+    const json::object list = p.request(R"({"jsonrpc": "2.0", "id": 1, "method": "tools/list"})");
+    for (const auto& tool : list.at("result").at("tools").as_array())
+        descriptions[std::string(tool.at("name").as_string())] = tool.at("description").as_string();
+    EXPECT_TRUE(descriptions.contains("computer_info"));
+    ASSERT_TRUE(descriptions.contains("computer"));
+    // No screen was measured, so the fallback size is not promised.
+    EXPECT_THAT(descriptions["computer"], HasSubstr("Screenshots have the size computer_info reports"));
+
+    int id = 1;
+    for (const json::object& params :
+         {json::object{{"name", "computer"}, {"arguments", {{"action", "screenshot"}}}},
+          json::object{{"name", "computer"}, {"arguments", {{"action", "type"}, {"text", "hi"}}}},
+          json::object{{"name", "computer_info"}, {"arguments", json::object{}}}}) {
+        const json::object answer =
+            p.request(json::serialize(json::object{{"jsonrpc", "2.0"}, {"id", ++id}, {"method", "tools/call"}, {"params", params}}));
+        const json::object& result = answer.at("result").as_object();
+        SCOPED_TRACE(json::serialize(params));
+        EXPECT_EQ(result.at("isError"), true);
+        const std::string text(result.at("content").at(0).at("text").as_string());
+        EXPECT_THAT(text, ::testing::StartsWith("No desktop can be opened for the computer tools: "));
+        EXPECT_THAT(text, HasSubstr("DISPLAY is not set"));
+        EXPECT_THAT(text, HasSubstr("DISPLAY (X11, for example :0"));
+        EXPECT_THAT(text, HasSubstr("WAYLAND_DISPLAY (Wayland"));
+        EXPECT_THAT(text, HasSubstr("in the \"env\" of norvex's server entry"));
+    }
+    p.close_stdin();
+    EXPECT_EQ(p.wait_exit(), 0);
+    // Said at start-up, at the level a client's configuration shows by default.
+    EXPECT_THAT(read_text_file(err), HasSubstr("[norvex.mcp] [warning] No desktop can be opened for the computer tools"));
+}
+
+TEST(McpComputerTools, OfferedWithADisplayThatDoesNotAnswer) {
+    ScratchDir scratch;
+    Server nowhere(scratch, {"DISPLAY=:4999", "WAYLAND_DISPLAY"});
+    EXPECT_TRUE(nowhere.tool_names().contains("computer"));
+    const json::object result = nowhere.call("computer", {{"action", "cursor_position"}});
+    EXPECT_EQ(result.at("isError"), true);
+    EXPECT_THAT(Server::text(result), HasSubstr("cannot open X display ':4999'"));
+    EXPECT_THAT(Server::text(result), HasSubstr("WAYLAND_DISPLAY"));
 }
 
 TEST(McpComputerTools, ActionsOnXvfbBecomeMcpContent) {
@@ -252,12 +304,18 @@ TEST(McpComputerTools, ACancelledTypeStopsAndTheNextCallRunsAtOnce) {
     Xvfb xvfb(800, 600);
     EventWindow window(xvfb.display());
     ScratchDir scratch;
-    // No clipboard program on PATH: the text is typed a key at a time, 20 ms apart.
-    std::filesystem::create_directories(scratch.path() / "bin");
-    Server server(scratch, {"DISPLAY=" + xvfb.display(), "PATH=" + (scratch.path() / "bin").string(), "WAYLAND_DISPLAY"});
+    Server server(scratch, {"DISPLAY=" + xvfb.display(), "WAYLAND_DISPLAY"});
     McpProcess& p = server.process();
 
-    const std::string text(3000, 'k');  // a minute of typing
+    // Characters no layout has, more kinds than spare keycodes: typed a
+    // batch of lent keys at a time, with a pause before the keys are taken
+    // back, so this takes half a minute.
+    std::string text;
+    for (char32_t c = U'\u4e00'; c < U'\u4e00' + 3000; ++c) {
+        text += static_cast<char>(0xe0 | (c >> 12));
+        text += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+        text += static_cast<char>(0x80 | (c & 0x3f));
+    }
     p.send(json::object{{"jsonrpc", "2.0"}, {"id", 60}, {"method", "tools/call"},
                         {"params", json::object{{"name", "computer"}, {"arguments", {{"action", "type"}, {"text", text}}}}}});
     ASSERT_GE(window.wait_for_text(5).size(), 5u) << "the typing never started";
@@ -273,7 +331,7 @@ TEST(McpComputerTools, ACancelledTypeStopsAndTheNextCallRunsAtOnce) {
     EXPECT_EQ(p.wait_exit(), 0);
 }
 
-TEST(McpComputerTools, AfterTheXServerDiedActionsAreErrorsAndTheServerStillExits) {
+TEST(McpComputerTools, AfterTheXServerDiedActionsAreErrorsUntilItIsBack) {
     if (!Xvfb::installed()) GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it)";
     Xvfb xvfb(800, 600);
     ScratchDir scratch;
@@ -282,16 +340,26 @@ TEST(McpComputerTools, AfterTheXServerDiedActionsAreErrorsAndTheServerStillExits
     EXPECT_EQ(server.call("computer", {{"action", "screenshot"}}).at("isError"), false);
     xvfb.kill();
 
-    const std::string lost = "the connection to X display '" + xvfb.display() + "' was lost";
-    for (const json::object& arguments : {json::object{{"action", "scroll"}, {"amount", 100}},
-                                          json::object{{"action", "left_click"}, {"coordinate", json::array{5, 5}}},
+    // The first call finds the break; the later ones try to connect again.
+    const json::object first = server.call("computer", {{"action", "scroll"}, {"amount", 100}});
+    EXPECT_EQ(first.at("isError"), true);
+    EXPECT_THAT(Server::text(first), HasSubstr("the connection to X display '" + xvfb.display() + "' was lost"));
+    for (const json::object& arguments : {json::object{{"action", "left_click"}, {"coordinate", json::array{5, 5}}},
                                           json::object{{"action", "key"}, {"text", "ctrl+a"}}}) {
         const json::object result = server.call("computer", arguments);
         EXPECT_EQ(result.at("isError"), true);
-        EXPECT_THAT(Server::text(result), HasSubstr(lost));
+        EXPECT_THAT(Server::text(result), HasSubstr("cannot open X display '" + xvfb.display() + "'"));
     }
     // The other tools live on.
     EXPECT_EQ(server.call("skill_list").at("isError"), false);
+
+    // The session comes back, at another size: the same server uses it.
+    xvfb.start_again(1024, 768);
+    EXPECT_EQ(Server::text(server.call("computer", {{"action", "mouse_move"}, {"coordinate", json::array{30, 40}}})),
+              "Moved cursor to (30, 40)");
+    const json::object info = json::parse(Server::text(server.call("computer_info"))).as_object();
+    EXPECT_EQ(info.at("screen_width"), 1024);
+    EXPECT_EQ(info.at("screen_height"), 768);
     server.process().close_stdin();
     EXPECT_EQ(server.process().wait_exit(), 0) << "the server did not exit after stdin closed";
 }

@@ -127,6 +127,14 @@ void Xvfb::kill() {
     std::filesystem::remove("/tmp/.X11-unix/X" + number, ec);
 }
 
+void Xvfb::start_again(int width, int height) {
+    if (pid_ > 0) throw std::logic_error("Xvfb::start_again: the server on " + display_ + " still runs; kill() it first");
+    width_ = width;
+    height_ = height;
+    if (!try_start(std::stoi(display_.substr(1))))
+        throw std::runtime_error("could not start Xvfb again on " + display_ + ": another server took the number");
+}
+
 Xvfb::~Xvfb() {
     if (pid_ > 0) stop(pid_);
 }

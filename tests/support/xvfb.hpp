@@ -25,6 +25,11 @@ public:
     // runs can use its display number again.
     void kill();
 
+    // Starts a new server on the same display after kill(), at another size
+    // if asked, as a user restarting their session would; throws
+    // std::runtime_error when it does not come up.
+    void start_again(int width, int height);
+
     // ":N"
     const std::string& display() const noexcept { return display_; }
     // The server's process id, -1 once it has been stopped.

@@ -5,7 +5,7 @@
 #include "norvex/common/pyjson.hpp"
 #include "norvex/pc/deskhand/actions.hpp"
 #include "norvex/pc/deskhand/executor.hpp"
-#include "norvex/pc/desktop/x11_desktop.hpp"
+#include "norvex/common/logging.hpp"
 
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/post.hpp>
@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 namespace norvex::mcp {
 
@@ -69,6 +70,16 @@ private:
     std::uint64_t cancelled_ = 0;
 };
 
+// What a call answers when no desktop opens. MCP clients start their
+// servers with a clean environment, so the usual cause is a variable the
+// client's configuration did not pass on.
+std::string no_desktop_error(const std::string& reason) {
+    return "No desktop can be opened for the computer tools: " + reason +
+           ". Give norvex the variables of the desktop session: DISPLAY (X11, for example :0, with XAUTHORITY "
+           "when the session has one) or WAYLAND_DISPLAY (Wayland, with XDG_RUNTIME_DIR); an MCP client passes "
+           "them in the \"env\" of norvex's server entry. The next call tries again.";
+}
+
 class ComputerProvider : public ToolProvider {
 public:
     ComputerProvider(asio::any_io_executor loop, std::filesystem::path data_dir) : loop_(std::move(loop)) {
@@ -77,6 +88,14 @@ public:
         options.sleep = [this](double seconds) { sleeper_.sleep(seconds); };
         options.interrupted = [this] { return sleeper_.cancelled(); };
         executor_ = std::make_unique<DeskhandExecutor>(std::move(options));
+        // Listed either way, so a client sees the tools and a call says
+        // what is missing; the log says it at once too.
+        try {
+            executor_->connect_desktop();
+            measured_ = true;
+        } catch (const std::exception& e) {
+            logging::get("norvex.mcp")->warn("{}", no_desktop_error(e.what()));
+        }
         // The size the model's screenshots have belongs in the tool's description.
         definition_ = executor_->get_tool_definition();
     }
@@ -84,12 +103,16 @@ public:
     ~ComputerProvider() override { worker_.join(); }
 
     std::vector<ToolInfo> tools() const override {
-        const std::string size = std::to_string(definition_.at("display_width_px").as_int64()) + "x" +
-                                 std::to_string(definition_.at("display_height_px").as_int64());
+        // Without a desktop at start-up the size is only the fallback; one
+        // that opens later may differ, so none is promised then.
+        const std::string size = measured_ ? "are " + std::to_string(definition_.at("display_width_px").as_int64()) +
+                                                 "x" + std::to_string(definition_.at("display_height_px").as_int64()) +
+                                                 " pixels"
+                                           : "have the size computer_info reports";
         return {
             {"computer",
-             "Use the desktop with the mouse and keyboard and take screenshots. Screenshots are " + size +
-                 " pixels; coordinates are in that space. Take a screenshot first to see the screen.",
+             "Use the desktop with the mouse and keyboard and take screenshots. Screenshots " + size +
+                 "; coordinates are in that space. Take a screenshot first to see the screen.",
              computer_input_schema()},
             {"computer_info", "The screen size, the screenshot size, their scale factor and the last screenshot's file.",
              json::parse(R"({"type": "object", "properties": {}})").as_object()},
@@ -99,8 +122,13 @@ public:
     asio::awaitable<ToolResult> call(std::string name, json::object arguments) override {
         if (name == "computer_info") {
             // Named, not a temporary inside co_await: GCC 12 destroys such temporaries twice.
-            std::function<json::object()> work = [this] { return executor_->get_display_info(); };
+            std::function<json::object()> work = [this] {
+                // Without a desktop the sizes would be the library's fallback, not a screen.
+                if (auto missing = missing_desktop()) return *missing;
+                return executor_->get_display_info();
+            };
             const json::object info = co_await on_worker(std::move(work));
+            if (info.contains("error")) co_return to_content(info);
             co_return ToolResult::text(pyjson::dumps(info, pyjson::Layout::indent2));
         }
         const json::value* action = arguments.if_contains("action");
@@ -111,6 +139,7 @@ public:
         json::object params = std::move(arguments);
         params.erase("action");
         std::function<json::object()> work = [this, chosen, params = std::move(params)] {
+            if (auto missing = missing_desktop()) return *missing;
             return executor_->execute_action(chosen, params);
         };
         const json::object result = co_await on_worker(std::move(work));
@@ -118,6 +147,16 @@ public:
     }
 
 private:
+    // The error map a call answers when no desktop opens (nothing when one is open).
+    std::optional<json::object> missing_desktop() {
+        try {
+            executor_->connect_desktop();
+            return std::nullopt;
+        } catch (const std::exception& e) {
+            return pc::deskhand::error_result(no_desktop_error(e.what()));
+        }
+    }
+
     static ToolResult to_content(const json::object& result) {
         const std::string type(result.at("type").as_string());
         if (type == "image") return ToolResult::image(std::string(result.at("base64").as_string()));
@@ -166,18 +205,10 @@ private:
     std::uint64_t calls_ = 0;
     std::unique_ptr<DeskhandExecutor> executor_;
     json::object definition_;
+    bool measured_ = false;  // a desktop opened at start-up, so definition_ holds its size
 };
 
 }  // namespace
-
-bool desktop_available() {
-    try {
-        pc::X11Desktop probe;
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
 
 std::unique_ptr<ToolProvider> make_computer_provider(asio::any_io_executor loop, std::filesystem::path data_dir) {
     return std::make_unique<ComputerProvider>(std::move(loop), std::move(data_dir));

@@ -102,6 +102,14 @@ boost::json::object DeskhandExecutor::execute_action(const std::string& action, 
         // A call cancelled while it waited for its turn does not start.
         _check_interrupted();
         return it->run(*this, bound);
+    } catch (const DesktopLostError& e) {
+        // Dropped here, so the next action opens a new connection: a host
+        // that keeps its executor recovers once the server is back.
+        _drop_lost_desktop();
+        logging::get("norvex.pc.deskhand")->error("Action {} failed\n{}: {}", action, type_name(typeid(e)), e.what());
+        return error_result("Action " + action + " failed: " + e.what_broke() +
+                            "; the next action connects to the display again, so repeat it once the display "
+                            "server is running");
     } catch (const std::exception& e) {
         // Python's logger.exception puts the traceback under the message;
         // the nearest thing here is the exception's type and text.

@@ -78,8 +78,31 @@ Desktop& DeskhandExecutor::_desktop() {
         if (!desktop_)
             throw DesktopError("The desktop factory gave no desktop; give DeskhandOptions::open_desktop a working one");
         desktop_->set_interruption([this] { _check_interrupted(); });
+        if (measure_on_open_) {
+            // The server answering now may not be the one measured before
+            // (restarted at another size), or none could be measured then.
+            _initialized = false;
+            _ensure_initialized();
+        }
     }
     return *desktop_;
+}
+
+void DeskhandExecutor::_drop_lost_desktop() {
+    // A broken connection stays broken; only a new desktop can act again.
+    desktop_.reset();
+    measure_on_open_ = true;
+}
+
+void DeskhandExecutor::connect_desktop() {
+    _ensure_initialized();
+    try {
+        _desktop();
+    } catch (const DesktopError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw DesktopError(e.what());
+    }
 }
 
 void DeskhandExecutor::_check_interrupted() const {
@@ -105,6 +128,7 @@ void DeskhandExecutor::_ensure_initialized() {
         log()->warn("Could not detect screen size: {}. Using defaults.", e.what());
         _screen_width = FALLBACK_SCREEN_WIDTH;
         _screen_height = FALLBACK_SCREEN_HEIGHT;
+        measure_on_open_ = true;
         _compute_scale();
         _initialized = true;
     }
@@ -112,9 +136,11 @@ void DeskhandExecutor::_ensure_initialized() {
 
 void DeskhandExecutor::_detect_screen_size() {
     const std::string& system = options_.system_name;
+    measure_on_open_ = false;
     auto fallback = [this] {
         _screen_width = FALLBACK_SCREEN_WIDTH;
         _screen_height = FALLBACK_SCREEN_HEIGHT;
+        measure_on_open_ = true;
     };
     if (system == "Windows") {
         // The Windows display metrics exist only in a Windows build; elsewhere
@@ -144,6 +170,9 @@ void DeskhandExecutor::_detect_screen_size() {
 }
 
 void DeskhandExecutor::_detect_darwin() {
+    // A width of 0 means "not found yet", also when measuring again.
+    _screen_width = 0;
+    _screen_height = 0;
     const CommandOutput report = options_.run({"system_profiler", "SPDisplaysDataType"}, 5.0);
     for (std::string_view line : pystr::splitlines(report.out)) {
         if (line.find("Resolution") == std::string_view::npos) continue;
@@ -160,6 +189,7 @@ void DeskhandExecutor::_detect_darwin() {
     if (_screen_width == 0) {
         _screen_width = FALLBACK_SCREEN_WIDTH;
         _screen_height = FALLBACK_SCREEN_HEIGHT;
+        measure_on_open_ = true;
     }
 }
 

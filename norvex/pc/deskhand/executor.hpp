@@ -31,10 +31,13 @@ struct DeskhandOptions {
     std::filesystem::path data_dir{};
     // Opens the desktop the actions drive, on the first action that needs
     // it; a failure fails that action, and the next action tries again.
-    // Default: the X11 desktop of $DISPLAY.
+    // A desktop that throws DesktopLostError is dropped, and the next action
+    // opens a new one (measuring the screen again). Default: the X11
+    // desktop of $DISPLAY.
     std::function<std::unique_ptr<Desktop>()> open_desktop{};
-    // Opens the clipboard for "type"; a throw makes typing fall back to
-    // typing the characters one by one. Default: the clipboard programs.
+    // No longer used: "type" sends key events, which reach terminals as
+    // well as editors and leave the user's clipboard alone. Kept so that
+    // hosts setting it still build.
     std::function<std::unique_ptr<Clipboard>()> open_clipboard{};
     // The primary screen's size, or nothing when it cannot tell (systems
     // other than Windows and Darwin). Default: hostkit::get_screen_size_linux.
@@ -75,7 +78,11 @@ struct DeskhandOptions {
 //
 // Calls block until the desktop has done what was asked (movements, pauses,
 // outside programs), or until DeskhandOptions::interrupted says to stop.
-// The screen is measured once, on the first public call.
+// The screen is measured on the first public call, and again when a desktop
+// opens after the last one was lost or when only the fallback size was
+// known: an action that finds the display connection broken fails, and the
+// next one connects again, so a long-lived host recovers once the display
+// server is back.
 // From its first screenshot on, the executor keeps that screenshot's image
 // buffers (about 20 MB at 1920 x 1080) for the next one.
 // One caller at a time; no locks.
@@ -99,6 +106,13 @@ public:
     // screen_width, screen_height, api_width, api_height, scale_factor
     // (rounded to 3 places), last_screenshot (path or null).
     boost::json::object get_display_info();
+
+    // Opens the desktop now, as the next action that needs one would (and
+    // measures the screen again when the last one was lost or the size was
+    // only the fallback); nothing when one is open. Throws DesktopError
+    // saying why no desktop can be opened: a caller that must not mistake
+    // the fallback size for a real screen asks this first.
+    void connect_desktop();
 
     // Model (API) coordinates to screen pixels: divided by the factor,
     // truncated and clamped to the screen; unchanged when the factor is 1.
@@ -144,6 +158,9 @@ public:
 private:
     // The desktop, opened on first use ("loading the library").
     Desktop& _desktop();
+    // Forgets a desktop whose display connection broke, so the next action
+    // opens a new one and measures the screen again.
+    void _drop_lost_desktop();
     // Throws when DeskhandOptions::interrupted says to stop.
     void _check_interrupted() const;
     void _detect_darwin();
@@ -159,6 +176,10 @@ private:
 
     DeskhandOptions options_;
     std::unique_ptr<Desktop> desktop_;
+    // The screen is measured again when the next desktop opens: the last
+    // one was lost (the server may come back at another size), or the size
+    // is the 1920x1080 fallback (no display could tell it).
+    bool measure_on_open_ = false;
     std::unique_ptr<struct ScreenshotBuffers> shot_;  // made by the first screenshot
 };
 

@@ -34,6 +34,11 @@ boost::json::object DeskhandExecutor::_action_screenshot() {
     ScreenshotBuffers& b = *shot_;
     try {
         _desktop().screenshot_into(b.screen);
+    } catch (const DesktopLostError&) {
+        // The capture programs may still reach a server that came back; the
+        // next action connects to it anew.
+        _drop_lost_desktop();
+        return _fallback_screenshot();
     } catch (const std::exception&) {
         return _fallback_screenshot();
     }

@@ -23,6 +23,24 @@ struct DesktopError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// What a desktop throws once its connection to the display server has
+// broken (the server stopped, or closed the connection). The desktop stays
+// broken: every later call throws this too, and only a new desktop, opened
+// once the server runs again, can act. A caller that keeps a desktop for
+// long (the executor) tells this apart from other failures to know when to
+// open a new one.
+struct DesktopLostError : DesktopError {
+    // `what_broke` says which connection broke and why, without advice:
+    // "the connection to X display ':0' was lost (the X server stopped or closed it)".
+    explicit DesktopLostError(const std::string& what_broke)
+        : DesktopError(what_broke + "; start the display server again and open a new desktop"),
+          what_broke_(what_broke) {}
+    const std::string& what_broke() const noexcept { return what_broke_; }
+
+private:
+    std::string what_broke_;
+};
+
 enum class MouseButton { left, middle, right };
 
 // One desktop. Coordinates are screen pixels of the primary output. Every call
@@ -49,7 +67,11 @@ public:
     virtual void hotkey(const std::vector<std::string>& keys) = 0;
     virtual void key_down(const std::string& key) = 0;
     virtual void key_up(const std::string& key) = 0;
-    // UTF-8 text typed one character at a time, `interval_seconds` apart.
+    // UTF-8 text typed one character at a time, as key events, into the
+    // window that has the keyboard focus; `interval_seconds` apart, or as
+    // fast as the display server takes them when 0. Characters the keyboard
+    // layout lacks are typed too; one that cannot be typed at all throws
+    // DesktopError there.
     virtual void write(const std::string& text, double interval_seconds) = 0;
 
     // The whole primary output, pixel for pixel.

@@ -22,7 +22,12 @@ const char* button_name(MouseButton b) {
 
 void RecordingDesktop::add(std::string name, const std::vector<std::string>& args) {
     calls_.push_back(fmt::format("{}({})", name, fmt::join(args, ", ")));
-    if (!fail_on.empty() && name == fail_on && fail_after-- <= 0) throw DesktopError("recording desktop told to fail on " + name);
+    if (!fail_on.empty() && name == fail_on && fail_after-- <= 0) fail("recording desktop told to fail on " + name);
+}
+
+void RecordingDesktop::fail(const std::string& why) const {
+    if (failures_are_lost) throw DesktopLostError("the recording desktop's connection was lost (" + why + ")");
+    throw DesktopError(why);
 }
 
 void RecordingDesktop::record(std::string line) { calls_.push_back(std::move(line)); }
@@ -58,7 +63,7 @@ void RecordingDesktop::write(const std::string& text, double interval_seconds) {
 
 RgbImage RecordingDesktop::screenshot() {
     add("screenshot", {});
-    if (screenshot_fails) throw DesktopError("recording desktop told to fail its screenshot");
+    if (screenshot_fails) fail("recording desktop told to fail its screenshot");
     return image;
 }
 

@@ -30,6 +30,8 @@ public:
     std::string fail_on;
     // How many calls named fail_on go through before the failing one.
     int fail_after = 0;
+    // When true, those failures are a broken connection (DesktopLostError).
+    bool failures_are_lost = false;
 
     void click(int x, int y, int clicks = 1, MouseButton button = MouseButton::left) override;
     void move_to(int x, int y, double duration_seconds) override;
@@ -56,6 +58,7 @@ public:
 
 private:
     void add(std::string name, const std::vector<std::string>& args);
+    [[noreturn]] void fail(const std::string& why) const;
     std::vector<std::string> calls_;
 };
 

@@ -42,8 +42,7 @@ X11Desktop::Impl::~Impl() {
 
 void X11Desktop::Impl::check_alive() const {
     if (lost)
-        throw DesktopError("the connection to X display '" + name +
-                           "' was lost (the X server stopped or closed it); start the server again and make a new desktop");
+        throw DesktopLostError("the connection to X display '" + name + "' was lost (the X server stopped or closed it)");
 }
 
 void X11Desktop::Impl::fake_motion(int x, int y) {

@@ -44,7 +44,7 @@ struct X11DesktopOptions {
 // handlers. Another thread of the host installing its own handler during one
 // of these calls is not guarded against.
 //
-// Once the connection is lost, every call throws DesktopError at once and
+// Once the connection is lost, every call throws DesktopLostError at once and
 // nothing more is sent; destroying the object then sends nothing either, and
 // it may happen on another thread than the one that saw the break.
 class X11Desktop final : public Desktop {

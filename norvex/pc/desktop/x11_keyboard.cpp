@@ -19,6 +19,10 @@ namespace {
 
 using HeldKey = X11Desktop::Impl::HeldKey;
 
+// Typing waits for the server this often: it bounds how far the requests run
+// ahead of it (and how much Xlib buffers), and costs a round trip each time.
+constexpr std::size_t CHARACTERS_PER_ROUND_TRIP = 64;
+
 KeySym resolve_name(const std::string& key) {
     if (auto ks = x11::keysym_for_key(key)) return *ks;
     throw DesktopError("unknown key name '" + key +
@@ -46,10 +50,11 @@ HeldKey put_down(X11Desktop::Impl& impl, KeySym keysym) {
         if (stroke->shift) held.shift_code = shift_code(map);
     } else {
         x11::SpareKeys spare(impl.display, map, impl.options.remap_settle_seconds, impl.lost);
-        auto code = spare.bind(keysym);
-        if (!code) throw DesktopError("the X keyboard map has no key for '" + keysym_name(keysym) +
+        // The first keysym of this binder: a whole spare key, never a shifted level.
+        auto lent = spare.bind(keysym);
+        if (!lent) throw DesktopError("the X keyboard map has no key for '" + keysym_name(keysym) +
                                       "' and no unused keycode to lend it; free a keycode with xmodmap");
-        held.code = *code;
+        held.code = lent->code;
         held.temporary = true;
         // The binding outlives this scope: key_up undoes it after the release.
         spare.keep();
@@ -152,6 +157,7 @@ void X11Desktop::write(const std::string& text, double interval_seconds) {
     // events sees every binding of the run; runs end where the spares do.
     x11::SpareKeys spare(d, map, impl_->options.remap_settle_seconds, impl_->lost);
     std::size_t i = 0;
+    std::size_t sent = 0;
     bool first = true;
     while (i < typed.size()) {
         std::size_t end = i;
@@ -160,9 +166,9 @@ void X11Desktop::write(const std::string& text, double interval_seconds) {
         if (end == i)
             throw DesktopError("cannot type '" + keysym_name(typed[i].keysym) +
                                "': the X keyboard map has no key for it and no unused keycode to lend; "
-                               "type the text through the clipboard instead");
+                               "free a keycode with xmodmap, then type the rest again");
         for (; i < end; ++i) {
-            const x11::Stroke stroke = typed[i].stroke ? *typed[i].stroke : x11::Stroke{*spare.bind(typed[i].keysym), false};
+            const x11::Stroke stroke = typed[i].stroke ? *typed[i].stroke : *spare.bind(typed[i].keysym);
             // Between two characters, so a stop leaves no key down.
             interruption_point();
             if (!first && interval_seconds > 0)
@@ -172,10 +178,17 @@ void X11Desktop::write(const std::string& text, double interval_seconds) {
             impl_->fake_key(stroke.code, true);
             impl_->fake_key(stroke.code, false);
             if (stroke.shift) impl_->fake_key(shift_code(map), false);
-            XSync(d, False);
+            // Sent at once, so a broken connection is noticed before more
+            // requests pile up in Xlib's buffer; a round trip only now and
+            // then, which is what keeps typing fast. Events wait in the
+            // server's queue for the focused client, so none is lost by
+            // not waiting for it.
+            XFlush(d);
+            if (++sent % CHARACTERS_PER_ROUND_TRIP == 0) impl_->sync();
         }
         spare.restore(impl_->options.remap_settle_seconds);
     }
+    impl_->sync();
 }
 
 }  // namespace norvex::pc

@@ -5,6 +5,8 @@
 #include "norvex/pc/desktop/x11_error_trap.hpp"
 #include "norvex/pc/desktop/x11_keys.hpp"
 
+#include <X11/Xutil.h>
+
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -59,28 +61,53 @@ SpareKeys::~SpareKeys() {
     }
 }
 
-std::optional<KeyCode> SpareKeys::bind(KeySym keysym) {
-    for (const Binding& b : bound_)
-        if (b.keysym == keysym) return b.code;
+std::optional<Stroke> SpareKeys::bind(KeySym keysym) {
+    for (const Binding& b : bound_) {
+        if (b.keysym == keysym) return Stroke{b.code, false};
+        if (b.shifted == keysym) return Stroke{b.code, true};
+    }
     std::vector<KeyCode> taken;
     for (const Binding& b : bound_) taken.push_back(b.code);
-    const auto code = map_.spare(taken);
-    if (!code) return std::nullopt;
+    if (const auto code = map_.spare(taken)) {
+        Binding binding{keysym, NoSymbol, *code, map_.row(*code)};
+        send_row(binding);
+        bound_.push_back(std::move(binding));
+        return Stroke{*code, false};
+    }
+    // Every spare is taken: the shifted level of one that has a keysym alone,
+    // the key of its lower case when that is one (so the pair reads as a
+    // letter key, and Caps Lock works on it as on any other).
+    Binding* partner = nullptr;
+    for (Binding& b : bound_) {
+        if (b.shifted != NoSymbol) continue;
+        KeySym lower = NoSymbol;
+        KeySym upper = NoSymbol;
+        XConvertCase(b.keysym, &lower, &upper);
+        if (upper == keysym && lower == b.keysym) {
+            partner = &b;
+            break;
+        }
+        if (partner == nullptr) partner = &b;
+    }
+    if (partner == nullptr) return std::nullopt;
+    Binding widened = *partner;
+    widened.shifted = keysym;
+    send_row(widened);
+    *partner = std::move(widened);
+    return Stroke{partner->code, true};
+}
 
+void SpareKeys::send_row(const Binding& binding) {
     if (lost_)
-        throw DesktopError("the connection to the X display was lost (the X server stopped or closed it); "
-                           "start the server again and make a new desktop");
-    // The same keysym on both levels, so Shift or Caps Lock cannot change what it types.
+        throw DesktopLostError("the connection to the X display was lost (the X server stopped or closed it)");
     std::vector<KeySym> row(static_cast<std::size_t>(map_.keysyms_per_keycode()), NoSymbol);
-    row[0] = keysym;
-    if (row.size() > 1) row[1] = keysym;
+    row[0] = binding.keysym;
+    if (row.size() > 1) row[1] = binding.shifted != NoSymbol ? binding.shifted : binding.keysym;
     ErrorTrap trap(display_);
-    XChangeKeyboardMapping(display_, *code, map_.keysyms_per_keycode(), row.data(), 1);
+    XChangeKeyboardMapping(display_, binding.code, map_.keysyms_per_keycode(), row.data(), 1);
     if (trap.failed())
         throw DesktopError("the X server refused to bind a spare key for typing (" + trap.error_text() +
-                           "); type the text through the clipboard instead");
-    bound_.push_back(Binding{keysym, *code, map_.row(*code)});
-    return code;
+                           "); try again, and if it keeps refusing, reset the keyboard map with setxkbmap");
 }
 
 void SpareKeys::restore(double settle_seconds) {

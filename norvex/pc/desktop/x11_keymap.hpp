@@ -44,6 +44,14 @@ private:
 // MappingNotify that precedes the event; restoring the map before it has done
 // so would make the key type nothing. So restore() first waits a short
 // while after the last key event, then puts every keycode back as it was.
+//
+// That wait is what typing text the layout lacks costs, once per batch of
+// keysyms bound together, so each spare key carries two: a keysym alone sits
+// on both levels (Shift and Caps Lock cannot change it), and once every
+// spare is taken a second keysym goes on the shifted level of a key that
+// has one, its case partner where there is one. A US layout under Xvfb
+// leaves 19 spare keycodes, so a batch holds 38 keysyms: a whole alphabet
+// such as Cyrillic's 33 lower-case letters.
 class SpareKeys {
 public:
     // `settle_seconds`: the wait of the destructor's restore. `lost`: the
@@ -55,9 +63,11 @@ public:
     SpareKeys(const SpareKeys&) = delete;
     SpareKeys& operator=(const SpareKeys&) = delete;
 
-    // The keycode now typing `keysym`: one bound earlier, or a spare bound now;
-    // empty when no spare is left. Throws DesktopError when the server refuses.
-    std::optional<KeyCode> bind(KeySym keysym);
+    // The key (and level) now typing `keysym`: one bound earlier, or a spare
+    // bound now; empty when no room is left. Throws DesktopError when the
+    // server refuses. Bind every keysym of a batch before sending its first
+    // key event: a second keysym changes the row of a key bound earlier.
+    std::optional<Stroke> bind(KeySym keysym);
     // Waits `settle_seconds` when anything is bound, then unbinds it all.
     void restore(double settle_seconds);
     // Leaves every binding in place for the caller to undo (a spare keycode
@@ -66,10 +76,13 @@ public:
 
 private:
     struct Binding {
-        KeySym keysym;
+        KeySym keysym;           // on the plain level (and the shifted one while alone)
+        KeySym shifted;          // a second keysym on the shifted level, or NoSymbol
         KeyCode code;
         std::vector<KeySym> original;
     };
+    // Writes the binding's row to the server.
+    void send_row(const Binding& binding);
     Display* display_;
     const KeyMap& map_;
     double settle_seconds_;

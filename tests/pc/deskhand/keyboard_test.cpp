@@ -20,36 +20,38 @@ std::string result_text(const boost::json::object& r) {
 
 boost::json::object with_text(const std::string& text) { return {{"text", text}}; }
 
-TEST(Type, PastesThroughTheClipboardWithCtrlV) {
+TEST(Type, SendsKeyEventsWithoutPausesAndLeavesTheClipboardAlone) {
     ExecutorRig rig;
     auto ex = rig.make();
     EXPECT_EQ(result_text(ex->execute_action("type", with_text("héllo wörld"))), "Typed: héllo wörld");
-    ASSERT_NE(rig.clipboard, nullptr);
-    EXPECT_EQ(rig.clipboard->texts(), Calls{"héllo wörld"});
-    EXPECT_EQ(rig.calls(), (Calls{"hotkey(ctrl, v)", "sleep(0.1)"}));
-}
-
-TEST(Type, PastesWithCommandVOnDarwin) {
-    ExecutorRig rig;
-    rig.system = "Darwin";
-    EXPECT_EQ(result_text(rig.make()->execute_action("type", with_text("hi"))), "Typed: hi");
-    EXPECT_EQ(rig.calls(), (Calls{"hotkey(command, v)", "sleep(0.1)"}));
-}
-
-TEST(Type, WithoutAClipboardTypesKeyByKeyWithTheSameAnswer) {
-    ExecutorRig rig;
-    rig.clipboard_available = false;
-    EXPECT_EQ(result_text(rig.make()->execute_action("type", with_text("hi"))), "Typed: hi");
-    EXPECT_EQ(rig.calls(), (Calls{"write(hi, 0.02)"}));
+    EXPECT_EQ(rig.calls(), (Calls{"write(héllo wörld, 0.0)"}));
+    EXPECT_EQ(rig.clipboard->texts(), Calls{}) << "typing must not overwrite the user's clipboard";
     EXPECT_TRUE(rig.sleeps.empty());
 }
 
-TEST(Type, AClipboardThatFailsAfterOpeningFailsTheAction) {
+TEST(Type, DarwinTypesKeysAsWell) {
     ExecutorRig rig;
-    rig.clipboard_fails = true;
-    EXPECT_EQ(result_text(rig.make()->execute_action("type", with_text("hi"))),
-              "Action type failed: recording clipboard told to fail: no clipboard reachable");
-    EXPECT_EQ(rig.calls(), Calls{});
+    rig.system = "Darwin";
+    EXPECT_EQ(result_text(rig.make()->execute_action("type", with_text("hi"))), "Typed: hi");
+    EXPECT_EQ(rig.calls(), (Calls{"write(hi, 0.0)"}));
+}
+
+TEST(Type, NeedsNoClipboardProgram) {
+    ExecutorRig rig;
+    rig.clipboard_available = false;
+    EXPECT_EQ(result_text(rig.make()->execute_action("type", with_text("hi"))), "Typed: hi");
+    EXPECT_EQ(rig.calls(), (Calls{"write(hi, 0.0)"}));
+}
+
+TEST(Type, KeyEventsThatFailAreAnErrorNeverTyped) {
+    logging::LogCapture logs("norvex.pc.deskhand");
+    ExecutorRig rig;
+    rig.clipboard_fails = true;  // no longer in the way either
+    rig.prepare = [](pc::RecordingDesktop& d) { d.fail_on = "write"; };
+    EXPECT_EQ(pyjson::dumps(rig.make()->execute_action("type", with_text("hi"))),
+              R"({"type": "error", "error": "Action type failed: recording desktop told to fail on write"})");
+    EXPECT_EQ(rig.calls(), Calls{"write(hi, 0.0)"});
+    EXPECT_EQ(logs.messages(spdlog::level::err).size(), 1u);
 }
 
 TEST(Type, ShowsFiftyCodePointsThenAnEllipsis) {

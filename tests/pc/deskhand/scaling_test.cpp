@@ -12,6 +12,14 @@ namespace {
 using testing::ExecutorRig;
 using testing::obj;
 
+// What a capture program that could not reach the screen leaves.
+CommandOutput failed_capture() {
+    CommandOutput run;
+    run.exit_status = 2;
+    run.err = "Can't open X display";
+    return run;
+}
+
 struct ScaleCase {
     std::int64_t width, height;
     double factor;
@@ -122,6 +130,67 @@ TEST(Detection, EmptyOrFailingSizeFallsBackSilently) {
         EXPECT_EQ(ex.get_display_info().at("screen_height").as_int64(), 1080) << variant;
         EXPECT_TRUE(logs.messages(spdlog::level::warn).empty()) << variant;
     }
+}
+
+// A desktop whose connection breaks is dropped by the action that finds it;
+// the next action opens another and measures the screen it shows.
+TEST(Detection, ALostDesktopIsReopenedAndTheScreenMeasuredAgain) {
+    ExecutorRig rig;
+    rig.screen = {{1280, 800}};
+    auto ex = rig.make();
+    ASSERT_EQ(ex->execute_action("mouse_move", obj(R"({"coordinate": [100, 100]})")).at("type"), "text");
+    rig.desktop->fail_on = "position";
+    rig.desktop->failures_are_lost = true;
+    EXPECT_EQ(ex->execute_action("cursor_position").at("error"),
+              "Action cursor_position failed: the recording desktop's connection was lost (recording desktop told "
+              "to fail on position); the next action connects to the display again, so repeat it once the display "
+              "server is running");
+    EXPECT_EQ(rig.desktops_opened, 1);
+    EXPECT_EQ(rig.size_queries, 1);
+
+    rig.screen = {{2560, 1440}};
+    EXPECT_EQ(ex->execute_action("left_click", obj(R"({"coordinate": [1000, 500]})")).at("text"),
+              "Clicked at (1790, 895)");
+    EXPECT_EQ(rig.desktops_opened, 2);
+    EXPECT_EQ(rig.size_queries, 2);
+    EXPECT_EQ(ex->get_display_info().at("api_width"), 1429);
+    // Other failures leave the desktop in place.
+    rig.desktop->fail_on = "position";
+    EXPECT_EQ(ex->execute_action("cursor_position").at("type"), "error");
+    EXPECT_EQ(ex->execute_action("mouse_move", obj(R"({"coordinate": [1, 1]})")).at("type"), "text");
+    EXPECT_EQ(rig.desktops_opened, 2);
+}
+
+TEST(Detection, AScreenshotThatFindsTheConnectionLostFallsBackAndTheNextActionReconnects) {
+    ExecutorRig rig;
+    rig.screen = {{1280, 800}};
+    rig.on_run = [](const std::vector<std::string>&, double) { return failed_capture(); };
+    auto ex = rig.make();
+    ASSERT_EQ(ex->execute_action("screenshot").at("type"), "image");
+    rig.desktop->screenshot_fails = true;
+    rig.desktop->failures_are_lost = true;
+    const auto shot = ex->execute_action("screenshot");
+    EXPECT_EQ(shot.at("type"), "error");
+    EXPECT_EQ(rig.programs.size(), 1u) << "the capture program is tried";
+    ASSERT_EQ(ex->execute_action("screenshot").at("type"), "image");
+    EXPECT_EQ(rig.desktops_opened, 2);
+}
+
+// The 1920x1080 fallback is no measurement: the first desktop that opens
+// is measured, so a display that appears later gets its own scale.
+TEST(Detection, TheFallbackSizeIsMeasuredAgainWhenADesktopOpens) {
+    ExecutorRig rig;
+    rig.screen = std::nullopt;
+    auto ex = rig.make();
+    EXPECT_EQ(ex->get_display_info().at("screen_width"), 1920);
+    rig.screen = {{1024, 768}};
+    EXPECT_EQ(ex->execute_action("left_click", obj(R"({"coordinate": [1000, 700]})")).at("text"),
+              "Clicked at (1000, 700)");
+    EXPECT_EQ(ex->get_display_info().at("screen_width"), 1024);
+    EXPECT_EQ(rig.size_queries, 2);
+    // Measured for real now: later actions on the same desktop measure nothing.
+    ex->execute_action("left_click", obj(R"({"coordinate": [1, 1]})"));
+    EXPECT_EQ(rig.size_queries, 2);
 }
 
 TEST(Detection, WindowsWithoutItsDisplayMetricsUsesTheFallback) {
