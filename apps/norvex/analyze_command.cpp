@@ -2,7 +2,6 @@
 #include "commands.hpp"
 
 #include "analyze_text.hpp"
-#include "manager_folder.hpp"
 #include "stdin_file.hpp"
 #include "stop_signals.hpp"
 #include "usage.hpp"
@@ -50,7 +49,6 @@ std::optional<std::string> run_tool(const std::string& operation, const std::str
                        text = std::move(answer);
                    }));
     io.run();
-    remove_manager_folder(tool.manager());
     stopped_by = signals.stopped_by();
     if (stopped_by != 0) return std::nullopt;
     if (failure) std::rethrow_exception(failure);

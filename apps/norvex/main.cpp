@@ -6,6 +6,8 @@
 #include "usage.hpp"
 #include "verbosity.hpp"
 
+#include "norvex/common/error_text.hpp"
+
 #include <CLI/CLI.hpp>
 
 #include <exception>
@@ -109,7 +111,7 @@ int run(int argc, char** argv) {
         std::cerr << command_path(deepest_parsed(app)) << ": " << e.what() << '\n';
         return EXIT_USAGE;
     } catch (const std::exception& e) {
-        std::cerr << command_path(deepest_parsed(app)) << ": " << e.what() << '\n';
+        std::cerr << command_path(deepest_parsed(app)) << ": " << norvex::error_message(e) << '\n';
         return EXIT_FAILED;
     }
     return EXIT_USAGE;

@@ -1,6 +1,5 @@
 // `norvex mcp`: the components as tools of a Model Context Protocol server on stdin and stdout.
 #include "commands.hpp"
-#include "manager_folder.hpp"
 #include "stop_signals.hpp"
 #include "usage.hpp"
 
@@ -131,7 +130,6 @@ int run_mcp(const McpCommand& command, const Verbosity& verbosity) {
         failure = e;
     });
     io.run();
-    remove_manager_folder(yard);
     if (failure) std::rethrow_exception(failure);
     return signals.stopped_by() != 0 ? signals.exit_status() : EXIT_OK;
 }

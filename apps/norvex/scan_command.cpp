@@ -1,12 +1,12 @@
 // `norvex scan`: every Python file of a folder through the code-analysis tool, a pool of workers at a time.
 #include "commands.hpp"
-#include "manager_folder.hpp"
 #include "progress_line.hpp"
 #include "scan_report.hpp"
 #include "scan_walk.hpp"
 #include "stop_signals.hpp"
 #include "usage.hpp"
 
+#include "norvex/common/error_text.hpp"
 #include "norvex/common/pyjson.hpp"
 #include "norvex/common/pystr.hpp"
 #include "norvex/core/crewhall/crewhall.hpp"
@@ -58,7 +58,7 @@ asio::awaitable<std::string> analyse_file(sourcelens::SourcelensTool& tool, std:
         const std::string complexity = co_await run_operation(tool, "complexity", outcome.path);
         outcome.figures = figures_from(outcome.path, index, pyjson::parse(summary), pyjson::parse(complexity));
     } catch (const std::exception& e) {
-        outcome.error = e.what();
+        outcome.error = error_message(e);
         throw;
     }
     co_return "analyzed";
@@ -183,7 +183,6 @@ int run_scan(const ScanCommand& command, const Verbosity& verbosity) {
         });
         // Returns once every worker's job has ended (or was stopped): nothing else keeps the loop busy.
         io.run();
-        remove_manager_folder(yard);
         if (submit_failure) std::rethrow_exception(submit_failure);
     }
     if (stopped_by != 0) return signals.exit_status();

@@ -2,6 +2,7 @@
 #include "norvex/common/async_semaphore.hpp"
 
 #include "norvex/common/coro_support.hpp"
+#include "norvex/common/error_text.hpp"
 
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/this_coro.hpp>
@@ -38,11 +39,11 @@ asio::awaitable<void> AsyncSemaphore::acquire() {
         // Woken by the caller's cancellation, not by release().
         if (waiter.owner != nullptr) waiters_.erase(waiter.pos);
         waiter.owner = nullptr;
-        throw boost::system::system_error(asio::error::operation_aborted, "semaphore acquire cancelled");
+        throw SystemError(asio::error::operation_aborted, "semaphore acquire cancelled");
     }
     if (cancelled(co_await asio::this_coro::cancellation_state)) {
         release();
-        throw boost::system::system_error(asio::error::operation_aborted, "semaphore acquire cancelled");
+        throw SystemError(asio::error::operation_aborted, "semaphore acquire cancelled");
     }
 }
 

@@ -2,6 +2,8 @@
 // cancellation checks and exception texts.
 #pragma once
 
+#include "norvex/common/error_text.hpp"
+
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/cancellation_state.hpp>
 
@@ -28,12 +30,12 @@ inline bool cancelled(const boost::asio::cancellation_state& state) noexcept {
     return state.cancelled() != boost::asio::cancellation_type::none;
 }
 
-// what() of a standard exception; nothing for any other thrown value.
+// error_message() of a standard exception; nothing for any other thrown value.
 inline std::optional<std::string> exception_text(const std::exception_ptr& e) {
     try {
         std::rethrow_exception(e);
     } catch (const std::exception& ex) {
-        return std::string(ex.what());
+        return error_message(ex);
     } catch (...) {
         return std::nullopt;
     }

@@ -28,7 +28,8 @@ const std::string STANDIN_WORKER = NORVEX_STANDIN_WORKER;
 // (it would otherwise run to the end) or stuck, reading and answering
 // nothing, as a worker blocked in a system call is (it would otherwise wait
 // for ever); the status is 128 + the signal. The stuck worker is the
-// stand-in of a private copy of the program.
+// stand-in of a private copy of the program. Stopped, the program still
+// leaves nothing in the temporary folder.
 TEST(NorvexAnalyze, SignalStopsTheWorkerWhetherBusyOrStuck) {
     ScratchDir scratch{"norvex_analyze_signal_"};
     std::string large;
@@ -36,6 +37,8 @@ TEST(NorvexAnalyze, SignalStopsTheWorkerWhetherBusyOrStuck) {
     const std::string busy = scratch.write("large.py", large);
     const std::string stuck = scratch.write("stuck.py", "x = 1\n");
     const std::string standin = standin_program(scratch.path() / "tree", NORVEX_PROGRAM_PATH, STANDIN_WORKER).string();
+    const fs::path tmp = scratch.path() / "tmp";
+    fs::create_directories(tmp);
     OrphanCatcher catcher;
     ASSERT_TRUE(catcher.active());
 
@@ -43,7 +46,8 @@ TEST(NorvexAnalyze, SignalStopsTheWorkerWhetherBusyOrStuck) {
         for (const int signal_number : {SIGTERM, SIGINT}) {
             SCOPED_TRACE(fs::path(path).filename().string() + ", " + strsignal(signal_number));
             const std::string out_file = (scratch.path() / "out").string();
-            TerminalRun run({"analyze", path}, out_file, {}, path == busy ? NORVEX_PROGRAM_PATH : standin);
+            TerminalRun run({"analyze", path}, out_file, {{"TMPDIR", tmp.string()}},
+                            path == busy ? NORVEX_PROGRAM_PATH : standin);
             std::vector<pid_t> workers;
             for (int attempt = 0; attempt < 1000; ++attempt) {
                 workers = children_named(run.pid());
@@ -62,6 +66,7 @@ TEST(NorvexAnalyze, SignalStopsTheWorkerWhetherBusyOrStuck) {
             EXPECT_EQ(err, "");
             EXPECT_FALSE(is_running(workers[0])) << "worker " << workers[0] << " survived";
             EXPECT_TRUE(catcher.orphans().empty()) << "a worker outlived the program";
+            EXPECT_TRUE(fs::is_empty(tmp)) << "the manager's folder was left behind";
         }
     }
 }

@@ -1,10 +1,15 @@
-// The norvex command line as a Unix tool: mistyped commands, help, versions, range errors, stdout failures, verbosity.
+// The norvex command line as a Unix tool: mistyped commands, help, versions, range errors, stdout failures, verbosity,
+// nothing left in the temporary folder.
 #include "cli_process.hpp"
+
+#include "../support/plain_text.hpp"
 
 #include "norvex/common/pystr.hpp"
 
 #include <gmock/gmock.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -189,4 +194,43 @@ TEST(NorvexCommands, VerboseAndQuietGoBeforeOrAfterTheCommand) {
 
     expect_usage_error(run_cli({"-v", "scan", ".", "-q"}, scratch),
                        "norvex scan: -v/--verbose and -q/--quiet contradict each other; give one of them", "-v -q");
+}
+
+// Each command that analyses makes a worker manager, and a manager a private
+// folder in the temporary folder: a shell loop over files must not leave one
+// per call, whether the command succeeds or fails.
+TEST(NorvexCommands, CommandsLeaveNothingInTheTemporaryFolder) {
+    ScratchDir scratch;
+    const std::filesystem::path tmp = scratch.path() / "tmp";
+    std::filesystem::create_directories(tmp);
+    const std::filesystem::path tree = scratch.path() / "tree";
+    std::filesystem::create_directories(tree);
+    const std::string file = (tree / "m.py").string();
+    std::ofstream(file) << "def f(a):\n    return a if a else 0\n";
+    std::ofstream(tree / "broken.py") << "def f(:\n";
+    const std::string absent = (tree / "absent.py").string();
+    const std::string call = R"({"jsonrpc": "2.0", "id": 1, "method": "initialize", "params": {"protocolVersion": )"
+                             R"("2025-11-25", "capabilities": {}, "clientInfo": {"name": "t", "version": "1"}}})"
+                             "\n"
+                             R"({"jsonrpc": "2.0", "id": 2, "method": "tools/call", "params": {"name": "sourcelens", )"
+                             R"("arguments": {"operation": "summarize", "path": ")" + file + "\"}}}\n";
+
+    const std::vector<std::pair<Invocation, int>> runs{
+        {{.args = {"analyze", file}}, 0},
+        {{.args = {"analyze", file, "--op", "complexity", "--json"}}, 0},
+        {{.args = {"analyze", absent}}, 1},
+        {{.args = {"scan", tree.string()}}, 0},  // one file fails to parse: still a scan that ran
+        {{.args = {"scan", tree.string(), "--json", "-j", "2"}}, 0},
+        {{.args = {"mcp", "-q"}, .input = call}, 0},
+    };
+    for (auto [how, status] : runs) {
+        how.env["TMPDIR"] = tmp.string();
+        const std::string shown = ::testing::PrintToString(how.args);
+        const ProgramOutput out = run_invocation(how, scratch);
+        EXPECT_EQ(out.exit_status, status) << shown << ": " << out.err;
+        EXPECT_THAT(out.err, CarriesNoSourceLocation()) << shown;
+        std::vector<std::string> left;
+        for (const auto& entry : std::filesystem::directory_iterator(tmp)) left.push_back(entry.path().string());
+        EXPECT_EQ(left, std::vector<std::string>{}) << shown;
+    }
 }

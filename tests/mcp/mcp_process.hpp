@@ -66,6 +66,14 @@ public:
     }
 
     ~McpProcess() {
+        if (pid_ > 0 && !exit_status_) {
+            // SIGTERM while its stdin is open, so the server is still serving
+            // and handles it: it ends its calls and removes its manager's
+            // temporary folder, which SIGKILL would leave. (Once its input
+            // ends it is on its way out, and a signal then would cut it short.)
+            if (stdin_ >= 0) ::kill(pid_, SIGTERM);
+            wait_exit(std::chrono::seconds(10));
+        }
         close_stdin();
         if (pid_ > 0 && !exit_status_) {
             ::kill(pid_, SIGKILL);

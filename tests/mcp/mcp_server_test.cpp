@@ -1,6 +1,7 @@
 // `norvex mcp` over real pipes: lifecycle, errors, sourcelens calls, overlap, cancellation, shutdown, backlog.
 #include "mcp_process.hpp"
 
+#include "../support/plain_text.hpp"
 #include "../support/scratch_dir.hpp"
 #include "../support/standin_program.hpp"
 #include "../support/worker_census.hpp"
@@ -385,6 +386,45 @@ TEST(McpServerStop, ClosedStdoutCancelsTheRunningCallsAndEndsTheServer) {
     EXPECT_THAT(read_file(s.stderr_file), HasSubstr("closed stdout"));
     for (const pid_t worker : workers) EXPECT_FALSE(is_running(worker)) << "worker " << worker << " survived";
     EXPECT_TRUE(catcher.orphans().empty()) << "a worker outlived the server";
+}
+
+// Every text the server writes when something goes wrong, on stdout and on
+// stderr (debug records included): malformed lines, a worker's broken
+// answer, a stop by signal with calls under way. None names a header of the
+// build machine.
+TEST(McpServerTexts, FailuresNameNoBuildPath) {
+    ScratchDir tree{"norvex_mcp_tree_"};
+    const SlowCalls calls(tree);
+    Served s({"mcp", "-v"}, calls.program);
+    std::vector<std::string> answers;
+    const auto answer_to = [&](const std::string& bytes) {
+        s.server.send_raw(bytes);
+        const std::optional<std::string> line = s.server.read_line();
+        if (line) answers.push_back(*line);
+        return line ? json::parse(*line).as_object() : json::object{};
+    };
+
+    for (const std::string& malformed : {std::string("{\"jsonrpc\": \"2.0\", \"id\": 5, \"method\": \n"),
+                                         std::string("{\"a\": tru}\n"), std::string("\x80\xff{}\n"),
+                                         std::string("}\n"), std::string("{\"id\": 1} trailing\n")}) {
+        const json::object refused = answer_to(malformed);
+        ASSERT_TRUE(refused.contains("error")) << malformed;
+        EXPECT_EQ(refused.at("error").at("code"), -32700) << malformed;
+    }
+    // A worker whose answer line is not JSON.
+    const json::object broken = answer_to(call_line(40, "reply", "not json") + "\n");
+    EXPECT_EQ(broken.at("result").at("isError"), true);
+
+    // A stop with two calls running.
+    ASSERT_EQ(start_slow_calls(s.server, calls).size(), 2u) << read_file(s.stderr_file);
+    ASSERT_EQ(::kill(s.server.pid(), SIGTERM), 0);
+    EXPECT_EQ(s.server.wait_exit(), 128 + SIGTERM);
+    while (const auto line = s.server.read_line()) answers.push_back(*line);
+
+    for (const std::string& line : answers) EXPECT_THAT(line, CarriesNoSourceLocation());
+    const std::string records = read_file(s.stderr_file);
+    EXPECT_THAT(records, HasSubstr("Stopping: 2 running call(s) cancelled"));  // the stop was logged
+    EXPECT_THAT(records, CarriesNoSourceLocation());
 }
 
 // A client that writes requests but reads no answers: the server stops

@@ -1,6 +1,7 @@
 // The "computer" and "computer_info" tools over MCP: deskhand's actions on a worker thread, results as MCP content.
 #include "providers.hpp"
 
+#include "norvex/common/error_text.hpp"
 #include "norvex/common/pyjson.hpp"
 #include "norvex/pc/deskhand/actions.hpp"
 #include "norvex/pc/deskhand/executor.hpp"
@@ -153,7 +154,7 @@ private:
         co_await outcome->done.async_wait(asio::as_tuple(asio::use_awaitable));
         if (!outcome->finished) {
             sleeper_.cancel(call);
-            throw boost::system::system_error(asio::error::operation_aborted);
+            throw SystemError(asio::error::operation_aborted);
         }
         if (outcome->error) std::rethrow_exception(outcome->error);
         co_return std::move(outcome->value);

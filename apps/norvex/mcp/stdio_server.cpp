@@ -1,6 +1,7 @@
 // The stdio transport of the MCP server on asio: the read loop, the call coroutines, the writer.
 #include "stdio_server.hpp"
 
+#include "norvex/common/error_text.hpp"
 #include "norvex/common/logging.hpp"
 
 #include <boost/asio/as_tuple.hpp>
@@ -132,8 +133,9 @@ asio::awaitable<void> StdioServer::serve_call(StartCall call, std::shared_ptr<Ru
         result = co_await catalog_.call(call.tool, std::move(call.arguments));
     } catch (const std::exception& e) {
         if (!running->cancelled) {
-            log()->error("Tool {} failed: {}", call.tool, e.what());
-            result = ToolResult::text("Tool " + call.tool + " failed: " + e.what(), true);
+            const std::string why = error_message(e);
+            log()->error("Tool {} failed: {}", call.tool, why);
+            result = ToolResult::text("Tool " + call.tool + " failed: " + why, true);
         }
     }
     // Only now is the id free again: a cancelled call has stopped its work by here.

@@ -4,6 +4,7 @@
 
 #include "norvex/common/clock.hpp"
 #include "norvex/common/coro_support.hpp"
+#include "norvex/common/error_text.hpp"
 #include "norvex/common/logging.hpp"
 
 #include <boost/asio/async_result.hpp>
@@ -48,9 +49,9 @@ void log_job_error(const std::string& id, const std::exception_ptr& error) {
         std::rethrow_exception(error);
     } catch (const boost::system::system_error& e) {
         if (e.code() == asio::error::operation_aborted) return;  // cancelled: cancel() saw to it
-        log().error("Job worker-{} ended with an error: {}", id, e.what());
+        log().error("Job worker-{} ended with an error: {}", id, error_message(e));
     } catch (const std::exception& e) {
-        log().error("Job worker-{} ended with an error: {}", id, e.what());
+        log().error("Job worker-{} ended with an error: {}", id, error_message(e));
     } catch (...) {
         log().error("Job worker-{} ended with an unknown error", id);
     }

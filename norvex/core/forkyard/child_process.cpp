@@ -1,6 +1,9 @@
 // posix_spawn with pipes, pidfd exit watching, kill and reaping.
 #include "norvex/core/forkyard/child_process.hpp"
 
+#include "norvex/common/error_text.hpp"
+
+#include <boost/asio/as_tuple.hpp>
 #include <boost/asio/use_awaitable.hpp>
 
 #include <fmt/format.h>
@@ -166,7 +169,9 @@ std::optional<int> ChildProcess::exit_code() {
 asio::awaitable<int> ChildProcess::wait_exit() {
     while (!exit_code()) {
         // The pidfd turns readable when the child exits.
-        co_await pidfd_.async_wait(asio::posix::stream_descriptor::wait_read, asio::use_awaitable);
+        auto [ec] = co_await pidfd_.async_wait(asio::posix::stream_descriptor::wait_read,
+                                               asio::as_tuple(asio::use_awaitable));
+        if (ec) throw SystemError(ec, fmt::format("waiting for process {} to exit", pid_));
     }
     co_return *exit_code_;
 }

@@ -2,6 +2,7 @@
 #include "norvex/core/forkyard/forkyard.hpp"
 
 #include "norvex/common/clock.hpp"
+#include "norvex/common/error_text.hpp"
 #include "norvex/common/errors.hpp"
 #include "norvex/common/logging.hpp"
 #include "norvex/common/py_round.hpp"
@@ -22,7 +23,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
+
+#include <unistd.h>
 
 namespace asio = boost::asio;
 
@@ -77,10 +81,19 @@ Forkyard::Forkyard(asio::any_io_executor executor, ForkyardOptions options)
       temp_dir(options.temp_dir && !options.temp_dir->empty() ? *options.temp_dir : make_private_temp_dir()),
       workers_dir(options.workers_dir ? *options.workers_dir : WORKER_SCRIPTS_DIR),
       max_answer_bytes(options.max_answer_bytes),
+      own_temp_dir_(options.temp_dir && !options.temp_dir->empty() ? std::string() : temp_dir),
       executor_(executor),
       _lock(executor, 1) {}
 
-Forkyard::~Forkyard() = default;
+Forkyard::~Forkyard() {
+    // A host that makes a manager per command would otherwise fill the
+    // temporary folder with empty ones. rmdir leaves a folder that holds
+    // anything: what is in it may still be wanted.
+    if (own_temp_dir_.empty()) return;
+    if (::rmdir(own_temp_dir_.c_str()) == 0) return;
+    const int err = errno;
+    if (err != ENOENT) log()->debug("Kept the manager's temporary folder {}: {}", own_temp_dir_, std::strerror(err));
+}
 
 std::optional<std::filesystem::path> Forkyard::_resolve_worker_script(const std::string& worker_type) const {
     auto name = worker_program_name(worker_type);
@@ -195,8 +208,10 @@ asio::awaitable<SubprocessResult> Forkyard::spawn(SubprocessTask task) {
     forget_worker(task.id, worker);
 
     if (interrupted) {
-        if (failure) std::rethrow_exception(failure);
-        throw boost::system::system_error(asio::error::operation_aborted, "spawn cancelled");
+        // The cancellation asio raised names the header it came from; the
+        // caller may well print what it gets.
+        if (failure) rethrow_with_plain_text(failure);
+        throw SystemError(asio::error::operation_aborted, "spawn cancelled");
     }
 
     _results.assign(task.id, result);
@@ -238,7 +253,7 @@ asio::awaitable<std::vector<SubprocessResult>> Forkyard::spawn_many(std::vector<
         co_await gathering->wake.async_wait(asio::as_tuple(asio::use_awaitable));
         if (cancelled(co_await asio::this_coro::cancellation_state)) {
             for (auto& signal : gathering->signals) signal.emit(asio::cancellation_type::terminal);
-            throw boost::system::system_error(asio::error::operation_aborted, "spawn_many cancelled");
+            throw SystemError(asio::error::operation_aborted, "spawn_many cancelled");
         }
     }
     if (gathering->first_error) std::rethrow_exception(gathering->first_error);

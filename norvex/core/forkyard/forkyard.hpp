@@ -26,7 +26,10 @@ namespace norvex::forkyard {
 struct ForkyardOptions {
     int max_workers = 5;               // running workers allowed at once
     double default_timeout = 60.0;     // answer timeout of tasks whose timeout is 0
-    std::optional<std::string> temp_dir{};  // scratch folder; a new private one when unset or empty
+    // Scratch folder. Unset or empty: a new private one, which the manager
+    // removes when it is destroyed if nothing was left in it; a folder given
+    // here is never removed.
+    std::optional<std::string> temp_dir{};
     // Where worker programs are looked up; Forkyard::WORKER_SCRIPTS_DIR when unset.
     std::optional<std::filesystem::path> workers_dir{};
     // Longest answer line accepted from a worker, in bytes.
@@ -129,6 +132,9 @@ private:
         AsyncResultListener awaited;
     };
 
+    // The private folder this manager made (empty when it was given one):
+    // its destructor removes it if empty, whatever temp_dir says by then.
+    std::string own_temp_dir_;
     boost::asio::any_io_executor executor_;
     // Slots taken: children that exist or are being launched. Shared with the
     // spawns' slot guards, so a guard destroyed with its suspended spawn after

@@ -1,8 +1,10 @@
 // Non-blocking pipe writes with SIGPIPE held back and consumed.
 #include "norvex/core/forkyard/pipe_writer.hpp"
 
+#include "norvex/common/error_text.hpp"
+
+#include <boost/asio/as_tuple.hpp>
 #include <boost/asio/use_awaitable.hpp>
-#include <boost/system/system_error.hpp>
 
 #include <cerrno>
 #include <csignal>
@@ -47,16 +49,17 @@ ssize_t write_without_sigpipe(int fd, const char* data, std::size_t size, int& e
 
 asio::awaitable<void> write_all(asio::posix::stream_descriptor& pipe, std::string_view data) {
     while (!data.empty()) {
-        if (!pipe.is_open()) throw boost::system::system_error(asio::error::broken_pipe, "write to worker stdin");
+        if (!pipe.is_open()) throw SystemError(asio::error::broken_pipe, "write to worker stdin");
         int err = 0;
         ssize_t n = write_without_sigpipe(pipe.native_handle(), data.data(), data.size(), err);
         if (n > 0) {
             data.remove_prefix(static_cast<std::size_t>(n));
         } else if (n < 0 && (err == EAGAIN || err == EWOULDBLOCK)) {
-            co_await pipe.async_wait(asio::posix::stream_descriptor::wait_write, asio::use_awaitable);
+            auto [ec] = co_await pipe.async_wait(asio::posix::stream_descriptor::wait_write,
+                                                 asio::as_tuple(asio::use_awaitable));
+            if (ec) throw SystemError(ec, "write to worker stdin");
         } else if (n < 0) {
-            throw boost::system::system_error(boost::system::error_code(err, boost::system::system_category()),
-                                              "write to worker stdin");
+            throw SystemError(boost::system::error_code(err, boost::system::system_category()), "write to worker stdin");
         }
     }
 }

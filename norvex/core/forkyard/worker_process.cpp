@@ -3,6 +3,7 @@
 
 #include "norvex/common/async_timeout.hpp"
 #include "norvex/common/clock.hpp"
+#include "norvex/common/error_text.hpp"
 #include "norvex/common/errors.hpp"
 #include "norvex/common/logging.hpp"
 #include "norvex/common/pyjson.hpp"
@@ -126,7 +127,7 @@ asio::awaitable<void> WorkerProcess::exchange(std::string request, AnswerLineRea
         if (ec == asio::error::eof) {
             reader.finish();
         } else if (ec) {
-            throw boost::system::system_error(ec, fmt::format("Worker {} stdout", worker_id));
+            throw SystemError(ec, fmt::format("Worker {} stdout", worker_id));
         }
     }
 }

@@ -17,6 +17,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 using namespace norvex::forkyard;
 using namespace norvex::testing;
@@ -329,6 +330,34 @@ TEST_F(ForkyardTest, PrivateTemporaryFolder) {
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     fs::remove(dir);
+}
+
+// A host that makes a manager per command must not fill the temporary
+// folder: the private folder goes with its manager, but only while nothing
+// is in it, and a folder the host gave is the host's.
+TEST_F(ForkyardTest, PrivateTemporaryFolderGoesWithItsManagerWhenEmpty) {
+    std::vector<std::string> own;
+    {
+        Forkyard unused(io.get_executor());
+        Forkyard used(io.get_executor(), ForkyardOptions{.workers_dir = WORKERS_DIR});
+        EXPECT_EQ(run(used.spawn(task(mode("echo")))).status, WorkerStatus::COMPLETED);
+        own = {unused.temp_dir, used.temp_dir};
+        ASSERT_TRUE(fs::is_directory(own[0]) && fs::is_directory(own[1]));
+    }
+    for (const auto& dir : own) EXPECT_FALSE(fs::exists(dir)) << dir << " was left behind";
+
+    ASSERT_TRUE(fs::is_empty(scratch));
+    { Forkyard given(io.get_executor(), options()); }
+    EXPECT_TRUE(fs::is_directory(scratch)) << "a folder the host gave was removed";
+
+    std::string kept;
+    {
+        Forkyard yard(io.get_executor());
+        kept = yard.temp_dir;
+        std::ofstream(fs::path(kept) / "notes.txt") << "a worker's output\n";
+    }
+    EXPECT_TRUE(fs::exists(fs::path(kept) / "notes.txt")) << "a folder with a file in it lost it";
+    fs::remove_all(kept);
 }
 
 TEST_F(ForkyardTest, ThousandSpawnsLeaveNoChildrenAndNoDescriptors) {

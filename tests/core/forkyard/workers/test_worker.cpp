@@ -61,6 +61,9 @@ int main() {
     norvex::end_with_parent();  // a test binary that crashes leaves no worker behind
     const std::string mode = env("NORVEX_TEST_MODE", "echo");
 
+    if (mode == "deaf") {  // reads nothing, ever, and waits to be killed
+        for (;;) pause();
+    }
     if (mode == "exit_at_once") {  // leaves before reading anything
         put(env("NORVEX_TEST_STDERR", "boom\n"), stderr);
         return 3;
