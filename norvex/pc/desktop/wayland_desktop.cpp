@@ -374,6 +374,9 @@ WaylandDesktop::WaylandDesktop(const std::string& socket, WaylandDesktopOptions 
     impl.layout.emplace(impl.xkb.get(), impl.options.keyboard_layout, impl.options.keyboard_variant);
     impl.keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(impl.keyboard_manager, impl.seat);
     impl.upload(impl.layout->plain());
+    // The pointer too is made now, not at the first action: a seat that had
+    // no pointer gains one, and clients take a while to start listening to it.
+    impl.pointer_device();
     // The compositor refuses a keyboard (ends the connection) when it does not
     // allow us one; better to learn it here than at the first key.
     impl.roundtrip();
