@@ -372,6 +372,7 @@ WaylandDesktop::WaylandDesktop(const std::string& socket, WaylandDesktopOptions 
     impl.xkb.reset(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
     if (!impl.xkb) throw DesktopError("cannot start xkbcommon; check that libxkbcommon and xkb-data are installed");
     impl.layout.emplace(impl.xkb.get(), impl.options.keyboard_layout, impl.options.keyboard_variant);
+    impl.lent.assign(impl.layout->lendable(), XKB_KEY_NoSymbol);
     impl.keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(impl.keyboard_manager, impl.seat);
     impl.upload(impl.layout->plain());
     // The pointer too is made now, not at the first action: a seat that had

@@ -124,7 +124,6 @@ void Impl::upload(const wl::CompiledKeymap& keymap) {
 }
 
 void Impl::upload_lent() {
-    if (lent.empty()) lent.assign(layout->lendable(), XKB_KEY_NoSymbol);
     const bool any = std::any_of(lent.begin(), lent.end(), [](xkb_keysym_t k) { return k != XKB_KEY_NoSymbol; });
     if (!any) {
         lent_keymap.reset();
@@ -204,7 +203,6 @@ void WaylandDesktop::hotkey(const std::vector<std::string>& keys) {
 void WaylandDesktop::write(const std::string& text, double interval_seconds) {
     wl::begin_call(*impl_);
     Impl& impl = *impl_;
-    if (impl.lent.empty()) impl.lent.assign(impl.layout->lendable(), XKB_KEY_NoSymbol);
 
     struct Typed {
         xkb_keysym_t keysym;

@@ -2,12 +2,15 @@
 #include "wayland_clients.hpp"
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <cstring>
 #include <stdexcept>
 
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,7 +18,29 @@ extern char** environ;
 
 namespace norvex::testing {
 
+namespace {
+
+// Our children now, read from /proc: the processes a program leaves behind
+// are told apart from the test's own (sway) by not being in this set.
+std::set<pid_t> children() {
+    std::set<pid_t> out;
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ec)) {
+        std::ifstream in(task.path() / "children");
+        pid_t pid;
+        while (in >> pid) out.insert(pid);
+    }
+    return out;
+}
+
+}  // namespace
+
 ClientProgram::ClientProgram(const std::vector<std::string>& argv, const Sway& sway) {
+    // A terminal starts its shell in a session of its own; were the terminal
+    // to die first, the shell's processes would go to init and outlive the
+    // test. As a subreaper this process gets them instead, and reaps them.
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    before_ = children();
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         if (std::strncmp(*e, "WAYLAND_DISPLAY=", 16) == 0 || std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) == 0 ||
@@ -87,6 +112,17 @@ ClientProgram::~ClientProgram() {
             ::waitpid(pid_, &status, 0);
         }
         ::kill(-pid_, SIGKILL);  // anything left in its group
+        // Its orphans, which came to us: ended and reaped.
+        for (int round = 0; round < 100; ++round) {
+            bool any = false;
+            for (pid_t child : children()) {
+                if (before_.count(child) != 0) continue;
+                any = true;
+                ::kill(child, SIGKILL);
+                ::waitpid(child, &status, 0);
+            }
+            if (!any) break;
+        }
     }
     if (reader_.joinable()) reader_.join();
     if (out_ >= 0) ::close(out_);

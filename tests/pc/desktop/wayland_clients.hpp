@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +34,7 @@ public:
 
 private:
     pid_t pid_ = -1;
+    std::set<pid_t> before_;  // our children before this program started
     int out_ = -1;
     std::mutex mutex_;
     std::condition_variable changed_;
