@@ -70,19 +70,22 @@ std::unique_ptr<Desktop> open_wayland_desktop() {
     return std::make_unique<WaylandDesktop>(std::string(socket));
 }
 
-std::unique_ptr<Desktop> open_session_desktop() {
+bool session_uses_wayland() {
     const char* choice = std::getenv("NORVEX_DESKTOP");
     const std::string chosen = choice != nullptr ? choice : "";
-    if (chosen == "x11") return open_x11_desktop();
-    if (chosen == "wayland") return open_wayland_desktop();
+    if (chosen == "x11") return false;
+    if (chosen == "wayland") return true;
     if (!chosen.empty())
         throw DesktopError("NORVEX_DESKTOP is '" + chosen +
                            "', which names no desktop backend; set it to x11 or wayland, or unset it to choose by the session");
     const char* socket = std::getenv("WAYLAND_DISPLAY");
     const char* session = std::getenv("XDG_SESSION_TYPE");
-    const bool wayland_session = socket != nullptr && *socket != '\0' &&
-                                 (session == nullptr || *session == '\0' || std::string(session) == "wayland");
-    return wayland_session ? open_wayland_desktop() : open_x11_desktop();
+    return socket != nullptr && *socket != '\0' &&
+           (session == nullptr || *session == '\0' || std::string(session) == "wayland");
+}
+
+std::unique_ptr<Desktop> open_session_desktop() {
+    return session_uses_wayland() ? open_wayland_desktop() : open_x11_desktop();
 }
 
 void fill_defaults(DeskhandOptions& o) {
@@ -91,6 +94,15 @@ void fill_defaults(DeskhandOptions& o) {
     if (!o.open_clipboard) o.open_clipboard = []() -> std::unique_ptr<Clipboard> { return make_program_clipboard(); };
     if (!o.screen_size)
         o.screen_size = []() -> std::optional<std::pair<std::int64_t, std::int64_t>> {
+            // The screen of the backend the actions will drive: in a Wayland
+            // session an X display, if any, is XWayland's, whose size is in
+            // layout units rather than the screenshot's pixels.
+            if (session_uses_wayland()) {
+                const char* socket = std::getenv("WAYLAND_DISPLAY");
+                if (socket == nullptr || *socket == '\0') return std::nullopt;
+                const auto [width, height] = wayland_screen_size(socket);
+                return std::pair<std::int64_t, std::int64_t>{width, height};
+            }
             auto size = hostkit::get_screen_size_linux();
             if (!size) return std::nullopt;
             return std::pair<std::int64_t, std::int64_t>{size->first, size->second};

@@ -22,7 +22,11 @@ std::unique_ptr<Desktop> open_wayland_desktop();
 // whose compositor lacks the wlroots protocols gets an error saying so, not
 // X11 through XWayland (which would reach only X programs).
 std::unique_ptr<Desktop> open_session_desktop();
-// Fills every empty member of `options` with its real service.
+// Whether open_session_desktop opens the Wayland backend; throws
+// DesktopError for a NORVEX_DESKTOP it does not know.
+bool session_uses_wayland();
+// Fills every empty member of `options` with its real service (the screen
+// size is that of the backend open_session_desktop chooses).
 void fill_defaults(DeskhandOptions& options);
 
 }  // namespace norvex::pc::deskhand

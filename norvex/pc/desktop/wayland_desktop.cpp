@@ -400,4 +400,12 @@ std::vector<std::string> wayland_missing_protocols(const std::string& socket) {
     return missing_of(impl);
 }
 
+std::pair<int, int> wayland_screen_size(const std::string& socket, const WaylandDesktopOptions& options) {
+    Impl impl;
+    impl.options = options;
+    connect(impl, socket);
+    const wl::Output& o = impl.current_output();
+    return {o.pixel_width(), o.pixel_height()};
+}
+
 }  // namespace norvex::pc

@@ -109,4 +109,9 @@ private:
 // cannot be reached. Used to choose a backend without opening one.
 std::vector<std::string> wayland_missing_protocols(const std::string& socket);
 
+// The pixel size of the output a WaylandDesktop with `options` would drive
+// (its screenshots' size), without opening one; throws DesktopError when the
+// compositor cannot be reached or has no such output.
+std::pair<int, int> wayland_screen_size(const std::string& socket, const WaylandDesktopOptions& options = {});
+
 }  // namespace norvex::pc

@@ -114,6 +114,8 @@ TEST_F(WaylandScale2, ScreenshotPixelsAreWhereTheClickLands) {
     EXPECT_EQ(o.scale, 2);
     EXPECT_EQ(o.logical_width, 960);
     EXPECT_EQ(o.logical_height, 540);
+    // What the executor measures is the screenshot's size, not the layout's.
+    EXPECT_EQ(pc::wayland_screen_size(sway().socket()), std::make_pair(1920, 1080));
 
     // The probe draws at the output's full resolution, so its pattern covers the screenshot pixel for pixel.
     const pc::RgbImage shot = desktop().screenshot();

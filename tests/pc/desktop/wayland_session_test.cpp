@@ -57,6 +57,12 @@ TEST_F(SessionChoice, AWaylandSessionGetsTheWaylandDesktopAndNorvexDesktopOverri
     auto desktop = pc::deskhand::open_session_desktop();
     ASSERT_NE(dynamic_cast<pc::WaylandDesktop*>(desktop.get()), nullptr);
     EXPECT_EQ(desktop->screenshot().width, 1920);
+    // The executor measures the same screen it will drive, even with an X display at hand.
+    env.set("DISPLAY", ":0");
+    pc::deskhand::DeskhandOptions options;
+    pc::deskhand::fill_defaults(options);
+    EXPECT_EQ(options.screen_size(), (std::pair<std::int64_t, std::int64_t>{1920, 1080}));
+    env.set("DISPLAY", nullptr);
 
     // The same session told to use X11 looks for an X display, and says it has none.
     env.set("NORVEX_DESKTOP", "x11");
