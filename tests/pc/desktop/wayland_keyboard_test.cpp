@@ -76,6 +76,28 @@ TEST_F(WaylandKeys, WriteTypesTheLayoutsCharactersAndLendsKeysToTheRest) {
     EXPECT_EQ(lines[lines.size() - 2], "key " + std::to_string(KEY_A) + " pressed a 61");
 }
 
+TEST_F(WaylandKeys, AStoppedWriteLeavesNoKeyDownAndTheLayoutBack) {
+    int checks = 0;
+    struct Stop {};
+    desktop().set_interruption([&] {
+        if (++checks == 4) throw Stop{};
+    });
+    // Stopped before the fourth character, inside a run of lent keys.
+    EXPECT_THROW(desktop().write("\xc3\xa9\xc3\xa8\xc3\xaa\xc3\xab\xc3\xac", 0), Stop);
+    desktop().set_interruption({});
+    EXPECT_EQ(probe().wait_for_text(6), "\xc3\xa9\xc3\xa8\xc3\xaa");
+    desktop().press("a");
+    const std::string a_up = "key " + std::to_string(KEY_A) + " released a 61";
+    const auto lines = probe().wait_until([&](const auto& l) { return !l.empty() && l.back() == a_up; });
+    EXPECT_EQ(probe().typed_text(), "\xc3\xa9\xc3\xa8\xc3\xaa" "a");
+    // Every key that went down came up, and the plain layout was uploaded again after the last lent key.
+    EXPECT_EQ(count_starting(lines, "key ") % 2, 0u);
+    const auto last_lent = std::find_if(lines.rbegin(), lines.rend(),
+                                        [](const auto& l) { return l.find("ecircumflex") != std::string::npos; });
+    ASSERT_NE(last_lent, lines.rend());
+    EXPECT_NE(std::find(lines.rbegin(), last_lent, "keymap"), last_lent);
+}
+
 TEST_F(WaylandKeys, LongTextWithManyCharactersOutsideTheLayoutArrivesWhole) {
     // More distinct foreign characters than one keymap has keys to lend: several runs.
     std::string text;
@@ -109,9 +131,10 @@ protected:
         std::error_code ec;
         std::filesystem::remove(file_, ec);
     }
-    std::string written(std::size_t bytes) {
+    // What cat has written so far, once it is at least `bytes` long or `attempts` looks (10 ms apart) have passed.
+    std::string written(std::size_t bytes, int attempts = 1000) {
         std::string text;
-        for (int i = 0; i < 1000; ++i) {
+        for (int i = 0; i < attempts; ++i) {
             std::ifstream in(file_, std::ios::binary);
             std::stringstream all;
             all << in.rdbuf();
@@ -131,10 +154,7 @@ TEST_F(WaylandFoot, TypedTextReachesATerminal) {
     // foot takes the focus when it maps; keys sent before that go nowhere,
     // so a first line repeats until one arrives, and a last one marks where
     // the repeats end.
-    for (int i = 0; i < 100 && written(1).empty(); ++i) {
-        desktop_->write("ready\n", 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    for (int i = 0; i < 100 && written(1, 20).empty(); ++i) desktop_->write("ready\n", 0);
     ASSERT_FALSE(written(1).empty()) << "foot never got the keyboard focus";
     desktop_->write("go\n", 0);
     std::string so_far;
