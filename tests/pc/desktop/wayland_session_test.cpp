@@ -81,6 +81,20 @@ TEST_F(SessionChoice, AWaylandSessionGetsTheWaylandDesktopAndNorvexDesktopOverri
                 AllOf(HasSubstr("NORVEX_DESKTOP is 'mir'"), HasSubstr("x11 or wayland")));
 }
 
+TEST_F(SessionChoice, AnOutputOrLayoutThatDoesNotExistIsAClearError) {
+    pc::WaylandDesktopOptions options;
+    options.output_name = "DP-9";
+    EXPECT_THAT(error_of([&] { pc::WaylandDesktop d(sway().socket(), options); }),
+                AllOf(HasSubstr("no output named 'DP-9'"), HasSubstr("it has HEADLESS-1")));
+    options.output_name = "HEADLESS-1";
+    options.keyboard_layout = "no-such-layout";
+    EXPECT_THAT(error_of([&] { pc::WaylandDesktop d(sway().socket(), options); }),
+                AllOf(HasSubstr("xkb layout 'no-such-layout'"), HasSubstr("xkb-data")));
+    options.keyboard_layout = "de";
+    pc::WaylandDesktop german(sway().socket(), options);
+    EXPECT_EQ(german.output().name, "HEADLESS-1");
+}
+
 TEST(WaylandWithoutWlroots, TheErrorNamesEveryMissingProtocolAndWhatWorksInstead) {
     const std::string path = "/tmp/norvex-bare-wayland-" + std::to_string(::getpid());
     BareCompositor bare(path);
