@@ -3,7 +3,8 @@
 #
 # Usage: bash scripts/install-deps.sh [build] [test] [bench]   (no group: all three)
 #   build  what building, installing and packaging norvex needs, and what it runs with
-#   test   what only the test suites need: GoogleTest, Xvfb and X clients, clang's
+#   test   what only the test suites need: GoogleTest, Xvfb and X clients, sway and
+#          foot (and, run as root, the user norvex-test that sway runs as), clang's
 #          libFuzzer, lintian, ccache, Node.js packages (pyodide, the MCP SDK, the Inspector)
 #   bench  what only the benchmarks need
 set -euo pipefail
@@ -16,11 +17,13 @@ build_packages=(
   libspdlog-dev libfmt-dev libicu-dev libpcre2-dev libcli11-dev
   libspng-dev zlib1g-dev libdeflate-dev
   libx11-dev libxtst-dev libxext-dev libxrandr-dev
+  libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev
 )
 test_packages=(
   git python3 python3-pil libgtest-dev libgmock-dev
   clang-14 libclang-rt-14-dev ccache lintian
   xvfb scrot xterm x11-apps x11-utils xclip xsel
+  sway foot
 )
 bench_packages=(libbenchmark-dev hyperfine)
 
@@ -67,6 +70,11 @@ npm_folder() {  # folder, the package whose presence means done
   fi
 }
 if [[ " ${groups[*]} " == *" test "* ]]; then
+  # sway refuses to run as root: the Wayland tests start it as this user.
+  if [ "$(id -u)" -eq 0 ] && ! getent passwd norvex-test >/dev/null; then
+    useradd --system --create-home --shell /usr/sbin/nologin norvex-test
+    echo "install-deps: user norvex-test created for the Wayland tests"
+  fi
   npm_folder "$root/tests/pyast/oracle" pyodide
   npm_folder "$root/tests/mcp/client" @modelcontextprotocol/inspector
 fi

@@ -32,8 +32,8 @@ struct DeskhandOptions {
     // Opens the desktop the actions drive, on the first action that needs
     // it; a failure fails that action, and the next action tries again.
     // A desktop that throws DesktopLostError is dropped, and the next action
-    // opens a new one (measuring the screen again). Default: the X11
-    // desktop of $DISPLAY.
+    // opens a new one (measuring the screen again). Default: the desktop
+    // of the session, X11 or Wayland (deskhand::open_session_desktop).
     std::function<std::unique_ptr<Desktop>()> open_desktop{};
     // No longer used: "type" sends key events, which reach terminals as
     // well as editors and leave the user's clipboard alone. Kept so that

@@ -1,7 +1,8 @@
-// The real services behind an executor: uname, the home folder, the clock, X11, the clipboard programs, hostkit.
+// The real services behind an executor: uname, the home folder, the clock, X11 or Wayland, the clipboard programs, hostkit.
 #include "norvex/pc/deskhand/host_defaults.hpp"
 
 #include "norvex/pc/desktop/program_clipboard.hpp"
+#include "norvex/pc/desktop/wayland_desktop.hpp"
 #include "norvex/pc/desktop/x11_desktop.hpp"
 #include "norvex/pc/hostkit/hostkit.hpp"
 
@@ -61,12 +62,47 @@ std::unique_ptr<Desktop> open_x11_desktop() {
     }
 }
 
+std::unique_ptr<Desktop> open_wayland_desktop() {
+    const char* socket = std::getenv("WAYLAND_DISPLAY");
+    if (!socket || !*socket)
+        throw DesktopError("No Wayland compositor to drive: WAYLAND_DISPLAY is not set; start the executor inside "
+                           "a Wayland session or set WAYLAND_DISPLAY (for example WAYLAND_DISPLAY=wayland-1)");
+    return std::make_unique<WaylandDesktop>(std::string(socket));
+}
+
+bool session_uses_wayland() {
+    const char* choice = std::getenv("NORVEX_DESKTOP");
+    const std::string chosen = choice != nullptr ? choice : "";
+    if (chosen == "x11") return false;
+    if (chosen == "wayland") return true;
+    if (!chosen.empty())
+        throw DesktopError("NORVEX_DESKTOP is '" + chosen +
+                           "', which names no desktop backend; set it to x11 or wayland, or unset it to choose by the session");
+    const char* socket = std::getenv("WAYLAND_DISPLAY");
+    const char* session = std::getenv("XDG_SESSION_TYPE");
+    return socket != nullptr && *socket != '\0' &&
+           (session == nullptr || *session == '\0' || std::string(session) == "wayland");
+}
+
+std::unique_ptr<Desktop> open_session_desktop() {
+    return session_uses_wayland() ? open_wayland_desktop() : open_x11_desktop();
+}
+
 void fill_defaults(DeskhandOptions& o) {
     if (o.system_name.empty()) o.system_name = this_system_name();
-    if (!o.open_desktop) o.open_desktop = open_x11_desktop;
+    if (!o.open_desktop) o.open_desktop = open_session_desktop;
     if (!o.open_clipboard) o.open_clipboard = []() -> std::unique_ptr<Clipboard> { return make_program_clipboard(); };
     if (!o.screen_size)
         o.screen_size = []() -> std::optional<std::pair<std::int64_t, std::int64_t>> {
+            // The screen of the backend the actions will drive: in a Wayland
+            // session an X display, if any, is XWayland's, whose size is in
+            // layout units rather than the screenshot's pixels.
+            if (session_uses_wayland()) {
+                const char* socket = std::getenv("WAYLAND_DISPLAY");
+                if (socket == nullptr || *socket == '\0') return std::nullopt;
+                const auto [width, height] = wayland_screen_size(socket);
+                return std::pair<std::int64_t, std::int64_t>{width, height};
+            }
             auto size = hostkit::get_screen_size_linux();
             if (!size) return std::nullopt;
             return std::pair<std::int64_t, std::int64_t>{size->first, size->second};
