@@ -8,6 +8,7 @@
 
 #include <pwd.h>
 #include <sys/utsname.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -70,6 +71,23 @@ std::unique_ptr<Desktop> open_wayland_desktop() {
     return std::make_unique<WaylandDesktop>(std::string(socket));
 }
 
+namespace {
+
+// Whether a compositor's socket stands where WAYLAND_DISPLAY points: an
+// absolute path, or a name in $XDG_RUNTIME_DIR.
+bool wayland_socket_exists(const std::string& name) {
+    std::string path = name;
+    if (name.front() != '/') {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        if (runtime == nullptr || *runtime == '\0') return false;
+        path = std::string(runtime) + "/" + name;
+    }
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+}  // namespace
+
 bool session_uses_wayland() {
     const char* choice = std::getenv("NORVEX_DESKTOP");
     const std::string chosen = choice != nullptr ? choice : "";
@@ -80,8 +98,15 @@ bool session_uses_wayland() {
                            "', which names no desktop backend; set it to x11 or wayland, or unset it to choose by the session");
     const char* socket = std::getenv("WAYLAND_DISPLAY");
     const char* session = std::getenv("XDG_SESSION_TYPE");
-    return socket != nullptr && *socket != '\0' &&
-           (session == nullptr || *session == '\0' || std::string(session) == "wayland");
+    if (socket == nullptr || *socket == '\0') return false;
+    if (session != nullptr && *session != '\0' && std::string(session) != "wayland") return false;
+    // A WAYLAND_DISPLAY that leads to no socket, beside a DISPLAY, is an X11
+    // session whose environment was copied from elsewhere (an MCP client's
+    // config written once for every machine): the X display is the desktop.
+    // Without a DISPLAY the Wayland error says what is wrong with the socket.
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') return true;
+    return wayland_socket_exists(socket);
 }
 
 std::unique_ptr<Desktop> open_session_desktop() {

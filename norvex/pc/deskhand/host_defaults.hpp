@@ -18,7 +18,8 @@ std::unique_ptr<Desktop> open_x11_desktop();
 std::unique_ptr<Desktop> open_wayland_desktop();
 // The desktop of this session: $NORVEX_DESKTOP ("x11" or "wayland") when
 // set; else Wayland in a Wayland session ($WAYLAND_DISPLAY set and
-// $XDG_SESSION_TYPE "wayland" or unset), X11 otherwise. A Wayland session
+// $XDG_SESSION_TYPE "wayland" or unset; with a $DISPLAY as well, only when
+// the Wayland socket exists), X11 otherwise. A Wayland session
 // whose compositor lacks the wlroots protocols gets an error saying so, not
 // X11 through XWayland (which would reach only X programs).
 std::unique_ptr<Desktop> open_session_desktop();

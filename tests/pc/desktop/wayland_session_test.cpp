@@ -76,6 +76,19 @@ TEST_F(SessionChoice, AWaylandSessionGetsTheWaylandDesktopAndNorvexDesktopOverri
     auto forced = pc::deskhand::open_session_desktop();
     EXPECT_NE(dynamic_cast<pc::WaylandDesktop*>(forced.get()), nullptr);
 
+    // A socket name that leads nowhere beside an X display is an X11 session's
+    // copied environment; alone, it is a Wayland session whose compositor is gone.
+    env.set("NORVEX_DESKTOP", nullptr);
+    env.set("XDG_SESSION_TYPE", nullptr);
+    env.set("WAYLAND_DISPLAY", "wayland-absent");
+    env.set("DISPLAY", ":0");
+    EXPECT_FALSE(pc::deskhand::session_uses_wayland());
+    env.set("WAYLAND_DISPLAY", sway().socket().c_str());
+    EXPECT_TRUE(pc::deskhand::session_uses_wayland());
+    env.set("WAYLAND_DISPLAY", "wayland-absent");
+    env.set("DISPLAY", nullptr);
+    EXPECT_THAT(error_of([] { pc::deskhand::open_session_desktop(); }), HasSubstr("Wayland compositor 'wayland-absent'"));
+
     env.set("NORVEX_DESKTOP", "mir");
     EXPECT_THAT(error_of([] { pc::deskhand::open_session_desktop(); }),
                 AllOf(HasSubstr("NORVEX_DESKTOP is 'mir'"), HasSubstr("x11 or wayland")));
