@@ -133,7 +133,7 @@ asio::awaitable<std::vector<std::shared_ptr<WorkerStatus>>> Crewhall::submit_man
 }
 
 asio::awaitable<void> Crewhall::_run_worker(std::shared_ptr<const WorkerTask> task, std::shared_ptr<Job> job) {
-    co_await asio::post(executor_, asio::use_awaitable);  // the job begins once its submitter yields
+    co_await asio::post(asio::use_awaitable);  // the job begins once its submitter yields
     const std::string& id = task->id;
     const std::shared_ptr<WorkerStatus>* active = _active.find(id);
     if (job->cancelled || active == nullptr) co_return;  // cancelled or cleaned up before it began
