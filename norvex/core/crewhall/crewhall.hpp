@@ -184,8 +184,8 @@ public:
     boost::json::object stats() const;
 
     // Polls (0.5 s, growing by 1.2 to at most 2 s) until the worker has ended
-    // or `timeout` seconds have passed on the poll clock (CrewhallOptions,
-    // by default the monotonic clock); then gives its
+    // or `timeout` seconds have passed on the poll clock (the monotonic clock
+    // unless CrewhallOptions::poll_clock says otherwise); then gives its
     // status whatever the state, or nullptr for an unknown id (at once).
     // Nothing is cancelled when the time runs out.
     boost::asio::awaitable<std::shared_ptr<WorkerStatus>> wait_for(std::string task_id, double timeout = 300.0);
