@@ -2,54 +2,64 @@
 #pragma once
 
 #include <cstddef>
+#include <list>
+#include <optional>
 #include <unordered_map>
 #include <utility>
-#include <vector>
 
 namespace norvex {
 
 // Assigning to an existing key replaces the value and keeps the key's first
-// position; erase() closes the gap (linear, meant for small tables).
+// position. The entries form a list reached through a hash index, so erase()
+// costs the same wherever the key sits (a pool drops its oldest entry far
+// more often than any other) and a value stays where it is until its key
+// is erased.
 template <typename K, typename V, typename Hash = std::hash<K>>
 class OrderedMap {
 public:
     using value_type = std::pair<K, V>;
-    using iterator = typename std::vector<value_type>::iterator;
-    using const_iterator = typename std::vector<value_type>::const_iterator;
+    using iterator = typename std::list<value_type>::iterator;
+    using const_iterator = typename std::list<value_type>::const_iterator;
 
     V& assign(const K& key, V value) {
-        auto [it, inserted] = index_.try_emplace(key, entries_.size());
-        if (inserted) {
-            entries_.emplace_back(key, std::move(value));
-            return entries_.back().second;
+        auto [at, inserted] = index_.try_emplace(key);
+        if (!inserted) {
+            at->second->second = std::move(value);
+            return at->second->second;
         }
-        entries_[it->second].second = std::move(value);
-        return entries_[it->second].second;
+        try {
+            at->second = entries_.emplace(entries_.end(), key, std::move(value));
+        } catch (...) {
+            index_.erase(at);
+            throw;
+        }
+        return at->second->second;
     }
 
     V* find(const K& key) {
         auto it = index_.find(key);
-        return it == index_.end() ? nullptr : &entries_[it->second].second;
+        return it == index_.end() ? nullptr : &it->second->second;
     }
     const V* find(const K& key) const {
         auto it = index_.find(key);
-        return it == index_.end() ? nullptr : &entries_[it->second].second;
+        return it == index_.end() ? nullptr : &it->second->second;
     }
     bool contains(const K& key) const { return index_.count(key) != 0; }
 
-    bool erase(const K& key) {
-        auto it = index_.find(key);
-        if (it == index_.end()) return false;
-        std::size_t pos = it->second;
-        index_.erase(it);
-        entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(pos));
-        for (std::size_t i = pos; i < entries_.size(); ++i) index_[entries_[i].first] = i;
-        return true;
+    bool erase(const K& key) { return take(key).has_value(); }
+
+    // Erases the key and gives its value; nothing when the key is absent.
+    std::optional<V> take(const K& key) {
+        auto node = index_.extract(key);  // one walk of the key's bucket, where find-then-erase takes two
+        if (node.empty()) return std::nullopt;
+        std::optional<V> value(std::move(node.mapped()->second));
+        entries_.erase(node.mapped());
+        return value;
     }
 
     void clear() {
-        entries_.clear();
         index_.clear();
+        entries_.clear();
     }
 
     std::size_t size() const noexcept { return entries_.size(); }
@@ -60,8 +70,8 @@ public:
     const_iterator end() const { return entries_.end(); }
 
 private:
-    std::vector<value_type> entries_;
-    std::unordered_map<K, std::size_t, Hash> index_;
+    std::list<value_type> entries_;
+    std::unordered_map<K, iterator, Hash> index_;
 };
 
 }  // namespace norvex

@@ -19,6 +19,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <optional>
 #include <regex>
 #include <set>
 
@@ -84,6 +86,32 @@ TEST(OrderedMap, KeepsFirstPositionOnReassignAndClosesGaps) {
     EXPECT_EQ(m.find("a"), nullptr);
     m.assign("a", 5);
     EXPECT_EQ(std::prev(m.end())->first, "a");
+}
+
+TEST(OrderedMap, TakeGivesTheValueAndTheRestKeepTheirOrderAndPlaces) {
+    norvex::OrderedMap<std::string, std::unique_ptr<int>> m;
+    for (int i = 0; i < 6; ++i) m.assign("k" + std::to_string(i), std::make_unique<int>(i));
+    std::unique_ptr<int>* kept = m.find("k4");
+    ASSERT_NE(kept, nullptr);
+
+    // The oldest, one in the middle and the newest.
+    for (const char* key : {"k0", "k2", "k5"}) {
+        std::optional<std::unique_ptr<int>> taken = m.take(key);
+        ASSERT_TRUE(taken.has_value()) << key;
+        EXPECT_EQ(**taken, key[1] - '0');
+        EXPECT_FALSE(m.contains(key));
+    }
+    EXPECT_FALSE(m.take("k0").has_value());
+    EXPECT_FALSE(m.take("never").has_value());
+    EXPECT_EQ(m.find("k4"), kept);  // values do not move when others go
+
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : m) keys.push_back(key);
+    EXPECT_EQ(keys, (std::vector<std::string>{"k1", "k3", "k4"}));
+    EXPECT_EQ(m.size(), 3u);
+    m.assign("k0", std::make_unique<int>(10));  // a taken key comes back last
+    EXPECT_EQ(std::prev(m.end())->first, "k0");
+    EXPECT_EQ(*m.begin()->second, 1);
 }
 
 TEST(Truthy, PythonsTruthValues) {

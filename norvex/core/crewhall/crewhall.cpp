@@ -1,21 +1,22 @@
 // The agent worker pool: construction, submission and the life of one worker.
 #include "norvex/core/crewhall/crewhall.hpp"
-#include "norvex/core/crewhall/crewhall_jobs.hpp"
 
+#include "norvex/common/async_timeout.hpp"
 #include "norvex/common/clock.hpp"
 #include "norvex/common/coro_support.hpp"
 #include "norvex/common/error_text.hpp"
 #include "norvex/common/logging.hpp"
 
-#include <boost/asio/async_result.hpp>
+#include <boost/asio/bind_cancellation_slot.hpp>
+#include <boost/asio/co_spawn.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 
 #include <algorithm>
 #include <exception>
 #include <stdexcept>
-#include <type_traits>
 
 namespace asio = boost::asio;
 
@@ -42,8 +43,13 @@ std::size_t semaphore_slots(int max_workers) {
     return static_cast<std::size_t>(max_workers);
 }
 
-// A job's escape other than its cancellation is a fault of this pool or
-// of a callback; it is logged and the runner goes on with the next job.
+asio::awaitable<void> sleep_seconds(double seconds) {
+    asio::steady_timer timer(co_await asio::this_coro::executor, seconds_to_duration(seconds));
+    co_await timer.async_wait(asio::use_awaitable);
+}
+
+// A job's escape other than its cancellation is a fault of this pool or of
+// a callback; it ends that worker alone, so it is logged and left there.
 void log_job_error(const std::string& id, const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
@@ -77,17 +83,19 @@ Crewhall::Crewhall(asio::any_io_executor executor, CrewhallOptions options)
       _max_workers(options.max_workers),
       _executor(std::move(options.executor)),
       _on_status_change(std::move(options.on_status_change)),
+      _clock(std::move(options.poll_clock)),
       _update([this](std::shared_ptr<WorkerStatus> s) { return _update_status(std::move(s)); }),
-      _slots(std::make_shared<SlotGroup>(executor_, semaphore_slots(options.max_workers))) {}
+      _semaphore(std::make_shared<AsyncSemaphore>(executor_, semaphore_slots(options.max_workers))) {
+    if (!_clock.now) _clock.now = monotonic_seconds;
+    if (!_clock.sleep) _clock.sleep = sleep_seconds;
+}
 
-// Idle runners exist only while work is under way, which the pool must
-// outlive; any left are ended all the same rather than leaked.
-Crewhall::~Crewhall() { _retire_idle(); }
+Crewhall::~Crewhall() = default;
 
 void Crewhall::set_max_workers(int value) {
     _max_workers = std::clamp(value, MIN_WORKERS, MAX_WORKERS);
     log().info("Max workers updated to {}", _max_workers);
-    _slots = std::make_shared<SlotGroup>(executor_, static_cast<std::size_t>(_max_workers));
+    _semaphore = std::make_shared<AsyncSemaphore>(executor_, static_cast<std::size_t>(_max_workers));
 }
 
 void Crewhall::set_executor(WorkerExecutor executor) { _executor = std::move(executor); }
@@ -96,23 +104,24 @@ asio::awaitable<std::shared_ptr<WorkerStatus>> Crewhall::submit(WorkerTask submi
     if (!_executor) throw std::runtime_error("No executor set \u2014 call set_executor() first");
 
     ++_total_submitted;
-    // One block holds the task, its status and its job's state.
-    auto record = std::make_shared<Record>(std::move(submitted));
-    const WorkerTask& task = record->task;
-    _all_tasks.emplace_back(record, &record->task);
+    auto task = std::make_shared<const WorkerTask>(std::move(submitted));
+    _all_tasks.push_back(task);
 
-    std::shared_ptr<WorkerStatus> status(record, &record->status);
-    status->task_id = task.id;
-    status->state = WorkerState::QUEUED;
-    if (task.name.empty()) status->name = "Worker-" + task.id.substr(0, 6);
-    else status->name = task.name;  // assigned straight, without a temporary copy
-    record->entry = &_tasks.set_active(task.id, status);
-
+    auto status = std::make_shared<WorkerStatus>();
+    status->task_id = task->id;
+    status->name = task->name.empty() ? "Worker-" + task->id.substr(0, 6) : task->name;
+    _active.assign(task->id, status);
     if (auto pending = _notify(*status)) co_await std::move(*pending);
 
-    record->entry = &_tasks.set_job(task.id, record, record->entry);
-    log().info("Worker submitted: {} ({})", task.name, task.id);
-    _schedule_start(std::move(record));
+    auto job = std::make_shared<Job>();
+    _tasks.assign(task->id, job);
+    log().info("Worker submitted: {} ({})", task->name, task->id);
+    // The handler keeps the job, whose signal the coroutine's cancellation hangs on.
+    auto cancellation = job->signal.slot();
+    asio::co_spawn(executor_, _run_worker(task, job),
+                   asio::bind_cancellation_slot(cancellation, [task, job](std::exception_ptr error) {
+                       if (error) log_job_error(task->id, error);
+                   }));
     co_return status;
 }
 
@@ -123,178 +132,101 @@ asio::awaitable<std::vector<std::shared_ptr<WorkerStatus>>> Crewhall::submit_man
     co_return statuses;
 }
 
-asio::awaitable<void> Crewhall::_runner_loop(std::shared_ptr<Runner> self) {
-    Runner& runner = *self;
-    for (;;) {
-        std::shared_ptr<Record> record = runner.job;
-        // The life of one worker, from RUNNING to the history. It is written
-        // out here rather than awaited as a coroutine of its own: that
-        // frame and its await cost more than the rest of a no-op worker's
-        // run. What escapes (a cancellation while announcing RUNNING, or a
-        // fault) ends only this job.
-        try {
-            const WorkerTask& task = record->task;
-            const std::string& id = task.id;
-            // The record's own status unless another took its place under the id.
-            WorkerStatus* const status = record->foreign ? record->foreign.get() : &record->status;
+asio::awaitable<void> Crewhall::_run_worker(std::shared_ptr<const WorkerTask> task, std::shared_ptr<Job> job) {
+    co_await asio::post(asio::use_awaitable);  // the job begins once its submitter yields
+    const std::string& id = task->id;
+    const std::shared_ptr<WorkerStatus>* active = _active.find(id);
+    if (job->cancelled || active == nullptr) co_return;  // cancelled or cleaned up before it began
+    // The id's record of this moment: a later submission under the id has taken over the first's.
+    const std::shared_ptr<WorkerStatus> status = *active;
 
-            status->state = WorkerState::RUNNING;
-            status->started_at = wall_seconds();
-            const double deadline = status->started_at + task.timeout;
+    // The semaphore of this moment stays this worker's when the limit changes.
+    const std::shared_ptr<AsyncSemaphore> semaphore = _semaphore;
+    co_await semaphore->acquire();
+    AsyncSemaphore::Guard slot(*semaphore);
 
-            enum class Ending { returned, cancelled, failed };
-            Ending ending = Ending::failed;
-            std::string result;
-            std::string failure_text;
+    status->state = WorkerState::RUNNING;
+    status->started_at = wall_seconds();
+    const double deadline = status->started_at + task->timeout;
 
-            std::exception_ptr announce_failure;
-            try {
-                if (auto pending = _notify(*status)) co_await std::move(*pending);
-            } catch (...) {
-                announce_failure = std::current_exception();
-            }
-            if (announce_failure) {
-                // Cancelled while announcing: cancel() has ended the record already.
-                if (cancelled(co_await asio::this_coro::cancellation_state)) std::rethrow_exception(announce_failure);
-                // A callback that cannot take the RUNNING record would otherwise
-                // leave it running for ever: the worker fails without its executor.
-                failure_text = error_text(announce_failure);
-            } else {
-                // A copy, so replacing the executor meanwhile cannot free the one running.
-                WorkerExecutor executor = _executor;
-                std::exception_ptr failure;
-                try {
-                    result = co_await executor(task, _update, deadline);
-                    ending = Ending::returned;
-                } catch (...) {
-                    failure = std::current_exception();
-                }
-                const bool was_cancelled = cancelled(co_await asio::this_coro::cancellation_state);
-                if (failure) {
-                    // An executor may turn the aborted wait into an error of its own;
-                    // the worker was still cancelled.
-                    ending = was_cancelled ? Ending::cancelled : Ending::failed;
-                    failure_text = error_text(failure);
-                }
-                // The cancellation ends here: the final steps below still await.
-                if (was_cancelled) co_await asio::this_coro::reset_cancellation_state();
-            }
-
-            switch (ending) {
-                case Ending::returned:
-                    status->state = WorkerState::COMPLETED;
-                    status->result = std::move(result);
-                    ++_total_completed;
-                    break;
-                case Ending::cancelled:
-                    status->state = WorkerState::CANCELLED;
-                    status->error = "Cancelled by user";
-                    ++_total_failed;
-                    log().info("Worker {} was cancelled by user", id);
-                    break;
-                case Ending::failed:
-                    status->state = WorkerState::FAILED;
-                    status->error = failure_text;
-                    ++_total_failed;
-                    log().error("Worker {} failed: {}", id, failure_text);
-                    break;
-            }
-
-            status->completed_at = wall_seconds();
-            status->duration = status->completed_at - status->started_at;
-            if (is_terminal(status->state)) {
-                status->progress_pct = 100.0;
-                switch (status->state) {
-                    case WorkerState::COMPLETED: status->current_step = "Done"; break;
-                    case WorkerState::FAILED:
-                        status->current_step =
-                            "Failed: " + (status->error && !status->error->empty() ? *status->error : "Unknown error");
-                        break;
-                    case WorkerState::TIMEOUT: status->current_step = "Timed out"; break;
-                    case WorkerState::CANCELLED: status->current_step = "Cancelled"; break;
-                    default: break;
-                }
-            }
-
-            std::exception_ptr broadcast_failure;
-            try {
-                if (auto pending = _notify(*status)) co_await std::move(*pending);
-            } catch (...) {
-                broadcast_failure = std::current_exception();
-            }
-            if (broadcast_failure) {
-                if (cancelled(co_await asio::this_coro::cancellation_state)) {
-                    // cancel() arrived during the broadcast and moves the record itself.
-                    co_await asio::this_coro::reset_cancellation_state();
-                } else {
-                    log().error("Failed to broadcast final status for {}: {}", id, error_text(broadcast_failure));
-                }
-            }
-            _move_to_completed(id, record->entry);
-        } catch (...) {
-            log_job_error(record->task.id, std::current_exception());
-        }
-        // A cancellation ends with its job.
-        if (cancelled(co_await asio::this_coro::cancellation_state)) co_await asio::this_coro::reset_cancellation_state();
-        record->runner = nullptr;
-        record->foreign.reset();
-        std::shared_ptr<SlotGroup> slots = std::move(record->slots);
-        runner.job.reset();
-        record.reset();
-
-        // The slot goes to the longest waiter, which starts on its next turn
-        // of the loop, as a waiter woken by a semaphore would; one cancelled
-        // meanwhile hands it on.
-        std::shared_ptr<Record> next = _release_slot(slots);
-        while (next) {
-            co_await asio::post(executor_, asio::use_awaitable);
-            if (!next->cancelled) break;
-            next->slots.reset();
-            next = _release_slot(slots);
-        }
-        // When the batch's current job was this runner's, the batch's next
-        // job is this runner's to run, in the batch's order.
-        if (!next && _in_batch && _batch_runner == &runner) next = _next_start();
-        if (next) {
-            next->runner = &runner;
-            runner.job = std::move(next);
-            continue;
-        }
-
-        --_busy;
-        if (_busy == 0 && _pending_starts.empty()) {
-            _retire_idle();
-            co_return;
-        }
-        // More work is under way: wait to be handed a job.
-        _idle.push_back(self);
-        co_await asio::async_initiate<const asio::use_awaitable_t<>&, void()>(
-            [&runner](auto handler) {
-                static_assert(std::is_same_v<decltype(handler), Runner::Wake>,
-                              "the runner's wake handler has another type in this Boost version");
-                runner.wake.emplace(std::move(handler));
-            },
-            asio::use_awaitable);
-        if (runner.retire) co_return;
+    std::exception_ptr failure;
+    try {
+        if (auto pending = _notify(*status)) co_await std::move(*pending);
+    } catch (...) {
+        failure = std::current_exception();
     }
+    // Cancelled while announcing: cancel() has ended the record already.
+    if (failure && cancelled(co_await asio::this_coro::cancellation_state)) std::rethrow_exception(failure);
+
+    // A callback that cannot take the RUNNING record fails the worker without
+    // its executor; it would otherwise stay running for ever.
+    std::optional<std::string> result;
+    if (!failure) {
+        WorkerExecutor executor = _executor;  // replacing the executor meanwhile cannot free the one running
+        try {
+            result = co_await executor(*task, _update, deadline);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    // An executor may turn the aborted wait into an error of its own; the
+    // worker was still cancelled. The cancellation ends here, as the final
+    // broadcast still awaits.
+    const bool was_cancelled = cancelled(co_await asio::this_coro::cancellation_state);
+    if (was_cancelled) co_await asio::this_coro::reset_cancellation_state();
+
+    _record_ending(id, *status, std::move(result), was_cancelled, failure);
+
+    failure = nullptr;
+    try {
+        if (auto pending = _notify(*status)) co_await std::move(*pending);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // A cancel() that arrived during the broadcast is no failure of it.
+    if (failure && !cancelled(co_await asio::this_coro::cancellation_state))
+        log().error("Failed to broadcast final status for {}: {}", id, error_text(failure));
+    _move_to_completed(id);
 }
 
+void Crewhall::_record_ending(const std::string& id, WorkerStatus& status, std::optional<std::string> result,
+                              bool was_cancelled, const std::exception_ptr& failure) {
+    if (result) {
+        status.state = WorkerState::COMPLETED;
+        status.result = std::move(*result);
+        status.current_step = "Done";
+        ++_total_completed;
+    } else if (was_cancelled) {
+        status.state = WorkerState::CANCELLED;
+        status.error = "Cancelled by user";
+        status.current_step = "Cancelled";
+        ++_total_failed;
+        log().info("Worker {} was cancelled by user", id);
+    } else {
+        status.state = WorkerState::FAILED;
+        status.error = error_text(failure);
+        status.current_step = "Failed: " + (status.error->empty() ? "Unknown error" : *status.error);
+        ++_total_failed;
+        log().error("Worker {} failed: {}", id, *status.error);
+    }
+    status.progress_pct = 100.0;
+    status.completed_at = wall_seconds();
+    status.duration = status.completed_at - status.started_at;
+}
 
 asio::awaitable<void> Crewhall::_update_status(std::shared_ptr<WorkerStatus> status) {
     if (!status) throw std::invalid_argument("update_status needs a status record, got nullptr");
-    if (Tasks::Entry* entry = _tasks.find(status->task_id); entry != nullptr && entry->active) entry->active = status;
+    if (std::shared_ptr<WorkerStatus>* active = _active.find(status->task_id)) *active = status;
     if (auto pending = _notify(*status)) co_await std::move(*pending);
 }
 
-void Crewhall::_move_to_completed(const std::string& task_id, Tasks::Entry* hint) {
-    Tasks::Entry* entry = _tasks.find(task_id, hint);
-    if (entry == nullptr) return;
-    if (std::shared_ptr<WorkerStatus> status = _tasks.remove(*entry)) {
-        _completed.push_back(std::move(status));
+void Crewhall::_move_to_completed(const std::string& task_id) {
+    if (std::optional<std::shared_ptr<WorkerStatus>> status = _active.take(task_id)) {
+        _completed.push_back(std::move(*status));
         if (_completed.size() > HISTORY_LIMIT)
-            _completed.erase(_completed.begin(),
-                             _completed.end() - static_cast<std::ptrdiff_t>(HISTORY_KEPT));
+            _completed.erase(_completed.begin(), _completed.end() - static_cast<std::ptrdiff_t>(HISTORY_KEPT));
     }
+    _tasks.erase(task_id);
 }
 
 }  // namespace norvex::crewhall

@@ -2,10 +2,12 @@
 #pragma once
 
 #include "norvex/core/crewhall/records.hpp"
-#include "norvex/core/crewhall/task_table.hpp"
+
+#include "norvex/common/async_semaphore.hpp"
+#include "norvex/common/coro_support.hpp"
+#include "norvex/common/ordered_map.hpp"
 
 #include <boost/asio/any_io_executor.hpp>
-#include "norvex/common/coro_support.hpp"
 
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/cancellation_signal.hpp>
@@ -14,6 +16,7 @@
 #include <concepts>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -83,12 +86,22 @@ private:
     std::function<boost::asio::awaitable<void>(const WorkerStatus&)> awaited_;
 };
 
+// How wait_for() and wait_all() tell time: `now` reads a monotonic clock in
+// seconds, `sleep` pauses the waiting coroutine for so many seconds. Either
+// left empty is the real one (monotonic_seconds(), a steady_timer); a test
+// puts a clock of its own here so that waiting takes no real time.
+struct PollClock {
+    std::function<double()> now{};
+    std::function<boost::asio::awaitable<void>(double seconds)> sleep{};
+};
+
 struct CrewhallOptions {
     // Executors running at once. Taken as given here (negative is refused);
     // set_max_workers() bounds later changes to 1..20.
     int max_workers = 3;
     WorkerExecutor executor{};          // none until set here or with set_executor()
     StatusCallback on_status_change{};  // told of every status change
+    PollClock poll_clock{};             // the real clock unless set
 };
 
 // Manages a pool of concurrent agent workers.
@@ -171,7 +184,8 @@ public:
     boost::json::object stats() const;
 
     // Polls (0.5 s, growing by 1.2 to at most 2 s) until the worker has ended
-    // or `timeout` seconds have passed on the monotonic clock; then gives its
+    // or `timeout` seconds have passed on the poll clock (the monotonic clock
+    // unless CrewhallOptions::poll_clock says otherwise); then gives its
     // status whatever the state, or nullptr for an unknown id (at once).
     // Nothing is cancelled when the time runs out.
     boost::asio::awaitable<std::shared_ptr<WorkerStatus>> wait_for(std::string task_id, double timeout = 300.0);
@@ -186,39 +200,21 @@ public:
     boost::asio::awaitable<void> cleanup();
 
 private:
-    // What the pool keeps of one submission, in one allocation: the task,
-    // its own status record and the steering of its job (crewhall_jobs.hpp).
-    struct Record;
-    // A group of max_workers slots; replacing the limit starts a new group.
-    struct SlotGroup;
-    // A long-lived coroutine that runs jobs one after another, one slot's worth.
-    struct Runner;
-    // Each id's active status record and job, in the order each was added.
-    using Tasks = TaskTable<std::shared_ptr<WorkerStatus>, std::shared_ptr<Record>>;
+    // A worker's background job, as cancel() steers it.
+    struct Job {
+        boost::asio::cancellation_signal signal;
+        bool cancelled = false;  // a job that has not begun then never runs
+    };
 
-    // Queues the job's start: it begins once the submitter yields.
-    void _schedule_start(std::shared_ptr<Record> record);
-    // Starts the jobs queued when it was posted, each running until it first waits.
-    void _start_pending();
-    // The batch's next job that gets a slot at once; those that must wait
-    // join their group's queue on the way. nullptr once the batch is done.
-    std::shared_ptr<Record> _next_start();
-    // Hands a job that holds a slot to an idle runner, or to a new one; it
-    // runs until it first waits before this returns.
-    void _run_on_runner(std::shared_ptr<Record> record);
-    // Gives a slot of the group back: the first waiter still wanted takes
-    // it (and is returned), else the group counts it free.
-    std::shared_ptr<Record> _release_slot(const std::shared_ptr<SlotGroup>& slots);
-    // Ends every idle runner (posted, so none runs inside the caller).
-    void _retire_idle();
-
-    // A runner's coroutine: the job it was given, then each job handed to
-    // it, each worker's life from RUNNING to the history.
-    boost::asio::awaitable<void> _runner_loop(std::shared_ptr<Runner> runner);
+    // One worker's life, from waiting for a slot to the history.
+    boost::asio::awaitable<void> _run_worker(std::shared_ptr<const WorkerTask> task, std::shared_ptr<Job> job);
+    // The final fields and counters: completed with the executor's result,
+    // else cancelled when the job was, else failed with `failure`'s text.
+    void _record_ending(const std::string& id, WorkerStatus& status, std::optional<std::string> result,
+                        bool was_cancelled, const std::exception_ptr& failure);
     boost::asio::awaitable<void> _update_status(std::shared_ptr<WorkerStatus> status);
-    // Moves the id's active record to the history and forgets its job;
-    // `hint` is where the id's entry was last seen (nullptr: unknown).
-    void _move_to_completed(const std::string& task_id, Tasks::Entry* hint);
+    // Moves the id's active record, if any, to the history and forgets its job.
+    void _move_to_completed(const std::string& task_id);
     // The callback's pending part for this status, if any (see StatusCallback::start).
     std::optional<boost::asio::awaitable<void>> _notify(const WorkerStatus& status) const {
         return _on_status_change.start(status);
@@ -229,35 +225,21 @@ private:
     int _max_workers;
     WorkerExecutor _executor;
     StatusCallback _on_status_change;
+    PollClock _clock;
     UpdateStatus _update;  // what every executor is handed: _update_status of this pool
-    Tasks _tasks;
-    std::vector<std::shared_ptr<WorkerStatus>> _completed;
-    // Every task ever submitted, oldest first, never pruned. Nothing looks
-    // a task up by its id here, so a list does what a table by id would at
-    // a fraction of the cost per submission; of several under one id the
-    // last is the current one.
+    // The queued and running workers' records, and the jobs not yet ended, by id.
+    OrderedMap<std::string, std::shared_ptr<WorkerStatus>> _active;
+    OrderedMap<std::string, std::shared_ptr<Job>> _tasks;
+    std::deque<std::shared_ptr<WorkerStatus>> _completed;
+    // Every task ever submitted, oldest first, never pruned; nothing looks
+    // one up, so a list serves.
     std::vector<std::shared_ptr<const WorkerTask>> _all_tasks;
     std::int64_t _total_submitted = 0;
     std::int64_t _total_completed = 0;
     std::int64_t _total_failed = 0;
-    // The slots of this moment. Jobs that took or await a slot hold their
-    // group, so replacing it leaves theirs alive.
-    std::shared_ptr<SlotGroup> _slots;
-    // Jobs submitted but not yet started, oldest first, and whether a start
-    // of them is posted. One posted handler starts a whole batch.
-    std::deque<std::shared_ptr<Record>> _pending_starts;
-    bool _start_posted = false;
-    // While a batch runs: how many of its jobs are left. A runner whose job
-    // ends inside the batch takes the batch's next job itself rather than
-    // going idle to be woken for it.
-    std::size_t _batch_left = 0;
-    bool _in_batch = false;
-    Runner* _batch_runner = nullptr;  // the runner the batch's current job went to
-    // Runners waiting for a job (newest last) and how many are running one.
-    // A runner goes idle only while other work is under way; once the pool
-    // has nothing left to do they all end, so the io_context can run out.
-    std::vector<std::shared_ptr<Runner>> _idle;
-    std::size_t _busy = 0;
+    // The slots of this moment. A worker keeps the semaphore it began
+    // waiting on, so replacing this one leaves theirs alive.
+    std::shared_ptr<AsyncSemaphore> _semaphore;
 };
 
 }  // namespace norvex::crewhall

@@ -1,14 +1,8 @@
 // The agent worker pool: cancelling, looking up, listing, waiting, counting, cleaning up.
 #include "norvex/core/crewhall/crewhall.hpp"
-#include "norvex/core/crewhall/crewhall_jobs.hpp"
 
-#include "norvex/common/async_timeout.hpp"
 #include "norvex/common/clock.hpp"
 #include "norvex/common/logging.hpp"
-
-#include <boost/asio/steady_timer.hpp>
-#include <boost/asio/this_coro.hpp>
-#include <boost/asio/use_awaitable.hpp>
 
 #include <algorithm>
 
@@ -26,11 +20,6 @@ spdlog::logger& log() {
     return *logger;
 }
 
-asio::awaitable<void> sleep_seconds(double seconds) {
-    asio::steady_timer timer(co_await asio::this_coro::executor, seconds_to_duration(seconds));
-    co_await timer.async_wait(asio::use_awaitable);
-}
-
 bool pending(const std::shared_ptr<WorkerStatus>& status) {
     return status && (status->state == WorkerState::QUEUED || status->state == WorkerState::RUNNING);
 }
@@ -38,24 +27,22 @@ bool pending(const std::shared_ptr<WorkerStatus>& status) {
 }  // namespace
 
 asio::awaitable<bool> Crewhall::cancel(std::string task_id) {
-    Tasks::Entry* entry = _tasks.find(task_id);
-    if (entry == nullptr || !entry->job) co_return false;
-    // A job not yet running never runs (a queued one is passed over when a
-    // slot frees); a running one takes it when it next waits: the
-    // executor sees its wait aborted.
-    Record& record = *entry->job;
-    if (!record.cancelled && record.queued_in != nullptr) record.queued_in->forget_waiter();
-    record.cancelled = true;
-    if (record.runner != nullptr) record.runner->signal.emit(asio::cancellation_type::terminal);
+    const std::shared_ptr<Job>* found = _tasks.find(task_id);
+    if (found == nullptr) co_return false;
+    // A job that has not begun never runs; one waiting for a slot or running
+    // sees its wait aborted (the executor's, for a running one).
+    const std::shared_ptr<Job> job = *found;
+    job->cancelled = true;
+    job->signal.emit(asio::cancellation_type::terminal);
 
-    if (entry->active) {
-        std::shared_ptr<WorkerStatus> status = entry->active;
+    if (const std::shared_ptr<WorkerStatus>* active = _active.find(task_id)) {
+        const std::shared_ptr<WorkerStatus> status = *active;
         status->state = WorkerState::CANCELLED;
         status->completed_at = wall_seconds();
         // The worker's own final handling may run during this wait; the
-        // move below then finds the record gone and only drops the handle.
+        // move below then finds the record gone and only drops the job.
         if (auto pending = _notify(*status)) co_await std::move(*pending);
-        _move_to_completed(task_id, entry);
+        _move_to_completed(task_id);
     }
     log().info("Worker cancelled: {}", task_id);
     co_return true;
@@ -63,8 +50,8 @@ asio::awaitable<bool> Crewhall::cancel(std::string task_id) {
 
 asio::awaitable<int> Crewhall::cancel_all() {
     std::vector<std::string> ids;
-    ids.reserve(_tasks.job_count());
-    for (const auto& entry : _tasks.jobs()) ids.push_back(entry.key());
+    ids.reserve(_tasks.size());
+    for (const auto& [id, job] : _tasks) ids.push_back(id);
     int count = 0;
     for (auto& id : ids)
         if (co_await cancel(std::move(id))) ++count;
@@ -72,7 +59,7 @@ asio::awaitable<int> Crewhall::cancel_all() {
 }
 
 std::shared_ptr<WorkerStatus> Crewhall::get_status(const std::string& task_id) const {
-    if (const Tasks::Entry* entry = _tasks.find(task_id); entry != nullptr && entry->active) return entry->active;
+    if (const std::shared_ptr<WorkerStatus>* active = _active.find(task_id)) return *active;
     auto it = std::find_if(_completed.begin(), _completed.end(),
                            [&](const std::shared_ptr<WorkerStatus>& s) { return s->task_id == task_id; });
     return it == _completed.end() ? nullptr : *it;
@@ -80,8 +67,8 @@ std::shared_ptr<WorkerStatus> Crewhall::get_status(const std::string& task_id) c
 
 std::vector<boost::json::object> Crewhall::_list_where(bool (*keep)(const WorkerStatus&)) const {
     std::vector<boost::json::object> out;
-    for (const auto& entry : _tasks.actives())
-        if (keep(*entry.active)) out.push_back(entry.active->to_dict());
+    for (const auto& [id, status] : _active)
+        if (keep(*status)) out.push_back(status->to_dict());
     return out;
 }
 
@@ -117,9 +104,9 @@ std::vector<boost::json::object> Crewhall::list_all() const {
 boost::json::object Crewhall::stats() const {
     std::int64_t running = 0;
     std::int64_t queued = 0;
-    for (const auto& entry : _tasks.actives()) {
-        if (entry.active->state == WorkerState::RUNNING) ++running;
-        else if (entry.active->state == WorkerState::QUEUED) ++queued;
+    for (const auto& [id, status] : _active) {
+        if (status->state == WorkerState::RUNNING) ++running;
+        else if (status->state == WorkerState::QUEUED) ++queued;
     }
     boost::json::object d;
     d["max_workers"] = _max_workers;
@@ -133,13 +120,13 @@ boost::json::object Crewhall::stats() const {
 }
 
 asio::awaitable<std::shared_ptr<WorkerStatus>> Crewhall::wait_for(std::string task_id, double timeout) {
-    const double deadline = monotonic_seconds() + timeout;
+    const double deadline = _clock.now() + timeout;
     double poll = FIRST_POLL;
-    while (monotonic_seconds() < deadline) {
+    while (_clock.now() < deadline) {
         auto status = get_status(task_id);
         if (!status) co_return nullptr;
         if (is_terminal(status->state)) co_return status;
-        co_await sleep_seconds(poll);
+        co_await _clock.sleep(poll);
         poll = std::min(poll * POLL_GROWTH, LONGEST_POLL);
     }
     co_return get_status(task_id);
@@ -148,15 +135,15 @@ asio::awaitable<std::shared_ptr<WorkerStatus>> Crewhall::wait_for(std::string ta
 asio::awaitable<std::vector<std::shared_ptr<WorkerStatus>>> Crewhall::wait_all(std::vector<std::string> task_ids,
                                                                               double timeout) {
     if (task_ids.empty())
-        for (const auto& entry : _tasks.jobs()) task_ids.push_back(entry.key());
+        for (const auto& [id, job] : _tasks) task_ids.push_back(id);
 
-    const double deadline = monotonic_seconds() + timeout;
+    const double deadline = _clock.now() + timeout;
     double poll = FIRST_POLL;
-    while (monotonic_seconds() < deadline) {
+    while (_clock.now() < deadline) {
         const bool any_pending = std::any_of(task_ids.begin(), task_ids.end(),
                                              [&](const std::string& id) { return pending(get_status(id)); });
         if (!any_pending) break;
-        co_await sleep_seconds(poll);
+        co_await _clock.sleep(poll);
         poll = std::min(poll * POLL_GROWTH, LONGEST_POLL);
     }
 
@@ -168,6 +155,7 @@ asio::awaitable<std::vector<std::shared_ptr<WorkerStatus>>> Crewhall::wait_all(s
 
 asio::awaitable<void> Crewhall::cleanup() {
     co_await cancel_all();
+    _active.clear();
     _tasks.clear();
     log().info("Crewhall cleaned up");
 }

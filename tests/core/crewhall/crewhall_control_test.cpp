@@ -1,11 +1,12 @@
 // Cancelling, looking up, listing, waiting for and cleaning up the pool's workers.
 #include "crewhall_fixture.hpp"
 
-#include "norvex/common/clock.hpp"
 #include "norvex/common/log_capture.hpp"
 #include "norvex/common/pyjson.hpp"
 
 #include <gmock/gmock.h>
+
+#include <algorithm>
 
 using namespace norvex::crewhall;
 using namespace norvex::testing;
@@ -191,15 +192,14 @@ TEST_F(CrewhallControl, GetStatusPrefersTheActiveRecordThenTheOldestEnded) {
 }
 
 TEST_F(CrewhallControl, WaitForUnknownOrWithoutTimeAnswersAtOnce) {
-    auto& pool = make_pool({.executor = sleeper(30.0)});
-    const double t0 = norvex::monotonic_seconds();
+    ManualPollClock clock;
+    auto& pool = make_pool({.executor = sleeper(30.0), .poll_clock = clock.clock()});
     EXPECT_FALSE(run(pool.wait_for("nosuchworker", 10.0)));
     auto status = run(pool.submit(named("long")));
     auto now = run(pool.wait_for(status->task_id, 0.0));
     EXPECT_EQ(now, status);
     EXPECT_FALSE(is_terminal(now->state));
-    // No poll interval (0.5 s) was slept in either call.
-    EXPECT_LT(norvex::monotonic_seconds() - t0, 0.4);
+    EXPECT_TRUE(clock.sleeps.empty());  // neither call slept a poll interval
 }
 
 TEST_F(CrewhallControl, WaitForGivesTheEndedStatus) {
@@ -212,25 +212,25 @@ TEST_F(CrewhallControl, WaitForGivesTheEndedStatus) {
 }
 
 TEST_F(CrewhallControl, WaitForTimeoutGivesTheCurrentStateAndCancelsNothing) {
-    auto& pool = make_pool({.executor = sleeper(30.0)});
+    ManualPollClock clock;
+    auto& pool = make_pool({.executor = sleeper(30.0), .poll_clock = clock.clock()});
     auto status = run(pool.submit(named("long")));
-    const double t0 = norvex::monotonic_seconds();
     auto seen = run(pool.wait_for(status->task_id, 0.1));
-    EXPECT_GE(norvex::monotonic_seconds() - t0, 0.1);
+    EXPECT_EQ(clock.sleeps, std::vector<double>{0.5});  // one poll, which outlasts the timeout
     ASSERT_EQ(seen, status);
     EXPECT_EQ(seen->state, WorkerState::RUNNING);
     EXPECT_EQ(pool.list_running().size(), 1u);
 }
 
 TEST_F(CrewhallControl, WaitAll) {
-    auto& pool = make_pool({.max_workers = 2, .executor = sleeper(0.03)});
+    ManualPollClock clock;
+    auto& pool = make_pool({.max_workers = 2, .executor = sleeper(0.0), .poll_clock = clock.clock()});
 
     // Nothing pending, with no list or an empty one: at once.
-    const double t0 = norvex::monotonic_seconds();
     EXPECT_TRUE(run(pool.wait_all()).empty());
     std::vector<std::string> none;
     EXPECT_TRUE(run(pool.wait_all(none, 10.0)).empty());
-    EXPECT_LT(norvex::monotonic_seconds() - t0, 0.4);
+    EXPECT_TRUE(clock.sleeps.empty());
 
     std::vector<WorkerTask> tasks{named("a"), named("b"), named("c")};
     run(pool.submit_many(tasks));
@@ -247,6 +247,39 @@ TEST_F(CrewhallControl, WaitAll) {
     ASSERT_EQ(some.size(), 2u);
     EXPECT_EQ(some[0]->task_id, tasks[2].id);
     EXPECT_EQ(some[1]->task_id, tasks[0].id);
+}
+
+TEST_F(CrewhallControl, PollsStartAtHalfASecondAndGrowByAFifthUpToTwo) {
+    ManualPollClock clock;
+    auto& pool = make_pool({.executor = sleeper(30.0), .poll_clock = clock.clock()});
+    auto status = run(pool.submit(named("long")));
+
+    // The intervals the waits must sleep until `timeout` has passed.
+    auto schedule = [](double timeout) {
+        std::vector<double> out;
+        double slept = 0.0;
+        for (double poll = 0.5; slept < timeout; poll = std::min(poll * 1.2, 2.0)) {
+            out.push_back(poll);
+            slept += poll;
+        }
+        return out;
+    };
+    auto seen = run(pool.wait_for(status->task_id, 12.0));
+    EXPECT_EQ(seen->state, WorkerState::RUNNING);
+    const auto expected = schedule(12.0);
+    ASSERT_EQ(clock.sleeps.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_DOUBLE_EQ(clock.sleeps[i], expected[i]) << "poll " << i;
+    EXPECT_EQ(clock.sleeps.back(), 2.0);  // the longest interval was reached
+
+    // wait_all keeps the same pace, from the start again.
+    clock.sleeps.clear();
+    auto all = run(pool.wait_all({}, 3.0));
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0]->state, WorkerState::RUNNING);
+    const auto expected_all = schedule(3.0);
+    ASSERT_EQ(clock.sleeps.size(), expected_all.size());
+    for (std::size_t i = 0; i < expected_all.size(); ++i) EXPECT_DOUBLE_EQ(clock.sleeps[i], expected_all[i]);
+    EXPECT_EQ(pool.stats().at("total_failed").as_int64(), 0);  // nothing was cancelled for lack of time
 }
 
 TEST_F(CrewhallControl, WaitAllTimeoutGivesWhateverStateTheWorkersAreIn) {

@@ -4,7 +4,9 @@
 #include "../../support/run_async.hpp"
 #include "norvex/core/crewhall/crewhall.hpp"
 
+#include <boost/asio/as_tuple.hpp>
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -43,6 +46,42 @@ inline crewhall::WorkerExecutor failer(std::string message) {
         throw std::runtime_error(message);
     };
 }
+
+// A poll clock for wait_for() and wait_all() that moves only when they sleep
+// on it: each sleep is noted, moves the time on by its seconds and lets the
+// loop take one turn, so workers progress between polls as they would.
+struct ManualPollClock {
+    double now = 1000.0;
+    std::vector<double> sleeps;
+
+    crewhall::PollClock clock() {
+        return {.now = [this] { return now; },
+                .sleep = [this](double seconds) -> boost::asio::awaitable<void> {
+                    sleeps.push_back(seconds);
+                    now += seconds;
+                    co_await boost::asio::post(co_await boost::asio::this_coro::executor, boost::asio::use_awaitable);
+                }};
+    }
+};
+
+// Executors that run until the test opens their gate, by the task's name:
+// the order in which workers end is then the test's, not the clock's.
+struct Gates {
+    std::map<std::string, std::unique_ptr<boost::asio::steady_timer>> shut;
+
+    crewhall::WorkerExecutor executor() {
+        return [this](const crewhall::WorkerTask& task, crewhall::UpdateStatus,
+                      double) -> boost::asio::awaitable<std::string> {
+            auto& gate = shut[task.name];
+            gate = std::make_unique<boost::asio::steady_timer>(co_await boost::asio::this_coro::executor,
+                                                               boost::asio::steady_timer::time_point::max());
+            co_await gate->async_wait(boost::asio::as_tuple(boost::asio::use_awaitable));
+            shut.erase(task.name);
+            co_return task.name;
+        };
+    }
+    void open(const std::string& name) { shut.at(name)->cancel(); }
+};
 
 // What a status callback saw: (task id, state, current step) at each call.
 struct Heard {
@@ -87,6 +126,14 @@ protected:
 
     // Lets the loop run for a while (workers progress meanwhile).
     void settle(double seconds) { run(sleep_for(seconds)); }
+
+    // Runs whatever is ready, and what that makes ready, without waiting
+    // for any timer.
+    void turn() {
+        io.restart();
+        while (io.poll() > 0) {
+        }
+    }
 
     // Runs the loop until every job and timer has finished.
     void drain() {

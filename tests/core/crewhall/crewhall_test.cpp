@@ -6,6 +6,8 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <random>
 #include <tuple>
 
 using namespace norvex::crewhall;
@@ -16,6 +18,12 @@ using ::testing::ElementsAre;
 namespace {
 
 using CrewhallPool = CrewhallTest;
+
+std::vector<std::string> names_of(const std::vector<boost::json::object>& dicts) {
+    std::vector<std::string> out;
+    for (const auto& d : dicts) out.emplace_back(d.at("name").as_string());
+    return out;
+}
 
 }  // namespace
 
@@ -482,4 +490,64 @@ TEST_F(CrewhallPool, ASecondSubmissionUnderOneIdTakesOverItsPlaceAndRecord) {
     EXPECT_EQ(pool.list_completed().size(), 2u);
     EXPECT_EQ(pool.stats().at("total_completed").as_int64(), 3);
     EXPECT_EQ(first_status->state, WorkerState::QUEUED);
+}
+
+TEST_F(CrewhallPool, WorkersEndingInAnyOrderLeaveTheRestListedAndStartedInSubmissionOrder) {
+    // Workers end one at a time, picked at random among those running, so
+    // records leave the active list from its head, its tail and between.
+    // What is left must read as the submissions minus the ended ones, the
+    // first five of them running, and the history must hold the endings in
+    // their order.
+    Gates gates;
+    auto& pool = make_pool({.max_workers = 5, .executor = gates.executor()});
+    std::vector<WorkerTask> tasks;
+    std::vector<std::string> left;
+    for (int i = 0; i < 24; ++i) {
+        tasks.push_back(named("w" + std::to_string(i)));
+        left.push_back(tasks.back().name);
+    }
+    run(pool.submit_many(tasks));
+    turn();
+
+    std::mt19937 pick(20261210);
+    std::vector<std::string> ended;
+    while (!left.empty()) {
+        const std::size_t running = std::min<std::size_t>(5, left.size());
+        ASSERT_EQ(names_of(pool.list_running()), std::vector<std::string>(left.begin(), left.begin() + running));
+        EXPECT_EQ(pool.stats().at("queued_count").as_int64(), static_cast<std::int64_t>(left.size() - running));
+
+        const std::string name = left[pick() % running];
+        gates.open(name);
+        turn();
+        ended.push_back(name);
+        left.erase(std::find(left.begin(), left.end(), name));
+        ASSERT_EQ(names_of(pool.list_active()), left);
+    }
+    EXPECT_EQ(names_of(pool.list_completed(100)), ended);
+    EXPECT_EQ(pool.stats().at("total_completed").as_int64(), 24);
+}
+
+TEST_F(CrewhallPool, AnIdSubmittedAgainAfterItEndedComesLastAndIsCancelledLast) {
+    Gates gates;
+    auto& pool = make_pool({.executor = gates.executor()});
+    WorkerTask first = named("first");
+    auto first_status = run(pool.submit(first));
+    auto other = run(pool.submit(named("other")));
+    turn();
+    gates.open("first");
+    turn();
+    ASSERT_EQ(first_status->state, WorkerState::COMPLETED);
+
+    WorkerTask again = named("again");
+    again.id = first.id;
+    auto again_status = run(pool.submit(again));
+    turn();
+    EXPECT_THAT(names_of(pool.list_active()), ElementsAre("other", "again"));
+    EXPECT_EQ(pool.get_status(first.id), again_status);  // the active record before the ended one
+
+    // cancel_all() takes the jobs in the order their ids came (back).
+    EXPECT_EQ(run(pool.cancel_all()), 2);
+    EXPECT_THAT(names_of(pool.list_completed()), ElementsAre("first", "other", "again"));
+    EXPECT_EQ(pool.get_status(first.id), first_status);  // both ended: the oldest wins
+    turn();
 }
