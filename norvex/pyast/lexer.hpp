@@ -140,8 +140,14 @@ private:
     }
     bool at_eof() const noexcept { return pos_ >= size_; }
     bool at_newline() const noexcept { return pos_ < size_ && (src_[pos_] == '\n' || src_[pos_] == '\r'); }
-    // Steps over "\n", "\r\n" or "\r" and starts the next line.
-    void consume_newline() noexcept;
+    // Steps over "\n", "\r\n" or "\r" and starts the next line. CPython reads
+    // a line into a buffer that starts afresh only when no token is in
+    // progress: a line read inside a string or after a line continuation
+    // joins the buffer of the line before (`within_token`).
+    void consume_newline(bool within_token = false) noexcept;
+    // SyntaxError.offset of the character after a stray line continuation,
+    // as CPython counts it from the start of its line buffer.
+    int continuation_offset(const Mark& after) const noexcept;
     // The line the input ends on, as CPython numbers it for the end tokens.
     std::int32_t eof_line() const noexcept;
     Frame& owner_of(const Frame& field) noexcept { return frames_[field.owner]; }
@@ -171,6 +177,7 @@ private:
     std::uint32_t pos_ = 0;
     std::int32_t line_ = 1;
     std::uint32_t line_start_ = 0;
+    std::uint32_t buffer_start_ = 0;  // where CPython's line buffer begins (see consume_newline)
 
     bool at_bol_ = true;
     bool blank_line_ = false;
