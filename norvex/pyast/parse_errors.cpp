@@ -167,15 +167,18 @@ bool is_legacy_name(const Node* e) {
 }
 }  // namespace
 
-// invalid_legacy_expression: NAME !'(' star_expressions for print and exec.
-void Parser::invalid_legacy_expression() {
-    const Token& t = peek();
-    if (t.kind != TokenKind::NAME || t.keyword != Keyword::None_ || (text(t) != "print" && text(t) != "exec")) return;
-    if (peek_at(1).kind == TokenKind::LPAR) return;
+// invalid_legacy_expression: NAME !'(' star_expressions, an error for print
+// and exec only. The grammar reads the star_expressions after any name, with
+// the invalid_* rules on, before it looks at the name: an error inside them
+// (`a {b c}`) is raised from here.
+void Parser::invalid_legacy_expression(std::size_t start_index) {
+    const Token& t = token_at(start_index);
+    if (t.kind != TokenKind::NAME || t.keyword != Keyword::None_) return;
+    if (token_at(start_index + 1).kind == TokenKind::LPAR) return;
     std::size_t m = mark();
-    next();
-    Node* b = without_invalid([&] { return star_expressions(); });
-    if (b) {
+    reset(start_index + 1);
+    Node* b = star_expressions();
+    if (b && (text(t) == "print" || text(t) == "exec")) {
         std::string name(text(t));
         raise_at("Missing parentheses in call to '" + name + "'. Did you mean " + name + "(...)?", t.lineno,
                  t.col_offset, b->pos.end_lineno, b->pos.end_col_offset);
@@ -206,7 +209,10 @@ void Parser::invalid_expression_after(Node* a, std::size_t start_index) {
         reset(m);
         return;
     }
-    bool name_then_string = start.kind == TokenKind::NAME && token_at(start_index + 1).kind == TokenKind::STRING;
+    // A hard keyword is its own token kind in CPython's grammar, not NAME:
+    // `True 'a'` still earns the hint.
+    bool name_then_string = start.kind == TokenKind::NAME && start.keyword == Keyword::None_ &&
+                            token_at(start_index + 1).kind == TokenKind::STRING;
     if (name_then_string || (start.kind == TokenKind::NAME && start.soft != SoftKeyword::none)) return;
     const Token& t = peek();
     switch (t.kind) {
@@ -429,7 +435,9 @@ void Parser::raise_at_last_token(std::string msg) {
     peek();
     std::size_t i = std::max(furthest_, prior_furthest_);
     const Token& last = tokens_[i];
-    if (last.kind == TokenKind::DEDENT) {
+    // The end of input has no column either: CPython counts to where its
+    // tokenizer stopped, past the end of the last line it read.
+    if (last.kind == TokenKind::DEDENT || last.kind == TokenKind::ENDMARKER) {
         SyntaxError e = error_at_dedent(i);
         e.msg = std::move(msg);
         throw ParseFailure{std::move(e), furthest_};

@@ -109,7 +109,6 @@ Node* Parser::expression_rule() {
     }
     if (error_pass_) {
         invalid_string_juxtaposition();
-        invalid_legacy_expression();
         // invalid_expression also reads `pass`/`break`/`continue` 'if' ...:
         // it looks one token past the keyword, which decides how far the
         // parser has read.
@@ -125,7 +124,10 @@ Node* Parser::expression_rule() {
     }
     Node* a = disjunction();
     if (!a) return nullptr;
-    if (error_pass_) invalid_expression_after(a, start_index);
+    if (error_pass_) {
+        invalid_expression_after(a, start_index);
+        invalid_legacy_expression(start_index);
+    }
     return conditional_rest(a, start);
 }
 

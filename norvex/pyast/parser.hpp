@@ -277,7 +277,8 @@ private:
     void check_target(Node* e, ExprContext ctx, bool augmented);
     // invalid_expression / invalid_legacy_expression around a parsed disjunction.
     void invalid_expression_after(Node* a, std::size_t start_index);
-    void invalid_legacy_expression();
+    // Tried after invalid_expression, as the grammar orders them; leaves the parser where it was.
+    void invalid_legacy_expression(std::size_t start_index);
     // invalid_named_expression: `e` followed by '=' where a value was expected.
     void invalid_named_assignment(Node* e);
     // "expected ':'" where a block header lacks its colon (only before NEWLINE unless `forced`).
