@@ -225,6 +225,8 @@ ParseResult parse(std::string source) {
         err.msg = "unexpected unindent";
     } else {
         err.msg = "invalid syntax";
+        // The end of input has no column (-1), and CPython adds one to it.
+        if (last.kind == TokenKind::ENDMARKER) err.offset = err.end_offset = 0;
     }
     // CPython reports these two without tokenizing the rest of the input.
     if (err.type == SyntaxError::Type::IndentationError) {

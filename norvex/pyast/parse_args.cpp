@@ -111,9 +111,15 @@ bool Parser::call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywor
             if (!e) return false;
             if (at(TokenKind::EQUAL)) return false;
             if (seen_keyword) {
-                if (error_pass_)
+                if (error_pass_) {
+                    // The grammar's `args ',' args` reads the rest as a second
+                    // argument list before it complains at the last token read.
+                    Scratch rest_args(*this);
+                    Scratch rest_keywords(*this);
+                    call_arguments(rest_args.v, rest_keywords.v, closer, e);
                     raise_at_last_token(seen_double_star ? "positional argument follows keyword argument unpacking"
                                                          : "positional argument follows keyword argument");
+                }
                 return false;
             }
             if (at_kw(Keyword::for_) || at_kw(Keyword::async)) {
