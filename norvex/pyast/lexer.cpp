@@ -145,6 +145,7 @@ int Tokenizer::char_offset(std::uint32_t line_start, std::uint32_t pos) const no
 
 bool Tokenizer::fail(SyntaxError::Type type, std::string msg, const Mark& at, int offset, int end_lineno, int end_offset) {
     error_ = SyntaxError{type, std::move(msg), at.line, offset, end_lineno, end_offset};
+    if (!parens_.empty()) unclosed_at_error_ = never_closed(parens_.back());
     emit(TokenKind::ERRORTOKEN, at, at);
     done_ = true;
     return true;
@@ -278,14 +279,19 @@ bool Tokenizer::start_line() {
     return false;
 }
 
+SyntaxError Tokenizer::never_closed(const Paren& p) const {
+    std::string msg = "'";
+    msg += p.ch;
+    msg += "' was never closed";
+    return SyntaxError{SyntaxError::Type::SyntaxError, std::move(msg), p.at.line, char_offset(p.at.line_start, p.at.pos),
+                       p.at.line, 0};
+}
+
 bool Tokenizer::at_end_of_input(const Mark& comment) {
     if (!parens_.empty()) {
         const Paren& p = parens_.back();
-        std::string msg = "'";
-        msg += p.ch;
-        msg += "' was never closed";
-        return fail(SyntaxError::Type::SyntaxError, std::move(msg), p.at, char_offset(p.at.line_start, p.at.pos),
-                    p.at.line, 0);
+        SyntaxError e = never_closed(p);
+        return fail(e.type, std::move(e.msg), p.at, e.offset, e.end_lineno, e.end_offset);
     }
     if (need_newline_ && !blank_line_) {
         // The last line had no newline of its own; CPython adds one.

@@ -82,6 +82,11 @@ public:
     bool finished() const noexcept { return done_; }
 
     const std::optional<SyntaxError>& error() const noexcept { return error_; }
+    // "'(' was never closed" for the innermost bracket still open at the
+    // error, if any: CPython reports it instead of an earlier syntax error
+    // on a later line than the bracket when its tokenizer stops there
+    // without an error of its own (a stray line continuation).
+    const std::optional<SyntaxError>& unclosed_at_error() const noexcept { return unclosed_at_error_; }
     std::string_view source() const noexcept { return src_; }
 
 private:
@@ -168,6 +173,7 @@ private:
     // Columns from 1 in code points, as SyntaxError.offset counts them.
     int char_offset(std::uint32_t line_start, std::uint32_t pos) const noexcept;
     bool fail(SyntaxError::Type type, std::string msg, const Mark& at, int offset, int end_lineno, int end_offset);
+    SyntaxError never_closed(const Paren& p) const;
     bool fail_at(std::string msg, const Mark& at);  // offset: the character at `at`, end: the same
     std::string unterminated_message(const Frame& fs, std::int32_t detected) const;
 
@@ -194,6 +200,7 @@ private:
     TokenStore tokens_;
     std::size_t cursor_ = 0;
     std::optional<SyntaxError> error_;
+    std::optional<SyntaxError> unclosed_at_error_;
     std::optional<Mark> bad_utf8_;  // the first byte that is not UTF-8
 };
 

@@ -233,7 +233,7 @@ Node* Parser::star_named_expression() {
     return named_expression();
 }
 
-Node* Parser::named_expression() {
+Node* Parser::named_expression(bool argument) {
     const Token& start = peek();
     if (at_name() && peek_at(1).kind == TokenKind::COLONEQUAL) {
         std::size_t m = mark();
@@ -252,7 +252,7 @@ Node* Parser::named_expression() {
     Node* e = expression();
     if (!e) return nullptr;
     if (at(TokenKind::COLONEQUAL)) {
-        if (error_pass_) {
+        if (error_pass_ && !argument) {
             std::size_t m = mark();
             next();
             bool value = without_invalid([&] { return expression(); }) != nullptr;

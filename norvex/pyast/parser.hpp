@@ -188,7 +188,9 @@ private:
     Node* star_expression();
     bool star_named_expressions(std::vector<Node*>& out, TokenKind closer);
     Node* star_named_expression();
-    Node* named_expression();
+    // In call arguments the grammar reads `assignment_expression | expression !':='`,
+    // so a ':=' after another expression is left to the generic error (`argument`).
+    Node* named_expression(bool argument = false);
     Node* bool_op(Keyword keyword, Node* (Parser::*operand)(), Op op);
     Node* disjunction();
     Node* conjunction();
