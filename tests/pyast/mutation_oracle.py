@@ -65,8 +65,6 @@ def top_level_chunks(text):
             if tok.type == tokenize.NEWLINE and depth_indent == 0 and start is not None:
                 spans.append((start, tok.end[0]))
                 start = None
-            elif tok.type == tokenize.DEDENT and depth_indent == 0 and start is not None:
-                pass
     except (tokenize.TokenError, IndentationError, SyntaxError):
         return []
     # A compound statement ends at the dedent back to column 0: merge each
