@@ -235,7 +235,7 @@ void Parser::invalid_expression_after(Node* a, std::size_t start_index) {
         case TokenKind::ELLIPSIS: break;
         default: return;
     }
-    Node* b = without_invalid([&] { return expression(); });
+    Node* b = expression_without_invalid();
     if (b && !is_legacy_name(a) && level_of(mark() - 1) > 0)
         raise_range("invalid syntax. Perhaps you forgot a comma?", a, b);
     reset(m);
@@ -361,7 +361,7 @@ void Parser::invalid_string_juxtaposition() {
     Node* first = nullptr;
     Node* last = nullptr;
     while (!at(TokenKind::STRING)) {
-        Node* e = without_invalid([&] { return expression(); });
+        Node* e = expression_without_invalid();
         if (!e) break;
         if (!first) first = e;
         last = e;

@@ -75,6 +75,8 @@ void DepthGuard::overflow() {
 // work at each level. The error pass builds no tree, so sharing nodes is safe.
 Node* Parser::expression() {
     if (!memo_) return expression_rule();
+    if (plain_depth_ > 0 && brace_depth_ == 0) mark_plain(pos_, 1);
+    if (error_pass_ && read_plain(pos_, 1)) return without_invalid([&] { return expression(); });
     std::size_t key = pos_ * 2 + (error_pass_ ? 1 : 0);
     auto it = expr_memo_.find(key);
     if (it != expr_memo_.end()) {
@@ -83,6 +85,13 @@ Node* Parser::expression() {
     }
     Node* e = expression_rule();
     expr_memo_[key] = {e, pos_};
+    return e;
+}
+
+Node* Parser::expression_without_invalid() {
+    ++plain_depth_;
+    Node* e = without_invalid([&] { return expression_rule(); });
+    --plain_depth_;
     return e;
 }
 
@@ -801,9 +810,20 @@ Node* Parser::list_atom() {
     return &l->base;
 }
 
-// '{' ... '}': dict, set and their comprehensions.
+// '{' ... '}': dict, set and their comprehensions. The dict's own error rule
+// (invalid_double_starred_kvpairs) sits in an alternative with the braces
+// around it, which CPython's parser runs in every pass, invalid rules on or
+// off: its three errors are raised wherever a dict is read.
 Node* Parser::brace_atom() {
     DepthGuard guard(*this, 8);
+    // What a plain read finds inside braces is read again with the invalid
+    // rules on, as CPython's answers show (its dict rule runs its error rule
+    // in every pass): nothing in here is remembered as read plain.
+    ++brace_depth_;
+    struct Leave {
+        int& depth;
+        ~Leave() { --depth; }
+    } leave{brace_depth_};
     const Token& start = next();
     if (accept(TokenKind::RBRACE)) return &make<Dict>(span_from(start))->base;
     bool comp_next = false;
@@ -845,7 +865,7 @@ Node* Parser::brace_atom() {
             Node* k = expression();
             if (!k) return false;
             if (!accept(TokenKind::COLON)) {
-                if (error_pass_) {
+                {
                     // CPython points at the key's last character and leaves the end at 0.
                     try {
                         raise_at("':' expected after dictionary key", k->pos.lineno, k->pos.end_col_offset - 1,
@@ -857,9 +877,9 @@ Node* Parser::brace_atom() {
                 }
                 return false;
             }
-            if (error_pass_ && (at(TokenKind::RBRACE) || at(TokenKind::COMMA)))
+            if (at(TokenKind::RBRACE) || at(TokenKind::COMMA))
                 raise("expression expected after dictionary key and ':'", prev(), prev());
-            if (error_pass_ && at(TokenKind::STAR)) {
+            if (at(TokenKind::STAR)) {
                 Node* s = without_invalid([&] { return star_named_expression(); });
                 if (s) raise_node("cannot use a starred expression in a dictionary value", s);
             }
@@ -892,9 +912,9 @@ Node* Parser::brace_atom() {
     // A dict key is an expression: a bare walrus or star is not one, a parenthesised walrus is.
     if (at(TokenKind::COLON) && !is<Starred>(e) && (!is<NamedExpr>(e) || first.kind == TokenKind::LPAR)) {
         next();
-        if (error_pass_ && (at(TokenKind::RBRACE) || at(TokenKind::COMMA)))
+        if (at(TokenKind::RBRACE) || at(TokenKind::COMMA))
             raise("expression expected after dictionary key and ':'", prev(), prev());
-        if (error_pass_ && at(TokenKind::STAR)) {
+        if (at(TokenKind::STAR)) {
             Node* s = without_invalid([&] { return star_named_expression(); });
             if (s) raise_node("cannot use a starred expression in a dictionary value", s);
         }

@@ -182,6 +182,18 @@ private:
     // --- expressions (parse_expr.cpp) -----------------------------------------
     Node* expression();
     Node* expression_rule();
+    // The grammar's expression_without_invalid. CPython memoises `expression`
+    // by position alone, so an expression this reads with the invalid rules
+    // off is not read again with them on; plain_read_ keeps those positions
+    // (bit 1) for the error pass to honour.
+    Node* expression_without_invalid();
+    bool read_plain(std::size_t i, std::uint8_t bit) const {
+        return i < plain_read_.size() && (plain_read_[i] & bit) != 0;
+    }
+    void mark_plain(std::size_t i, std::uint8_t bit) {
+        if (plain_read_.size() <= i) plain_read_.resize(tokens_.size() + 1, 0);
+        plain_read_[i] |= bit;
+    }
     Node* yield_expr();
     Node* comma_tuple(Node* (Parser::*item)(), ExprContext ctx);
     Node* star_expressions();
@@ -322,6 +334,9 @@ private:
     Arena& arena_;
     bool error_pass_;
     bool memo_;
+    int plain_depth_ = 0;  // inside expression_without_invalid
+    int brace_depth_ = 0;  // inside '{' ... '}' displays
+    std::vector<std::uint8_t> plain_read_;
     std::unordered_map<std::size_t, std::pair<Node*, std::size_t>> expr_memo_;
     std::size_t pos_ = 0;
     // The token at pos_, kept as pos_ moves: the rules look at it far more often than they move.
