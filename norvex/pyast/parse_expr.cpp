@@ -75,7 +75,7 @@ void DepthGuard::overflow() {
 // work at each level. The error pass builds no tree, so sharing nodes is safe.
 Node* Parser::expression() {
     if (!memo_) return expression_rule();
-    if (plain_depth_ > 0 && brace_depth_ == 0) mark_plain(pos_, 1);
+    if (plain_depth_ > 0 && !error_pass_) mark_plain(pos_, 1);
     if (error_pass_ && read_plain(pos_, 1)) return without_invalid([&] { return expression(); });
     std::size_t key = pos_ * 2 + (error_pass_ ? 1 : 0);
     auto it = expr_memo_.find(key);
@@ -816,14 +816,19 @@ Node* Parser::list_atom() {
 // off: its three errors are raised wherever a dict is read.
 Node* Parser::brace_atom() {
     DepthGuard guard(*this, 8);
-    // What a plain read finds inside braces is read again with the invalid
-    // rules on, as CPython's answers show (its dict rule runs its error rule
-    // in every pass): nothing in here is remembered as read plain.
-    ++brace_depth_;
-    struct Leave {
-        int& depth;
-        ~Leave() { --depth; }
-    } leave{brace_depth_};
+    // CPython's answers show the elements of a set and the keys of a dict
+    // read with the invalid rules on even inside a plain read (its dict rule
+    // runs its error rule in every pass); the values are not.
+    auto with_invalid_in_plain_read = [&](auto f) {
+        const bool saved = error_pass_;
+        if (memo_ && plain_depth_ > 0) error_pass_ = true;
+        struct Restore {
+            bool& flag;
+            bool value;
+            ~Restore() { flag = value; }
+        } restore{error_pass_, saved};
+        return f();
+    };
     const Token& start = next();
     if (accept(TokenKind::RBRACE)) return &make<Dict>(span_from(start))->base;
     bool comp_next = false;
@@ -862,7 +867,7 @@ Node* Parser::brace_atom() {
                 }
                 reset(m);
             }
-            Node* k = expression();
+            Node* k = with_invalid_in_plain_read([&] { return expression(); });
             if (!k) return false;
             if (!accept(TokenKind::COLON)) {
                 {
@@ -907,7 +912,7 @@ Node* Parser::brace_atom() {
         return make_dict();
     }
     const Token& first = peek();
-    Node* e = star_named_expression();
+    Node* e = with_invalid_in_plain_read([&] { return star_named_expression(); });
     if (!e) return nullptr;
     // A dict key is an expression: a bare walrus or star is not one, a parenthesised walrus is.
     if (at(TokenKind::COLON) && !is<Starred>(e) && (!is<NamedExpr>(e) || first.kind == TokenKind::LPAR)) {
@@ -953,7 +958,7 @@ Node* Parser::brace_atom() {
     elts.push_back(e);
     if (accept(TokenKind::COMMA)) {
         if (error_pass_) invalid_comprehension(start, elts);
-        if (!star_named_expressions(elts, TokenKind::RBRACE)) return nullptr;
+        if (!with_invalid_in_plain_read([&] { return star_named_expressions(elts, TokenKind::RBRACE); })) return nullptr;
     }
     if (!accept(TokenKind::RBRACE)) {
         if (error_pass_) invalid_comprehension(start, elts);

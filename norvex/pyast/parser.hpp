@@ -335,7 +335,6 @@ private:
     bool error_pass_;
     bool memo_;
     int plain_depth_ = 0;  // inside expression_without_invalid
-    int brace_depth_ = 0;  // inside '{' ... '}' displays
     std::vector<std::uint8_t> plain_read_;
     std::unordered_map<std::size_t, std::pair<Node*, std::size_t>> expr_memo_;
     std::size_t pos_ = 0;
