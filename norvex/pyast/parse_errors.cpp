@@ -442,6 +442,16 @@ void Parser::raise_at_last_token(std::string msg) {
         e.msg = std::move(msg);
         throw ParseFailure{std::move(e), furthest_};
     }
+    if (last.kind == TokenKind::INDENT) {
+        // An INDENT has no column either: CPython's tokenizer stands after
+        // the indentation it has just read.
+        SyntaxError e;
+        e.msg = std::move(msg);
+        e.lineno = e.end_lineno = last.lineno;
+        e.offset = token_at(i + 1).col_offset;  // the indentation is ASCII: bytes are characters
+        e.end_offset = -1;
+        throw ParseFailure{std::move(e), furthest_};
+    }
     raise(std::move(msg), last, last);
 }
 
