@@ -194,7 +194,9 @@ void Parser::invalid_expression_after(Node* a, std::size_t start_index) {
     std::size_t m = mark();
     if (at_kw(Keyword::if_)) {
         next();
-        Node* b = without_invalid([&] { return disjunction(); });
+        // The condition is read with the invalid rules on, as the grammar's
+        // `a=disjunction 'if' b=disjunction` does: an error inside it wins.
+        Node* b = disjunction();
         if (b && !at_kw(Keyword::else_) && !at(TokenKind::COLON))
             raise_range("expected 'else' after 'if' expression", a, b);
         if (b && accept_kw(Keyword::else_)) {
