@@ -65,7 +65,8 @@ bool Parser::call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywor
         } else if (accept(TokenKind::STAR)) {
             Node* v = expression();
             if (!v) {
-                if (error_pass_) raise("Invalid star expression", peek(), peek());
+                // RAISE_SYNTAX_ERROR: at the last token the parser has read.
+                if (error_pass_) raise_at_last_token("Invalid star expression");
                 return false;
             }
             if (error_pass_ && at(TokenKind::EQUAL)) {
