@@ -201,7 +201,8 @@ void Parser::invalid_expression_after(Node* a, std::size_t start_index) {
             raise_range("expected 'else' after 'if' expression", a, b);
         if (b && accept_kw(Keyword::else_)) {
             std::size_t after = mark();
-            Node* c = without_invalid([&] { return expression(); });
+            // The grammar's `!expression` reads with the invalid rules on.
+            Node* c = expression();
             reset(after);
             if (!c) {
                 const Token& t = peek();
