@@ -18,9 +18,10 @@ disagrees. The run fails when fewer than the given share agree (1.0 unless
 CI runs a fixed seed and a few hundred mutants. The long run is by hand, e.g.
   python3 tests/pyast/mutation_oracle.py build/default/bin/pyast_parser_tests \
       build/default/bin/pyast_compile_tests 10000 1 --keep /tmp/mutants --min-agreement 0.999
-which takes some minutes (pyodide answers about a hundred files a second);
---keep leaves the mutants and manifest.tsv (what was done to each) behind for
-a failure to be replayed.
+which takes about a minute; --keep leaves the mutants and manifest.tsv (what
+was done to each) behind for a failure to be replayed. A mutant names its
+source file and lines, so the same seed gives the same mutants only over the
+same Python installations.
 """
 import glob
 import io
