@@ -20,7 +20,11 @@ void Parser::invalid_block_after(const Token& kw, std::string_view what) {
             e.type = SyntaxError::Type::IndentationError;
             e.msg = "expected an indented block after " + std::string(what) + " on line " + std::to_string(kw.lineno);
             e.lineno = e.end_lineno = t.lineno;
-            e.offset = 0;
+            // CPython's tokenizer stands after the line's indentation (ASCII,
+            // so its bytes are characters), before the first token.
+            std::size_t j = pos_ + 1;
+            while (j < tokens_.size() && tokens_[j].kind == TokenKind::DEDENT) ++j;
+            e.offset = j < tokens_.size() && tokens_[j].lineno == t.lineno ? tokens_[j].col_offset : 0;
             e.end_offset = -1;
             throw ParseFailure{std::move(e), furthest_};
         }
