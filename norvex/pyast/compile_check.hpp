@@ -17,7 +17,8 @@ struct CompileError {
     std::string filename;  // as given; empty where Python reports no file (null bytes, parser stack overflow)
     // Python's str() of the error: "msg (name.py, line N)", with the file's base name.
     std::string text() const;
-    // The exception class: "SyntaxError", "IndentationError", "TabError" or "MemoryError".
+    // The exception class: "SyntaxError", "IndentationError", "TabError", "MemoryError", or
+    // "UnicodeEncodeError" for a lone surrogate, which a str may hold but UTF-8 cannot.
     std::string type = "SyntaxError";
 };
 

@@ -1,6 +1,7 @@
 // The tokenizer's driver: lines, indentation, brackets, operators, the end of input and errors.
 #include "norvex/pyast/lexer.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -24,7 +25,7 @@ Tokenizer::Tokenizer(std::string_view source, Arena& arena) : src_(source), aren
     // Offsets are 32-bit; longer input is cut rather than misnumbered.
     if (src_.size() > 0xFFFFFFF0u) src_ = src_.substr(0, 0xFFFFFFF0u);
     size_ = static_cast<std::uint32_t>(src_.size());
-    if (src_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = line_start_ = 3;
+    if (src_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = line_start_ = buffer_start_ = 3;
     find_bad_utf8();
     if (std::memchr(src_.data(), 0, src_.size()) != nullptr) {
         // CPython checks the whole text before reading a token.
@@ -107,11 +108,24 @@ const TokenStore& Tokenizer::all() {
     return tokens_;
 }
 
-void Tokenizer::consume_newline() noexcept {
+void Tokenizer::consume_newline(bool within_token) noexcept {
     if (src_[pos_] == '\r' && pos_ + 1 < size_ && src_[pos_ + 1] == '\n') ++pos_;
     ++pos_;
     ++line_;
     line_start_ = pos_;
+    if (!within_token) buffer_start_ = pos_;
+}
+
+int Tokenizer::continuation_offset(const Mark& after) const noexcept {
+    // CPython measures the column in bytes from its buffer's start but turns
+    // it into characters with the text of the error's line alone, cutting it
+    // to that line's length (its newline and the terminating null counted).
+    std::uint32_t line_end = after.pos;
+    while (line_end < size_ && src_[line_end] != '\n' && src_[line_end] != '\r') ++line_end;
+    const std::uint32_t line_bytes = line_end - after.line_start + 1;
+    const std::uint32_t column = std::min(after.pos - buffer_start_ + 1, line_bytes + 1);
+    if (column > line_bytes) return char_offset(after.line_start, line_end) + 1;
+    return char_offset(after.line_start, after.line_start + column) - 1;
 }
 
 std::int32_t Tokenizer::eof_line() const noexcept {
@@ -131,6 +145,7 @@ int Tokenizer::char_offset(std::uint32_t line_start, std::uint32_t pos) const no
 
 bool Tokenizer::fail(SyntaxError::Type type, std::string msg, const Mark& at, int offset, int end_lineno, int end_offset) {
     error_ = SyntaxError{type, std::move(msg), at.line, offset, end_lineno, end_offset};
+    if (!parens_.empty()) unclosed_at_error_ = never_closed(parens_.back());
     emit(TokenKind::ERRORTOKEN, at, at);
     done_ = true;
     return true;
@@ -264,14 +279,19 @@ bool Tokenizer::start_line() {
     return false;
 }
 
+SyntaxError Tokenizer::never_closed(const Paren& p) const {
+    std::string msg = "'";
+    msg += p.ch;
+    msg += "' was never closed";
+    return SyntaxError{SyntaxError::Type::SyntaxError, std::move(msg), p.at.line, char_offset(p.at.line_start, p.at.pos),
+                       p.at.line, 0};
+}
+
 bool Tokenizer::at_end_of_input(const Mark& comment) {
     if (!parens_.empty()) {
         const Paren& p = parens_.back();
-        std::string msg = "'";
-        msg += p.ch;
-        msg += "' was never closed";
-        return fail(SyntaxError::Type::SyntaxError, std::move(msg), p.at, char_offset(p.at.line_start, p.at.pos),
-                    p.at.line, 0);
+        SyntaxError e = never_closed(p);
+        return fail(e.type, std::move(e.msg), p.at, e.offset, e.end_lineno, e.end_offset);
     }
     if (need_newline_ && !blank_line_) {
         // The last line had no newline of its own; CPython adds one.
@@ -337,9 +357,9 @@ bool Tokenizer::lex_regular() {
         if (!at_newline()) {
             Mark after = here();
             return fail(SyntaxError::Type::SyntaxError, "unexpected character after line continuation character", b,
-                        char_offset(after.line_start, after.pos), b.line, 0);
+                        continuation_offset(after), b.line, 0);
         }
-        consume_newline();
+        consume_newline(true);
         if (at_eof()) {
             if (!parens_.empty()) return at_end_of_input(here());
             return fail(SyntaxError::Type::SyntaxError, "unexpected EOF while parsing", b,

@@ -82,6 +82,11 @@ public:
     bool finished() const noexcept { return done_; }
 
     const std::optional<SyntaxError>& error() const noexcept { return error_; }
+    // "'(' was never closed" for the innermost bracket still open at the
+    // error, if any: CPython reports it instead of an earlier syntax error
+    // on a later line than the bracket when its tokenizer stops there
+    // without an error of its own (a stray line continuation).
+    const std::optional<SyntaxError>& unclosed_at_error() const noexcept { return unclosed_at_error_; }
     std::string_view source() const noexcept { return src_; }
 
 private:
@@ -140,8 +145,14 @@ private:
     }
     bool at_eof() const noexcept { return pos_ >= size_; }
     bool at_newline() const noexcept { return pos_ < size_ && (src_[pos_] == '\n' || src_[pos_] == '\r'); }
-    // Steps over "\n", "\r\n" or "\r" and starts the next line.
-    void consume_newline() noexcept;
+    // Steps over "\n", "\r\n" or "\r" and starts the next line. CPython reads
+    // a line into a buffer that starts afresh only when no token is in
+    // progress: a line read inside a string or after a line continuation
+    // joins the buffer of the line before (`within_token`).
+    void consume_newline(bool within_token = false) noexcept;
+    // SyntaxError.offset of the character after a stray line continuation,
+    // as CPython counts it from the start of its line buffer.
+    int continuation_offset(const Mark& after) const noexcept;
     // The line the input ends on, as CPython numbers it for the end tokens.
     std::int32_t eof_line() const noexcept;
     Frame& owner_of(const Frame& field) noexcept { return frames_[field.owner]; }
@@ -162,6 +173,7 @@ private:
     // Columns from 1 in code points, as SyntaxError.offset counts them.
     int char_offset(std::uint32_t line_start, std::uint32_t pos) const noexcept;
     bool fail(SyntaxError::Type type, std::string msg, const Mark& at, int offset, int end_lineno, int end_offset);
+    SyntaxError never_closed(const Paren& p) const;
     bool fail_at(std::string msg, const Mark& at);  // offset: the character at `at`, end: the same
     std::string unterminated_message(const Frame& fs, std::int32_t detected) const;
 
@@ -171,6 +183,7 @@ private:
     std::uint32_t pos_ = 0;
     std::int32_t line_ = 1;
     std::uint32_t line_start_ = 0;
+    std::uint32_t buffer_start_ = 0;  // where CPython's line buffer begins (see consume_newline)
 
     bool at_bol_ = true;
     bool blank_line_ = false;
@@ -187,6 +200,7 @@ private:
     TokenStore tokens_;
     std::size_t cursor_ = 0;
     std::optional<SyntaxError> error_;
+    std::optional<SyntaxError> unclosed_at_error_;
     std::optional<Mark> bad_utf8_;  // the first byte that is not UTF-8
 };
 

@@ -98,12 +98,12 @@ bool Tokenizer::lex_string(const Mark& b, bool raw, bool /*bytes*/, bool fstring
             ++pos_;
         } else if (c == '\n' || c == '\r') {
             if (qlen == 1) return unterminated(line_);
-            consume_newline();
+            consume_newline(true);
         } else if (c == '\\') {
             ++pos_;
             if (at_eof()) continue;
             if (at_newline()) {
-                consume_newline();
+                consume_newline(true);
             } else {
                 if (src_[pos_] == q) escaped_quote = true;
                 ++pos_;
@@ -174,7 +174,7 @@ bool Tokenizer::lex_fstring_text() {
         }
         if (c == '\n' || c == '\r') {
             if (fs.quote_len == 1) return unterminated(line_);
-            consume_newline();
+            consume_newline(true);
             continue;
         }
         if (c == '\\') {
@@ -196,7 +196,7 @@ bool Tokenizer::lex_fstring_text() {
             ++pos_;
             if (at_eof()) continue;
             if (at_newline()) {
-                consume_newline();
+                consume_newline(true);
             } else {
                 ++pos_;
             }
@@ -271,7 +271,7 @@ bool Tokenizer::lex_format_spec() {
                 return fail(SyntaxError::Type::SyntaxError, unterminated_message(fs, line_), fs.start, offset,
                             fs.start.line, offset);
             }
-            consume_newline();
+            consume_newline(true);
             continue;
         }
         if (c == '{' && peek(1) == '{' && field.resumed) {
@@ -320,7 +320,7 @@ bool Tokenizer::lex_format_spec() {
                 continue;
             }
             if (at_newline()) {
-                consume_newline();
+                consume_newline(true);
             } else {
                 ++pos_;
             }

@@ -167,8 +167,14 @@ ParseResult parse(std::string source) {
             const Token& last = tokens[std::min(furthest, tokens.size() - 1)];
             bool reached = last.kind == TokenKind::ERRORTOKEN;
             bool on_demand = raised_on_demand(*tok_error) || in_fstring;
-            if (!on_demand || reached || (never_closed(*tok_error) && last.lineno > tok_error->lineno))
+            if (!on_demand || reached || (never_closed(*tok_error) && last.lineno > tok_error->lineno)) {
                 err = *tok_error;
+            } else if (const auto& unclosed = tokenizer.unclosed_at_error();
+                       unclosed && !in_fstring && last.lineno > unclosed->lineno) {
+                // Tokenizing the rest stopped without an error of its own
+                // inside a bracket opened before the error's line.
+                err = *unclosed;
+            }
         }
         result.error = std::move(err);
         return std::move(result);
@@ -225,6 +231,8 @@ ParseResult parse(std::string source) {
         err.msg = "unexpected unindent";
     } else {
         err.msg = "invalid syntax";
+        // The end of input has no column (-1), and CPython adds one to it.
+        if (last.kind == TokenKind::ENDMARKER) err.offset = err.end_offset = 0;
     }
     // CPython reports these two without tokenizing the rest of the input.
     if (err.type == SyntaxError::Type::IndentationError) {

@@ -18,7 +18,7 @@ Node* Parser::call(Node* func, const Token& start) {
     Node* first = nullptr;
     if (!at(TokenKind::RPAR) && !at(TokenKind::STAR) && !at(TokenKind::DOUBLESTAR) &&
         !(at_name() && peek_at(1).kind == TokenKind::EQUAL)) {
-        Node* e = named_expression();
+        Node* e = named_expression(true);
         if (!e) return nullptr;
         if (at_kw(Keyword::for_) || (at_kw(Keyword::async) && peek_at(1).keyword == Keyword::for_)) {
             Scratch gens_scratch(*this);
@@ -65,7 +65,8 @@ bool Parser::call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywor
         } else if (accept(TokenKind::STAR)) {
             Node* v = expression();
             if (!v) {
-                if (error_pass_) raise("Invalid star expression", peek(), peek());
+                // RAISE_SYNTAX_ERROR: at the last token the parser has read.
+                if (error_pass_) raise_at_last_token("Invalid star expression");
                 return false;
             }
             if (error_pass_ && at(TokenKind::EQUAL)) {
@@ -107,13 +108,19 @@ bool Parser::call_arguments(std::vector<Node*>& args, std::vector<Node*>& keywor
             keywords.push_back(&k->base);
             seen_keyword = true;
         } else {
-            Node* e = named_expression();
+            Node* e = named_expression(true);
             if (!e) return false;
             if (at(TokenKind::EQUAL)) return false;
             if (seen_keyword) {
-                if (error_pass_)
+                if (error_pass_) {
+                    // The grammar's `args ',' args` reads the rest as a second
+                    // argument list before it complains at the last token read.
+                    Scratch rest_args(*this);
+                    Scratch rest_keywords(*this);
+                    call_arguments(rest_args.v, rest_keywords.v, closer, e);
                     raise_at_last_token(seen_double_star ? "positional argument follows keyword argument unpacking"
                                                          : "positional argument follows keyword argument");
+                }
                 return false;
             }
             if (at_kw(Keyword::for_) || at_kw(Keyword::async)) {
@@ -188,7 +195,17 @@ Node* Parser::params(bool lambda) {
             if (error_pass_ && at(TokenKind::STAR)) raise("expected comma between / and *", peek(), peek());
         } else if (t.kind == TokenKind::STAR) {
             if (star_seen) {
-                if (error_pass_) raise("* argument may appear only once", t, t);
+                // Only when the second star starts a parameter without a
+                // default (or a bare star) does the grammar name the fault.
+                if (error_pass_) {
+                    std::size_t m = mark();
+                    next();
+                    bool bare = at(TokenKind::COMMA);
+                    bool plain = !bare && without_invalid([&] { return param(lambda, false); }) != nullptr &&
+                                 (at(TokenKind::COMMA) || at(closer));
+                    reset(m);
+                    if (bare || plain) raise("* argument may appear only once", t, t);
+                }
                 return nullptr;
             }
             next();

@@ -20,7 +20,11 @@ void Parser::invalid_block_after(const Token& kw, std::string_view what) {
             e.type = SyntaxError::Type::IndentationError;
             e.msg = "expected an indented block after " + std::string(what) + " on line " + std::to_string(kw.lineno);
             e.lineno = e.end_lineno = t.lineno;
-            e.offset = 0;
+            // CPython's tokenizer stands after the line's indentation (ASCII,
+            // so its bytes are characters), before the first token.
+            std::size_t j = pos_ + 1;
+            while (j < tokens_.size() && tokens_[j].kind == TokenKind::DEDENT) ++j;
+            e.offset = j < tokens_.size() && tokens_[j].lineno == t.lineno ? tokens_[j].col_offset : 0;
             e.end_offset = -1;
             throw ParseFailure{std::move(e), furthest_};
         }
@@ -167,15 +171,18 @@ bool is_legacy_name(const Node* e) {
 }
 }  // namespace
 
-// invalid_legacy_expression: NAME !'(' star_expressions for print and exec.
-void Parser::invalid_legacy_expression() {
-    const Token& t = peek();
-    if (t.kind != TokenKind::NAME || t.keyword != Keyword::None_ || (text(t) != "print" && text(t) != "exec")) return;
-    if (peek_at(1).kind == TokenKind::LPAR) return;
+// invalid_legacy_expression: NAME !'(' star_expressions, an error for print
+// and exec only. The grammar reads the star_expressions after any name, with
+// the invalid_* rules on, before it looks at the name: an error inside them
+// (`a {b c}`) is raised from here.
+void Parser::invalid_legacy_expression(std::size_t start_index) {
+    const Token& t = token_at(start_index);
+    if (t.kind != TokenKind::NAME || t.keyword != Keyword::None_) return;
+    if (token_at(start_index + 1).kind == TokenKind::LPAR) return;
     std::size_t m = mark();
-    next();
-    Node* b = without_invalid([&] { return star_expressions(); });
-    if (b) {
+    reset(start_index + 1);
+    Node* b = star_expressions();
+    if (b && (text(t) == "print" || text(t) == "exec")) {
         std::string name(text(t));
         raise_at("Missing parentheses in call to '" + name + "'. Did you mean " + name + "(...)?", t.lineno,
                  t.col_offset, b->pos.end_lineno, b->pos.end_col_offset);
@@ -191,12 +198,15 @@ void Parser::invalid_expression_after(Node* a, std::size_t start_index) {
     std::size_t m = mark();
     if (at_kw(Keyword::if_)) {
         next();
-        Node* b = without_invalid([&] { return disjunction(); });
+        // The condition is read with the invalid rules on, as the grammar's
+        // `a=disjunction 'if' b=disjunction` does: an error inside it wins.
+        Node* b = disjunction();
         if (b && !at_kw(Keyword::else_) && !at(TokenKind::COLON))
             raise_range("expected 'else' after 'if' expression", a, b);
         if (b && accept_kw(Keyword::else_)) {
             std::size_t after = mark();
-            Node* c = without_invalid([&] { return expression(); });
+            // The grammar's `!expression` reads with the invalid rules on.
+            Node* c = expression();
             reset(after);
             if (!c) {
                 const Token& t = peek();
@@ -206,7 +216,10 @@ void Parser::invalid_expression_after(Node* a, std::size_t start_index) {
         reset(m);
         return;
     }
-    bool name_then_string = start.kind == TokenKind::NAME && token_at(start_index + 1).kind == TokenKind::STRING;
+    // A hard keyword is its own token kind in CPython's grammar, not NAME:
+    // `True 'a'` still earns the hint.
+    bool name_then_string = start.kind == TokenKind::NAME && start.keyword == Keyword::None_ &&
+                            token_at(start_index + 1).kind == TokenKind::STRING;
     if (name_then_string || (start.kind == TokenKind::NAME && start.soft != SoftKeyword::none)) return;
     const Token& t = peek();
     switch (t.kind) {
@@ -229,7 +242,7 @@ void Parser::invalid_expression_after(Node* a, std::size_t start_index) {
         case TokenKind::ELLIPSIS: break;
         default: return;
     }
-    Node* b = without_invalid([&] { return expression(); });
+    Node* b = expression_without_invalid();
     if (b && !is_legacy_name(a) && level_of(mark() - 1) > 0)
         raise_range("invalid syntax. Perhaps you forgot a comma?", a, b);
     reset(m);
@@ -355,7 +368,7 @@ void Parser::invalid_string_juxtaposition() {
     Node* first = nullptr;
     Node* last = nullptr;
     while (!at(TokenKind::STRING)) {
-        Node* e = without_invalid([&] { return expression(); });
+        Node* e = expression_without_invalid();
         if (!e) break;
         if (!first) first = e;
         last = e;
@@ -429,9 +442,21 @@ void Parser::raise_at_last_token(std::string msg) {
     peek();
     std::size_t i = std::max(furthest_, prior_furthest_);
     const Token& last = tokens_[i];
-    if (last.kind == TokenKind::DEDENT) {
+    // The end of input has no column either: CPython counts to where its
+    // tokenizer stopped, past the end of the last line it read.
+    if (last.kind == TokenKind::DEDENT || last.kind == TokenKind::ENDMARKER) {
         SyntaxError e = error_at_dedent(i);
         e.msg = std::move(msg);
+        throw ParseFailure{std::move(e), furthest_};
+    }
+    if (last.kind == TokenKind::INDENT) {
+        // An INDENT has no column either: CPython's tokenizer stands after
+        // the indentation it has just read.
+        SyntaxError e;
+        e.msg = std::move(msg);
+        e.lineno = e.end_lineno = last.lineno;
+        e.offset = token_at(i + 1).col_offset;  // the indentation is ASCII: bytes are characters
+        e.end_offset = -1;
         throw ParseFailure{std::move(e), furthest_};
     }
     raise(std::move(msg), last, last);

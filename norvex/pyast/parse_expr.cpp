@@ -75,6 +75,8 @@ void DepthGuard::overflow() {
 // work at each level. The error pass builds no tree, so sharing nodes is safe.
 Node* Parser::expression() {
     if (!memo_) return expression_rule();
+    if (plain_depth_ > 0 && !error_pass_) mark_plain(pos_, 1);
+    if (error_pass_ && read_plain(pos_, 1)) return without_invalid([&] { return expression(); });
     std::size_t key = pos_ * 2 + (error_pass_ ? 1 : 0);
     auto it = expr_memo_.find(key);
     if (it != expr_memo_.end()) {
@@ -83,6 +85,13 @@ Node* Parser::expression() {
     }
     Node* e = expression_rule();
     expr_memo_[key] = {e, pos_};
+    return e;
+}
+
+Node* Parser::expression_without_invalid() {
+    ++plain_depth_;
+    Node* e = without_invalid([&] { return expression_rule(); });
+    --plain_depth_;
     return e;
 }
 
@@ -109,7 +118,6 @@ Node* Parser::expression_rule() {
     }
     if (error_pass_) {
         invalid_string_juxtaposition();
-        invalid_legacy_expression();
         // invalid_expression also reads `pass`/`break`/`continue` 'if' ...:
         // it looks one token past the keyword, which decides how far the
         // parser has read.
@@ -125,7 +133,10 @@ Node* Parser::expression_rule() {
     }
     Node* a = disjunction();
     if (!a) return nullptr;
-    if (error_pass_) invalid_expression_after(a, start_index);
+    if (error_pass_) {
+        invalid_expression_after(a, start_index);
+        invalid_legacy_expression(start_index);
+    }
     return conditional_rest(a, start);
 }
 
@@ -231,7 +242,7 @@ Node* Parser::star_named_expression() {
     return named_expression();
 }
 
-Node* Parser::named_expression() {
+Node* Parser::named_expression(bool argument) {
     const Token& start = peek();
     if (at_name() && peek_at(1).kind == TokenKind::COLONEQUAL) {
         std::size_t m = mark();
@@ -250,7 +261,7 @@ Node* Parser::named_expression() {
     Node* e = expression();
     if (!e) return nullptr;
     if (at(TokenKind::COLONEQUAL)) {
-        if (error_pass_) {
+        if (error_pass_ && !argument) {
             std::size_t m = mark();
             next();
             bool value = without_invalid([&] { return expression(); }) != nullptr;
@@ -799,9 +810,25 @@ Node* Parser::list_atom() {
     return &l->base;
 }
 
-// '{' ... '}': dict, set and their comprehensions.
+// '{' ... '}': dict, set and their comprehensions. The dict's own error rule
+// (invalid_double_starred_kvpairs) sits in an alternative with the braces
+// around it, which CPython's parser runs in every pass, invalid rules on or
+// off: its three errors are raised wherever a dict is read.
 Node* Parser::brace_atom() {
     DepthGuard guard(*this, 8);
+    // CPython's answers show the elements of a set and the keys of a dict
+    // read with the invalid rules on even inside a plain read (its dict rule
+    // runs its error rule in every pass); the values are not.
+    auto with_invalid_in_plain_read = [&](auto f) {
+        const bool saved = error_pass_;
+        if (memo_ && plain_depth_ > 0) error_pass_ = true;
+        struct Restore {
+            bool& flag;
+            bool value;
+            ~Restore() { flag = value; }
+        } restore{error_pass_, saved};
+        return f();
+    };
     const Token& start = next();
     if (accept(TokenKind::RBRACE)) return &make<Dict>(span_from(start))->base;
     bool comp_next = false;
@@ -840,10 +867,10 @@ Node* Parser::brace_atom() {
                 }
                 reset(m);
             }
-            Node* k = expression();
+            Node* k = with_invalid_in_plain_read([&] { return expression(); });
             if (!k) return false;
             if (!accept(TokenKind::COLON)) {
-                if (error_pass_) {
+                {
                     // CPython points at the key's last character and leaves the end at 0.
                     try {
                         raise_at("':' expected after dictionary key", k->pos.lineno, k->pos.end_col_offset - 1,
@@ -855,9 +882,9 @@ Node* Parser::brace_atom() {
                 }
                 return false;
             }
-            if (error_pass_ && (at(TokenKind::RBRACE) || at(TokenKind::COMMA)))
+            if (at(TokenKind::RBRACE) || at(TokenKind::COMMA))
                 raise("expression expected after dictionary key and ':'", prev(), prev());
-            if (error_pass_ && at(TokenKind::STAR)) {
+            if (at(TokenKind::STAR)) {
                 Node* s = without_invalid([&] { return star_named_expression(); });
                 if (s) raise_node("cannot use a starred expression in a dictionary value", s);
             }
@@ -885,14 +912,14 @@ Node* Parser::brace_atom() {
         return make_dict();
     }
     const Token& first = peek();
-    Node* e = star_named_expression();
+    Node* e = with_invalid_in_plain_read([&] { return star_named_expression(); });
     if (!e) return nullptr;
     // A dict key is an expression: a bare walrus or star is not one, a parenthesised walrus is.
     if (at(TokenKind::COLON) && !is<Starred>(e) && (!is<NamedExpr>(e) || first.kind == TokenKind::LPAR)) {
         next();
-        if (error_pass_ && (at(TokenKind::RBRACE) || at(TokenKind::COMMA)))
+        if (at(TokenKind::RBRACE) || at(TokenKind::COMMA))
             raise("expression expected after dictionary key and ':'", prev(), prev());
-        if (error_pass_ && at(TokenKind::STAR)) {
+        if (at(TokenKind::STAR)) {
             Node* s = without_invalid([&] { return star_named_expression(); });
             if (s) raise_node("cannot use a starred expression in a dictionary value", s);
         }
@@ -931,7 +958,7 @@ Node* Parser::brace_atom() {
     elts.push_back(e);
     if (accept(TokenKind::COMMA)) {
         if (error_pass_) invalid_comprehension(start, elts);
-        if (!star_named_expressions(elts, TokenKind::RBRACE)) return nullptr;
+        if (!with_invalid_in_plain_read([&] { return star_named_expressions(elts, TokenKind::RBRACE); })) return nullptr;
     }
     if (!accept(TokenKind::RBRACE)) {
         if (error_pass_) invalid_comprehension(start, elts);

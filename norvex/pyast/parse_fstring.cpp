@@ -118,12 +118,15 @@ Node* Parser::strings() {
             literal::StringPrefix pre = literal::prefix_of(text(t), plen);
             TokenKind middle = tmpl ? TokenKind::TSTRING_MIDDLE : TokenKind::FSTRING_MIDDLE;
             TokenKind end = tmpl ? TokenKind::TSTRING_END : TokenKind::FSTRING_END;
+            // CPython decodes the literal parts once the whole f-string is
+            // read, so a bad escape is reported at the last token read then.
+            std::string bad_escape;
             for (;;) {
                 const Token& m = peek();
                 if (m.kind == middle) {
                     scratch_.clear();
                     literal::DecodeError err = literal::decode_body(text(m), pre.raw, false, scratch_);
-                    if (!err.msg.empty()) raise(err.msg, m, m);
+                    if (!err.msg.empty() && bad_escape.empty()) bad_escape = std::move(err.msg);
                     next();
                     Position mp{m.lineno, m.col_offset, m.end_lineno, m.end_col_offset};
                     // A middle cut after the first of "{{" or "}}" still ends, for the tree, after both.
@@ -142,6 +145,10 @@ Node* Parser::strings() {
                 } else if (m.kind == end) {
                     if (error_pass_) pieces.push_back({&t, &m, tmpl});
                     next();
+                    if (!bad_escape.empty()) {
+                        const Token& last = token_at(std::max(furthest_, prior_furthest_));
+                        raise(std::move(bad_escape), last, last);
+                    }
                     break;
                 } else {
                     if (error_pass_) {

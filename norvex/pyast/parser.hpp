@@ -182,13 +182,27 @@ private:
     // --- expressions (parse_expr.cpp) -----------------------------------------
     Node* expression();
     Node* expression_rule();
+    // The grammar's expression_without_invalid. CPython memoises `expression`
+    // by position alone, so an expression this reads with the invalid rules
+    // off is not read again with them on; plain_read_ keeps those positions
+    // (bit 1) for the error pass to honour.
+    Node* expression_without_invalid();
+    bool read_plain(std::size_t i, std::uint8_t bit) const {
+        return i < plain_read_.size() && (plain_read_[i] & bit) != 0;
+    }
+    void mark_plain(std::size_t i, std::uint8_t bit) {
+        if (plain_read_.size() <= i) plain_read_.resize(tokens_.size() + 1, 0);
+        plain_read_[i] |= bit;
+    }
     Node* yield_expr();
     Node* comma_tuple(Node* (Parser::*item)(), ExprContext ctx);
     Node* star_expressions();
     Node* star_expression();
     bool star_named_expressions(std::vector<Node*>& out, TokenKind closer);
     Node* star_named_expression();
-    Node* named_expression();
+    // In call arguments the grammar reads `assignment_expression | expression !':='`,
+    // so a ':=' after another expression is left to the generic error (`argument`).
+    Node* named_expression(bool argument = false);
     Node* bool_op(Keyword keyword, Node* (Parser::*operand)(), Op op);
     Node* disjunction();
     Node* conjunction();
@@ -277,7 +291,8 @@ private:
     void check_target(Node* e, ExprContext ctx, bool augmented);
     // invalid_expression / invalid_legacy_expression around a parsed disjunction.
     void invalid_expression_after(Node* a, std::size_t start_index);
-    void invalid_legacy_expression();
+    // Tried after invalid_expression, as the grammar orders them; leaves the parser where it was.
+    void invalid_legacy_expression(std::size_t start_index);
     // invalid_named_expression: `e` followed by '=' where a value was expected.
     void invalid_named_assignment(Node* e);
     // "expected ':'" where a block header lacks its colon (only before NEWLINE unless `forced`).
@@ -319,6 +334,8 @@ private:
     Arena& arena_;
     bool error_pass_;
     bool memo_;
+    int plain_depth_ = 0;  // inside expression_without_invalid
+    std::vector<std::uint8_t> plain_read_;
     std::unordered_map<std::size_t, std::pair<Node*, std::size_t>> expr_memo_;
     std::size_t pos_ = 0;
     // The token at pos_, kept as pos_ moves: the rules look at it far more often than they move.

@@ -41,7 +41,8 @@ std::string read_file(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+// Well-formed UTF-8 (no overlong forms or values past U+10FFFF); lone
+// surrogates pass, as a str may hold them (the oracle keeps them too).
 bool is_utf8(const std::string& text) {
     const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
@@ -55,7 +56,7 @@ bool is_utf8(const std::string& text) {
             cp = (cp << 6) | (s[i + k] & 0x3F);
         }
         const char32_t min = len == 1 ? 0 : len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        if (cp < min || cp > 0x10FFFF) return false;
         i += len;
     }
     return true;

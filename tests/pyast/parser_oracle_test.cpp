@@ -91,7 +91,11 @@ TEST_F(ParserOracle, valid_files_dump_the_same_tree) {
         if (!record.contains("dump")) continue;
         const std::string path(record.at("path").as_string());
         ParseResult result = parse(read_file(path));
-        ASSERT_TRUE(result.tree) << path << ": " << result.error->msg << " at line " << result.error->lineno;
+        // One file's disagreement must not hide the next one's (the mutation run counts them all).
+        if (!result.tree) {
+            ADD_FAILURE() << path << ": " << result.error->msg << " at line " << result.error->lineno;
+            continue;
+        }
         const std::string ours = dump(result.tree->root, {.indent = 2, .include_attributes = true});
         EXPECT_EQ(ours, std::string_view(record.at("dump").as_string())) << path;
         ++checked;
@@ -106,7 +110,10 @@ TEST_F(ParserOracle, broken_files_give_the_same_syntax_error) {
         const std::string path(record.at("path").as_string());
         const json::object& want = record.at("error").as_object();
         ParseResult result = parse(read_file(path));
-        ASSERT_TRUE(result.error) << path << " parsed, but CPython says " << want.at("msg").as_string();
+        if (!result.error) {
+            ADD_FAILURE() << path << " parsed, but CPython says " << want.at("msg").as_string();
+            continue;
+        }
         const SyntaxError& got = *result.error;
         const std::string want_type(want.at("type").as_string());
         EXPECT_EQ(name_of(got.type), want_type) << path;

@@ -16,6 +16,7 @@ using norvex::logging::LogCapture;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 namespace {
@@ -286,6 +287,18 @@ TEST_F(SkillCreation, PythonSkillsAreCheckedSavedAndVersioned) {
                                                   {"category", "custom"},
                                                   {"code_lines", 7},
                                                   {"triggers", json::array{}}}));
+}
+
+// A JSON "\ud800" escape reaches the creator as a generalised UTF-8 surrogate;
+// the problem names it by code point position, as Python's compile() does.
+TEST_F(SkillCreation, PythonSkillWithALoneSurrogateSaysWhatPythonSays) {
+    const std::string head = "async def run(ctx, params):\n    return '";
+    const auto result = creator->create_from_dict(python_skill(head + "\xed\xa0\x80'\n"));
+    EXPECT_FALSE(result.success);
+    EXPECT_THAT(result.message, HasSubstr("Code cannot be compiled: 'utf-8' codec can't encode character '\\ud800' in "
+                                          "position " + std::to_string(head.size()) + ": surrogates not allowed"));
+    EXPECT_THAT(result.message, Not(HasSubstr("Non-UTF-8")));
+    EXPECT_FALSE(std::filesystem::exists(skills_dir() / "calc.py"));
 }
 
 TEST_F(SkillCreation, PythonSkillProblemsAreListedInOrder) {

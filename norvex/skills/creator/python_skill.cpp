@@ -37,7 +37,14 @@ std::vector<std::string> python_skill_problems(std::string_view name, std::strin
     if (!code.empty()) {
         const std::string file_name = std::string(name) + ".py";
         if (const auto error = pyast::compile_check(code, file_name)) {
-            problems.push_back("Syntax error in code: " + error->text());
+            // A lone surrogate (a JSON "\ud800" escape) is no syntax error:
+            // Python refuses the text before it parses it.
+            if (error->type == "UnicodeEncodeError") {
+                problems.push_back("Code cannot be compiled: " + error->text() +
+                                   "; remove the lone surrogate or write it as an escape inside a string literal");
+            } else {
+                problems.push_back("Syntax error in code: " + error->text());
+            }
         }
     }
     return problems;

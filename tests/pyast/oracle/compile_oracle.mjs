@@ -3,8 +3,10 @@
 // Usage:
 //   node compile_oracle.mjs [FILE...]
 // With no FILE (or "-"), paths are read from stdin, one per line. Each file
-// is read as UTF-8 text (a byte order mark stays in the text as U+FEFF) and
-// handed to compile() as a str under its base name. One JSON object per line
+// is read as UTF-8 text (a byte order mark stays in the text as U+FEFF; a
+// lone surrogate in its generalised UTF-8 form, ED A0..BF xx, stays a lone
+// surrogate, as a JSON "\ud800" escape gives one) and handed to compile() as
+// a str under its base name. One JSON object per line
 // goes to stdout, in input order:
 //   {"file": NAME, "error": null, "warnings": [W...]}
 //   {"file": NAME, "error": {"type": T, "msg": M, "lineno": L, "offset": O, "text": str(e)},
@@ -22,7 +24,12 @@ const files = args.length > 0 ? args
 const checkSource = `
 import json, warnings
 
-def check(name, text):
+def check(name, hex_bytes):
+    data = bytes.fromhex(hex_bytes)
+    try:
+        text = data.decode("utf-8", "surrogatepass")
+    except UnicodeDecodeError:
+        text = data.decode("utf-8", "replace")
     out = {"file": name, "error": None, "warnings": []}
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always")
@@ -46,6 +53,6 @@ py.setStderr(toStderr);
 py.runPython(checkSource);
 const check = py.globals.get("check");
 for (const f of files) {
-    const text = fs.readFileSync(f).toString("utf8");
-    process.stdout.write(check(path.basename(f), text) + "\n");
+    const hex = fs.readFileSync(f).toString("hex");
+    process.stdout.write(check(path.basename(f), hex) + "\n");
 }

@@ -1,0 +1,5 @@
+def f():
+    with lock:
+
+    for x in y:
+        pass

@@ -1,0 +1,1 @@
+fob = ob if isinstance(ob, types.MethodType MethodType) else ob

@@ -1,0 +1,1 @@
+return "(" + "|".join(map map(repr, members)) + ")"

@@ -1,0 +1,1 @@
+f(* pass args)

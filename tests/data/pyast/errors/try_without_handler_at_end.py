@@ -1,0 +1,2 @@
+try:
+    xyz = 1  # comment
