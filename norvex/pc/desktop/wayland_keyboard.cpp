@@ -27,6 +27,15 @@ using HeldKey = Impl::HeldKey;
 // run ahead of it, and costs a round trip each time.
 constexpr std::size_t CHARACTERS_PER_ROUND_TRIP = 64;
 
+// How fast typed keys go out at most. Unlike an X server, a compositor
+// keeps only a socket's worth of events for a client that is not reading
+// (busy drawing, or descheduled on a loaded machine), and cuts the client
+// off when that fills: sway dropped foot after some 1,500 shifted
+// characters sent back to back, about 250 KB of key and modifier events.
+// At this rate a client may stall for about 2 s before that happens, and
+// 1,000 characters still take at most 0.5 s (1 s when every one is shifted).
+constexpr double MAX_KEY_EVENTS_PER_SECOND = 4000;
+
 // X keysyms and xkb keysyms are the same numbers, so the X11 desktop's
 // tables of key names and characters serve here too (and give the same texts).
 xkb_keysym_t resolve_name(const std::string& key) {
@@ -230,6 +239,8 @@ void WaylandDesktop::write(const std::string& text, double interval_seconds) {
     const std::vector<xkb_keysym_t> held_lent = impl.lent;
     std::size_t i = 0;
     std::size_t sent = 0;
+    std::size_t key_events = 0;
+    const auto started = std::chrono::steady_clock::now();
     bool first = true;
     try {
         while (i < typed.size()) {
@@ -262,11 +273,19 @@ void WaylandDesktop::write(const std::string& text, double interval_seconds) {
                 impl.send_key(stroke.code, true);
                 impl.send_key(stroke.code, false);
                 if (stroke.shift) impl.send_key(shift_code(impl), false);
+                key_events += stroke.shift ? 4 : 2;
                 // Keys wait in the compositor's queue for the focused client,
                 // so none is lost by not waiting; a round trip now and then
-                // keeps us from running far ahead of it.
+                // keeps us from running far ahead of the compositor, and the
+                // pace from running far ahead of a client that reads late.
                 impl.flush();
-                if (++sent % CHARACTERS_PER_ROUND_TRIP == 0) impl.roundtrip();
+                if (++sent % CHARACTERS_PER_ROUND_TRIP == 0) {
+                    impl.roundtrip();
+                    std::this_thread::sleep_until(
+                        started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                      std::chrono::duration<double>(static_cast<double>(key_events) /
+                                                                    MAX_KEY_EVENTS_PER_SECOND)));
+                }
             }
             if (lending) {
                 impl.lent = held_lent;
