@@ -109,6 +109,21 @@ Sway::Sway(int width, int height, int scale) {
     runtime_dir_ = folder;
     if (::chown(folder.c_str(), uid, gid) != 0 || ::chmod(folder.c_str(), 0700) != 0)
         throw std::runtime_error("cannot give sway's runtime folder to its user");
+    start(width, height, scale);
+}
+
+void Sway::start_again(int width, int height, int scale) {
+    kill();
+    start(width, height, scale);
+}
+
+void Sway::start(int width, int height, int scale) {
+    const passwd* user = ::geteuid() == 0 ? ::getpwnam(TEST_USER) : nullptr;
+    const uid_t uid = user != nullptr ? user->pw_uid : ::geteuid();
+    const gid_t gid = user != nullptr ? user->pw_gid : ::getegid();
+    width_ = width;
+    height_ = height;
+    const std::string& folder = runtime_dir_;
     const std::string config = folder + "/config";
     {
         std::ofstream out(config);
@@ -168,6 +183,9 @@ Sway::Sway(int width, int height, int scale) {
                 if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos) socket_ = entry.path().string();
             }
         }
+        // Started again, sway takes the first free name, which is the one the
+        // dead one held (its lock went with it); the probe below then meets
+        // the new compositor, never the dead socket, which refuses.
         if (!socket_.empty()) {
             const Seen seen = probe_output(socket_);
             if (seen.width == width && seen.height == height && seen.scale == scale) return;

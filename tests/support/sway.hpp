@@ -28,18 +28,31 @@ public:
     // crash would, and reaps it. The socket is left as a dead one would be.
     void kill();
 
+    // Starts sway again after kill() (or kills it first) in the same runtime
+    // folder, so on the same socket, with an output of `width` x `height` at
+    // `scale`: a user's compositor restarted at another size. Throws as the
+    // constructor does.
+    void start_again(int width, int height, int scale = 1);
+
     // The absolute path of sway's socket: a WAYLAND_DISPLAY for clients.
     const std::string& socket() const noexcept { return socket_; }
     // Its XDG_RUNTIME_DIR, for clients that want one.
     const std::string& runtime_dir() const noexcept { return runtime_dir_; }
     pid_t pid() const noexcept { return pid_; }
+    // The output's size in pixels, as last started.
+    int width() const noexcept { return width_; }
+    int height() const noexcept { return height_; }
     // The end of sway's own log, for failure messages.
     std::string log_tail() const;
 
 private:
+    void start(int width, int height, int scale);
+
     std::string runtime_dir_;
     std::string socket_;
     pid_t pid_ = -1;
+    int width_ = 0;
+    int height_ = 0;
 };
 
 }  // namespace norvex::testing

@@ -12,6 +12,7 @@
 #include "xdg-output-unstable-v1-client.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -109,6 +110,12 @@ struct WaylandDesktop::Impl {
     std::vector<xkb_keysym_t> lent;
     // The modifiers the compositor was last told of.
     std::array<xkb_mod_mask_t, 4> sent_mods{~0u, ~0u, ~0u, ~0u};
+    // Typing's pace, kept across calls so that texts typed one after
+    // another cannot flood a client either: key events that may go out now
+    // without waiting (negative: owed), as of `key_budget_at` (the clock's
+    // start at first, so the budget is full then).
+    double key_budget = 0;
+    std::chrono::steady_clock::time_point key_budget_at{};
 
     wl::ShmBuffer capture;
 

@@ -23,9 +23,42 @@ namespace {
 using Impl = WaylandDesktop::Impl;
 using HeldKey = Impl::HeldKey;
 
-// Typing waits for the compositor this often: it bounds how far our keys
-// run ahead of it, and costs a round trip each time.
+// Typing sends what it has queued every this many characters (each may be
+// four key requests and two modifier ones: well under the 4 KB the client
+// library holds), and waits for the compositor every this many: that bounds
+// how far our keys run ahead of it, and costs a round trip each time.
+constexpr std::size_t CHARACTERS_PER_FLUSH = 16;
 constexpr std::size_t CHARACTERS_PER_ROUND_TRIP = 64;
+
+// How fast typed keys go out. Unlike an X server, a compositor keeps only a
+// socket's worth of events for a client that is not reading (busy drawing,
+// or unscheduled on a loaded machine) and cuts the client off when that
+// fills: sway dropped foot after some 4,000 to 5,500 key events sent back to
+// back (1,500 to 2,000 characters of a command line, a third of them
+// shifted), and after far fewer sent one character at a time, each then
+// going to the client in a write of its own. So keys go in batches: a burst
+// at once, then a batch per round trip at a steady pace. A client may stall
+// for about a second before its socket fills, and 1,000 characters take
+// 0.35 s after a pause, 0.7 s typed right after others (1 s and 1.35 s when
+// every one is shifted).
+constexpr double KEY_EVENT_BURST = 1000;
+constexpr double KEY_EVENTS_PER_SECOND = 3000;
+
+// Charges `events` just sent to the typing budget.
+void charge_keys(Impl& impl, double events) {
+    const auto now = std::chrono::steady_clock::now();
+    const double refill = std::chrono::duration<double>(now - impl.key_budget_at).count() * KEY_EVENTS_PER_SECOND;
+    impl.key_budget = std::min(KEY_EVENT_BURST, impl.key_budget + refill) - events;
+    impl.key_budget_at = now;
+}
+
+// Waits while the typing budget is overdrawn.
+void wait_for_key_budget(Impl& impl) {
+    if (impl.key_budget >= 0) return;
+    std::this_thread::sleep_for(std::chrono::duration<double>(-impl.key_budget / KEY_EVENTS_PER_SECOND));
+    impl.key_budget = 0;
+    impl.key_budget_at = std::chrono::steady_clock::now();
+}
 
 // X keysyms and xkb keysyms are the same numbers, so the X11 desktop's
 // tables of key names and characters serve here too (and give the same texts).
@@ -230,6 +263,7 @@ void WaylandDesktop::write(const std::string& text, double interval_seconds) {
     const std::vector<xkb_keysym_t> held_lent = impl.lent;
     std::size_t i = 0;
     std::size_t sent = 0;
+    double batch_events = 0;
     bool first = true;
     try {
         while (i < typed.size()) {
@@ -262,11 +296,19 @@ void WaylandDesktop::write(const std::string& text, double interval_seconds) {
                 impl.send_key(stroke.code, true);
                 impl.send_key(stroke.code, false);
                 if (stroke.shift) impl.send_key(shift_code(impl), false);
+                batch_events += stroke.shift ? 4 : 2;
                 // Keys wait in the compositor's queue for the focused client,
-                // so none is lost by not waiting; a round trip now and then
-                // keeps us from running far ahead of it.
-                impl.flush();
-                if (++sent % CHARACTERS_PER_ROUND_TRIP == 0) impl.roundtrip();
+                // so none is lost by not waiting; the round trip keeps us from
+                // running far ahead of the compositor, the pace from running
+                // far ahead of a client that reads late.
+                ++sent;
+                if (sent % CHARACTERS_PER_FLUSH == 0 || interval_seconds > 0) impl.flush();
+                if (sent % CHARACTERS_PER_ROUND_TRIP == 0) {
+                    impl.roundtrip();
+                    charge_keys(impl, batch_events);
+                    batch_events = 0;
+                    wait_for_key_budget(impl);
+                }
             }
             if (lending) {
                 impl.lent = held_lent;
@@ -276,15 +318,19 @@ void WaylandDesktop::write(const std::string& text, double interval_seconds) {
     } catch (const DesktopLostError&) {
         throw;
     } catch (...) {
-        // Stopped (or refused) inside a run: the lent keys go back before the error does.
+        // Stopped (or refused) inside a run: what was typed goes out now,
+        // not with a later call, and the lent keys go back before the error does.
+        charge_keys(impl, batch_events);
         if (impl.lent != held_lent) {
             impl.lent = held_lent;
             impl.upload_lent();
-            impl.flush();
         }
+        impl.flush();
         throw;
     }
     impl.roundtrip();
+    // Owed by the next call, so this one returns as soon as its keys are in.
+    charge_keys(impl, batch_events);
 }
 
 }  // namespace norvex::pc

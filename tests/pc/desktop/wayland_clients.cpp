@@ -155,7 +155,7 @@ Probe::Probe(const Sway& sway, int scale) : ClientProgram({WAYLAND_PROBE, std::t
     // Shown, with the keyboard focus: input sent from now on reaches it.
     // (The seat has a keyboard only while a virtual one exists: open the
     // desktop before the probe.)
-    const std::string full = "shown 1920 1080";
+    const std::string full = "shown " + std::to_string(sway.width()) + " " + std::to_string(sway.height());
     auto ready = [&](const std::vector<std::string>& l) {
         return std::find(l.begin(), l.end(), full) != l.end() && count_starting(l, "focus") > 0;
     };
@@ -163,7 +163,7 @@ Probe::Probe(const Sway& sway, int scale) : ClientProgram({WAYLAND_PROBE, std::t
     if (!ready(seen)) {
         std::string said;
         for (const auto& l : seen) said += "\n  " + l;
-        throw std::runtime_error("the probe window did not show up with the keyboard focus within 10 s; it said:" + said);
+        throw std::runtime_error("the probe window did not show up over the whole " + full.substr(6) + " output with the keyboard focus within 10 s; it said:" + said);
     }
 }
 

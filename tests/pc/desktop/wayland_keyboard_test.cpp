@@ -9,6 +9,9 @@
 #include <sstream>
 #include <thread>
 
+#include <signal.h>
+#include <sys/wait.h>
+
 namespace norvex::testing {
 namespace {
 
@@ -144,6 +147,19 @@ protected:
         }
         return text;
     }
+    // foot takes the focus when it maps; keys sent before that go nowhere,
+    // so a first line repeats until one arrives, and a last one marks where
+    // the repeats end. Gives how much cat has written by then.
+    std::size_t focused() {
+        for (int i = 0; i < 100 && written(1, 20).empty(); ++i) desktop_->write("ready\n", 0);
+        if (written(1).empty()) ADD_FAILURE() << "foot never got the keyboard focus";
+        desktop_->write("go\n", 0);
+        std::string so_far;
+        for (int i = 0; i < 1000 && !(so_far = written(1)).ends_with("go\n"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!so_far.ends_with("go\n")) ADD_FAILURE() << "foot's cat never wrote the marking line; it wrote: " << so_far;
+        return so_far.size();
+    }
 
     std::unique_ptr<pc::WaylandDesktop> desktop_;
     std::optional<ClientProgram> foot_;
@@ -151,21 +167,34 @@ protected:
 };
 
 TEST_F(WaylandFoot, TypedTextReachesATerminal) {
-    // foot takes the focus when it maps; keys sent before that go nowhere,
-    // so a first line repeats until one arrives, and a last one marks where
-    // the repeats end.
-    for (int i = 0; i < 100 && written(1, 20).empty(); ++i) desktop_->write("ready\n", 0);
-    ASSERT_FALSE(written(1).empty()) << "foot never got the keyboard focus";
-    desktop_->write("go\n", 0);
-    std::string so_far;
-    for (int i = 0; i < 1000 && !(so_far = written(1)).ends_with("go\n"); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(so_far.ends_with("go\n"));
-    const std::size_t before = so_far.size();
+    const std::size_t before = focused();
+    ASSERT_FALSE(HasFailure());
     const std::string line = "echo 'caf\xc3\xa9' \xe2\x82\xac" "5 \xe6\x97\xa5\xe6\x9c\xac <>|&\n";
     desktop_->write(line, 0);
     const std::string text = written(before + line.size());
     EXPECT_EQ(text.substr(before), line);
+}
+
+TEST_F(WaylandFoot, ATerminalThatStallsWhileALongTextIsTypedIsNotCutOffAndGetsAllOfIt) {
+    const std::size_t before = focused();
+    ASSERT_FALSE(HasFailure());
+    // Shifted letters and punctuation, the most events per character: more
+    // than the compositor holds for a client that reads nothing, sent back to back.
+    std::string text;
+    const std::string line = "grep -rn \"TODO(X)\" src/ | wc -l; echo $HOME && ls ~/*.PDF";
+    while (text.size() + line.size() + 1 <= 2500) text += line + "\n";
+    // A terminal busy drawing, or left unscheduled on a loaded machine,
+    // reads nothing for a while: here, for half a second of the typing.
+    ::kill(foot_->pid(), SIGSTOP);
+    std::thread typist([&] { desktop_->write(text, 0); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ::kill(foot_->pid(), SIGCONT);
+    typist.join();
+    const std::string got = written(before + text.size());
+    EXPECT_EQ(got.size() - before, text.size()) << "the compositor cut the terminal off, or dropped keys";
+    EXPECT_TRUE(got.substr(before) == text) << "the text arrived changed";
+    int status = 0;
+    EXPECT_EQ(::waitpid(foot_->pid(), &status, WNOHANG), 0) << "foot ended: the compositor cut it off";
 }
 
 }  // namespace

@@ -1,8 +1,13 @@
 // Choosing the desktop backend by session and NORVEX_DESKTOP, a compositor lacking the wlroots protocols, and a compositor that dies or stops.
 #include "wayland_fixture.hpp"
 #include "bare_compositor.hpp"
+#include "../../support/scratch_dir.hpp"
 
+#include "norvex/common/pyjson.hpp"
+#include "norvex/pc/deskhand/executor.hpp"
 #include "norvex/pc/deskhand/host_defaults.hpp"
+
+#include <boost/json/parse.hpp>
 
 #include <cstdlib>
 #include <future>
@@ -175,6 +180,63 @@ TEST(WaylandLostCompositor, EveryActionFailsAsLostAndDestructionDoesNotBlock) {
         EXPECT_THAT(text, AllOf(HasSubstr(sway.socket()), HasSubstr("was lost"), HasSubstr("open a new desktop"))) << name;
     }
     EXPECT_TRUE(ends([&] { desktop.reset(); })) << "destroying the desktop of a dead compositor hung";
+}
+
+TEST(WaylandLostCompositor, TheExecutorsActionAfterARestartUsesTheNewCompositorAndMeasuresItsScreen) {
+    if (!Sway::unavailable().empty()) GTEST_SKIP() << Sway::unavailable();
+    Sway sway(1280, 800);
+    Environment env;
+    env.set("NORVEX_DESKTOP", nullptr);
+    env.set("WAYLAND_DISPLAY", sway.socket().c_str());
+    env.set("XDG_SESSION_TYPE", "wayland");
+    env.set("DISPLAY", nullptr);
+    ScratchDir data{"norvex_wayland_restart_"};
+    // The executor's own defaults: the session's desktop and its measured screen.
+    pc::deskhand::DeskhandExecutor executor(pc::deskhand::DeskhandOptions{.data_dir = data.path()});
+    auto move = [&](int x, int y) {
+        boost::json::object params;
+        params["coordinate"] = boost::json::array{x, y};
+        return executor.execute_action("mouse_move", params);
+    };
+    ASSERT_EQ(move(10, 10).at("type"), "text");
+    const boost::json::object before = executor.get_display_info();
+    EXPECT_EQ(before.at("screen_width"), 1280);
+    EXPECT_EQ(before.at("api_width"), 1280) << "a screen this small is not scaled";
+
+    sway.kill();
+    const boost::json::object lost = move(20, 20);
+    ASSERT_EQ(lost.at("type"), "error") << pyjson::dumps(lost);
+    EXPECT_EQ(std::string(lost.at("error").as_string()),
+              "Action mouse_move failed: the connection to the Wayland compositor '" + sway.socket() +
+                  "' was lost (the compositor stopped or closed it); the next action connects to the display "
+                  "again, so repeat it once the display server is running");
+
+    // Back on the same socket, larger: past the image limits, so the scale changes too.
+    sway.start_again(2560, 1440);
+    const boost::json::object moved = move(1000, 500);
+    ASSERT_EQ(moved.at("type"), "text") << pyjson::dumps(moved);
+    const boost::json::object info = executor.get_display_info();
+    EXPECT_EQ(info.at("screen_width"), 2560);
+    EXPECT_EQ(info.at("screen_height"), 1440);
+    const double scale = info.at("scale_factor").as_double();
+    EXPECT_LT(scale, 1.0);
+    // The shown factor is rounded to three places.
+    EXPECT_NEAR(static_cast<double>(info.at("api_width").as_int64()) / 2560, scale, 0.001);
+    EXPECT_NEAR(static_cast<double>(info.at("api_height").as_int64()) / 1440, scale, 0.001);
+    const auto [x, y] = executor._to_screen_coords(1000, 500);
+    EXPECT_GT(x, 1000) << "converted with the scale of the compositor that died";
+    EXPECT_EQ(std::string(moved.at("text").as_string()),
+              "Moved cursor to (" + std::to_string(x) + ", " + std::to_string(y) + ")");
+
+    // A client of the new compositor sees the pointer where the model put it, and the keys.
+    Probe probe(sway);
+    const auto entered = probe.wait_for("pointer-enter", 1);
+    EXPECT_EQ(entered.at(0), "pointer-enter " + std::to_string(x) + ".00 " + std::to_string(y) + ".00");
+    const boost::json::object typed = executor.execute_action("type", boost::json::parse(R"({"text": "back"})").as_object());
+    EXPECT_EQ(pyjson::dumps(typed), R"({"type": "text", "text": "Typed: back"})");
+    EXPECT_EQ(probe.wait_for_text(4), "back");
+    const boost::json::object shot = executor.execute_action("screenshot");
+    EXPECT_EQ(shot.at("type"), "image") << pyjson::dumps(shot);
 }
 
 TEST(WaylandStoppedCompositor, ACallGivesUpWithAClearErrorAndTheNextWorksOnceItRuns) {
