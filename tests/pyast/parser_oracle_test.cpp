@@ -3,6 +3,7 @@
 // The oracle (tests/pyast/oracle, pyodide under node) parses each file under
 // tests/data/pyast (samples and errors/) and, with NORVEX_PYAST_ORACLE_EXTRA
 // set to a folder, every .py file below it (e.g. /usr/lib/python3.11).
+#include "error_answers.hpp"
 #include "oracle_files.hpp"
 #include "norvex/pyast/dump.hpp"
 #include "norvex/pyast/parse.hpp"
@@ -126,6 +127,34 @@ TEST_F(ParserOracle, broken_files_give_the_same_syntax_error) {
         ++checked;
     }
     EXPECT_GE(checked, 50);
+}
+
+// The recorded answers the node-free ParserErrorAnswers test reads must still
+// be what CPython says, field by field.
+TEST_F(ParserOracle, recorded_error_answers_are_still_cpythons) {
+    const testing::ErrorAnswers recorded = testing::read_error_answers();
+    ASSERT_TRUE(recorded.problem.empty()) << recorded.problem;
+    const fs::path errors = testing::kErrorSamples.lexically_normal();
+    int checked = 0;
+    for (const auto& record : run_->records) {
+        const fs::path path = fs::path(std::string(record.at("path").as_string())).lexically_normal();
+        if (path.parent_path() != errors) continue;
+        const std::string name = path.filename().string();
+        auto it = recorded.by_file.find(name);
+        if (it == recorded.by_file.end()) {
+            ADD_FAILURE() << name << " has no recorded answer: record the answers again with "
+                          << testing::kRecordErrorAnswers;
+            continue;
+        }
+        json::value live = nullptr;
+        if (record.contains("error")) live = record.at("error");
+        EXPECT_TRUE(it->second.at("error") == live)
+            << name << ": CPython says " << json::serialize(live) << ", recorded is "
+            << json::serialize(it->second.at("error")) << "; record the answers again with "
+            << testing::kRecordErrorAnswers;
+        ++checked;
+    }
+    EXPECT_EQ(checked, static_cast<int>(recorded.by_file.size())) << "samples and recorded answers differ in number";
 }
 
 }  // namespace
