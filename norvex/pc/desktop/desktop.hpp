@@ -100,6 +100,13 @@ protected:
     void interruption_point() const {
         if (interruption_) interruption_();
     }
+    // The steps of a timed motion from one point to another: about one every
+    // 10 ms on a fixed schedule (so the motion takes the time asked however
+    // long each step takes), eased in and out as a hand slows near both
+    // ends. `step` moves the pointer to each point on the way; returns at
+    // the end of the time, leaving the last move, to the target, to the caller.
+    void glide(std::pair<int, int> from, std::pair<int, int> to, double duration_seconds,
+               const std::function<void(int, int)>& step) const;
 
 private:
     std::function<void()> interruption_;

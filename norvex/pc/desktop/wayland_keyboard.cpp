@@ -3,7 +3,6 @@
 #include "norvex/pc/desktop/x11_keys.hpp"
 
 #include "norvex/common/logging.hpp"
-#include "norvex/common/pystr.hpp"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -242,18 +241,8 @@ void WaylandDesktop::write(const std::string& text, double interval_seconds) {
         std::optional<wl::Stroke> stroke;  // empty: needs a lent key
     };
     std::vector<Typed> typed;
-    char32_t previous = 0;
-    for (char32_t c : pystr::to_u32(text)) {
-        const char32_t before = previous;
-        previous = c;
-        if (c == U'\n' && before == U'\r') continue;  // one Return for a CRLF line end
-        const auto keysym = x11::keysym_for_char(c);
-        if (!keysym) {
-            logging::get("norvex.pc.deskhand")->debug("write: control character U+{:04X} has no key; skipped",
-                                                       static_cast<unsigned>(c));
-            continue;
-        }
-        const auto ks = static_cast<xkb_keysym_t>(*keysym);
+    for (const x11::CharKey& key : x11::keys_to_type(text)) {
+        const auto ks = static_cast<xkb_keysym_t>(key.keysym);
         typed.push_back(Typed{ks, impl.layout->find(ks)});
     }
 

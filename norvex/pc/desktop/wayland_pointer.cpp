@@ -87,23 +87,10 @@ zwlr_virtual_pointer_v1* Impl::pointer_device() {
 void WaylandDesktop::move_to(int x, int y, double duration_seconds) {
     wl::begin_call(*impl_);
     if (duration_seconds > 0) {
-        const auto [start_x, start_y] = position();
-        // One step about every 10 ms on a fixed schedule, eased in and out,
-        // as the X11 desktop moves.
-        using clock = std::chrono::steady_clock;
-        const int steps = std::max(1, static_cast<int>(std::lround(duration_seconds / 0.01)));
-        const auto start = clock::now();
-        for (int i = 1; i < steps; ++i) {
-            const double t = static_cast<double>(i) / steps;
-            const double eased = t < 0.5 ? 2 * t * t : 1 - std::pow(-2 * t + 2, 2) / 2;
-            interruption_point();
-            std::this_thread::sleep_until(start + std::chrono::duration<double>(duration_seconds * t));
-            motion(*impl_, static_cast<int>(std::lround(start_x + (x - start_x) * eased)),
-                   static_cast<int>(std::lround(start_y + (y - start_y) * eased)));
+        glide(position(), {x, y}, duration_seconds, [&](int px, int py) {
+            motion(*impl_, px, py);
             impl_->flush();
-        }
-        interruption_point();
-        std::this_thread::sleep_until(start + std::chrono::duration<double>(duration_seconds));
+        });
     }
     motion(*impl_, x, y);
     impl_->roundtrip();

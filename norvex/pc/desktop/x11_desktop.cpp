@@ -158,24 +158,10 @@ void X11Desktop::move_to(int x, int y, double duration_seconds) {
         int win_y = 0;
         unsigned mask = 0;
         XQueryPointer(d, impl_->root, &root_return, &child, &start_x, &start_y, &win_x, &win_y, &mask);
-        // One step about every 10 ms, on a fixed schedule so that the motion
-        // takes the time asked for however long each step's round trip is.
-        using clock = std::chrono::steady_clock;
-        const int steps = std::max(1, static_cast<int>(std::lround(duration_seconds / 0.01)));
-        const auto start = clock::now();
-        for (int i = 1; i < steps; ++i) {
-            const double t = static_cast<double>(i) / steps;
-            // Ease in and out, as a hand slows down near both ends.
-            const double eased = t < 0.5 ? 2 * t * t : 1 - std::pow(-2 * t + 2, 2) / 2;
-            const int px = static_cast<int>(std::lround(start_x + (target_x - start_x) * eased));
-            const int py = static_cast<int>(std::lround(start_y + (target_y - start_y) * eased));
-            interruption_point();
-            std::this_thread::sleep_until(start + std::chrono::duration<double>(duration_seconds * t));
+        glide({start_x, start_y}, {target_x, target_y}, duration_seconds, [&](int px, int py) {
             impl_->fake_motion(px, py);
             XFlush(d);
-        }
-        interruption_point();
-        std::this_thread::sleep_until(start + std::chrono::duration<double>(duration_seconds));
+        });
     }
     impl_->fake_motion(target_x, target_y);
     impl_->sync();

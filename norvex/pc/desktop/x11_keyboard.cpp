@@ -4,7 +4,6 @@
 #include "norvex/pc/desktop/x11_keys.hpp"
 
 #include "norvex/common/logging.hpp"
-#include "norvex/common/pystr.hpp"
 
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -138,19 +137,7 @@ void X11Desktop::write(const std::string& text, double interval_seconds) {
         std::optional<x11::Stroke> stroke;
     };
     std::vector<Typed> typed;
-    char32_t previous = 0;
-    for (char32_t c : pystr::to_u32(text)) {
-        const char32_t before = previous;
-        previous = c;
-        if (c == U'\n' && before == U'\r') continue;  // one Return for a CRLF line end
-        const auto keysym = x11::keysym_for_char(c);
-        if (!keysym) {
-            logging::get("norvex.pc.deskhand")->debug("write: control character U+{:04X} has no key; skipped",
-                                                       static_cast<unsigned>(c));
-            continue;
-        }
-        typed.push_back(Typed{*keysym, map.find(*keysym, c)});
-    }
+    for (const x11::CharKey& key : x11::keys_to_type(text)) typed.push_back(Typed{key.keysym, map.find(key.keysym, key.c)});
 
     // Spare keys are bound for a whole run of characters before its first key
     // event, so a client that reads the map while handling any of the run's

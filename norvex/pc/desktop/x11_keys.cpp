@@ -1,6 +1,7 @@
 // Tables from key names and characters to X keysyms.
 #include "norvex/pc/desktop/x11_keys.hpp"
 
+#include "norvex/common/logging.hpp"
 #include "norvex/common/pystr.hpp"
 
 #include <X11/Xlib.h>
@@ -109,6 +110,24 @@ std::optional<KeySym> keysym_for_char(char32_t c) {
     if (c < 0x100) return static_cast<KeySym>(c);
     if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
     return static_cast<KeySym>(0x01000000 + c);
+}
+
+std::vector<CharKey> keys_to_type(const std::string& text) {
+    std::vector<CharKey> keys;
+    char32_t previous = 0;
+    for (char32_t c : pystr::to_u32(text)) {
+        const char32_t before = previous;
+        previous = c;
+        if (c == U'\n' && before == U'\r') continue;  // one Return for a CRLF line end
+        const auto keysym = keysym_for_char(c);
+        if (!keysym) {
+            logging::get("norvex.pc.deskhand")->debug("write: control character U+{:04X} has no key; skipped",
+                                                       static_cast<unsigned>(c));
+            continue;
+        }
+        keys.push_back(CharKey{c, *keysym});
+    }
+    return keys;
 }
 
 char32_t char_of_keysym(KeySym keysym) {

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace norvex::pc::x11 {
 
@@ -18,6 +19,17 @@ std::optional<KeySym> keysym_for_key(const std::string& name);
 // return type Return, tab types Tab, backspace BackSpace, escape Escape.
 // Empty for other control characters.
 std::optional<KeySym> keysym_for_char(char32_t c);
+
+// One character of a text to type, with the keysym that types it.
+struct CharKey {
+    char32_t c;
+    KeySym keysym;
+};
+
+// The characters of UTF-8 `text` as a keyboard types them: a carriage
+// return's newline is dropped (one Return for a CRLF line end),
+// and a control character no key types is skipped (logged at debug level).
+std::vector<CharKey> keys_to_type(const std::string& text);
 
 // The code point a keysym stands for, or 0 (the inverse for the keysyms a
 // keyboard map holds for printable characters: Latin-1, the Unicode range and
