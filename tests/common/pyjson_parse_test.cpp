@@ -230,7 +230,7 @@ TEST(PyjsonParse, DeepNestingIsLimitedWithoutExhaustingTheStack) {
 }
 
 // The names the skill creator's and the executor's messages give the kinds of decoded values.
-TEST(PyJsonParse, TypeNamesArePythons) {
+TEST(PyjsonParse, TypeNamesArePythons) {
     using norvex::pyjson::type_name;
     EXPECT_EQ(type_name(parse("null")), "NoneType");
     EXPECT_EQ(type_name(parse("1")), "int");
