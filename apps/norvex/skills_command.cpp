@@ -159,7 +159,7 @@ int run_create(const SkillsCommand& command, SkillCreator& creator) {
     }
     if (!data.is_object()) {
         std::cerr << "norvex skills create: " << source << " holds a "
-                  << skills::creator::py_type_name(data)
+                  << pyjson::type_name(data)
                   << "; a skill file holds one JSON object with \"name\", \"description\", \"steps\" and the rest\n";
         return EXIT_FAILED;
     }

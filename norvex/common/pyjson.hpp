@@ -77,6 +77,10 @@ void dump_to(std::string& out, const boost::json::value& value, Layout layout = 
 // 123456789012345.0, inf, -inf, nan.
 std::string float_repr(double x);
 
+// type(v).__name__ of the value json.loads decodes: NoneType, bool, int,
+// float, str, list or dict, for messages worded as Python's.
+std::string_view type_name(const boost::json::value& value) noexcept;
+
 namespace detail {
 // float_repr into a caller's buffer of at least 32 chars, returning the end;
 // lets the writer format floats without building a string per value.

@@ -1,4 +1,4 @@
-// Tests for pyjson::parse: json.loads' values, messages and error positions.
+// Tests for pyjson::parse: json.loads' values, their Python type names, messages and error positions.
 #include "norvex/common/pyjson.hpp"
 
 #include <gtest/gtest.h>
@@ -227,6 +227,20 @@ TEST(PyjsonParse, DeepNestingIsLimitedWithoutExhaustingTheStack) {
     std::string objects;
     for (std::size_t i = 0; i < 100000; ++i) objects += "{\"k\":[";
     EXPECT_EQ(error_of(objects).msg(), "Nesting too deep (more than 10000 nested arrays and objects)");
+}
+
+// The names the skill creator's and the executor's messages give the kinds of decoded values.
+TEST(PyjsonParse, TypeNamesArePythons) {
+    using norvex::pyjson::type_name;
+    EXPECT_EQ(type_name(parse("null")), "NoneType");
+    EXPECT_EQ(type_name(parse("1")), "int");
+    EXPECT_EQ(type_name(parse("18446744073709551615")), "int");
+    EXPECT_EQ(type_name(parse("1.0")), "float");
+    EXPECT_EQ(type_name(parse("1e400")), "float");
+    EXPECT_EQ(type_name(parse("true")), "bool");
+    EXPECT_EQ(type_name(parse("\"\"")), "str");
+    EXPECT_EQ(type_name(parse("[]")), "list");
+    EXPECT_EQ(type_name(parse("{}")), "dict");
 }
 
 }  // namespace

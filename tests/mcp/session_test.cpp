@@ -1,5 +1,4 @@
-// The MCP protocol core without pipes: framing, message kinds, lifecycle, negotiation, dispatch.
-#include "mcp/line_framer.hpp"
+// The MCP protocol core without pipes: message kinds, lifecycle, negotiation, dispatch.
 #include "mcp/protocol_versions.hpp"
 #include "mcp/session.hpp"
 
@@ -49,35 +48,6 @@ Session initialized_session() {
 }
 
 }  // namespace
-
-TEST(McpLineFramer, SplitsAcrossReadsAndStripsCarriageReturns) {
-    LineFramer framer(100);
-    EXPECT_TRUE(framer.feed("{\"a\":").empty());
-    auto lines = framer.feed(" 1}\r\n{\"b\": 2}\n{\"c\"");
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].text, "{\"a\": 1}");
-    EXPECT_EQ(lines[1].text, "{\"b\": 2}");
-    lines = framer.finish();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].text, "{\"c\"");
-    EXPECT_TRUE(framer.finish().empty());
-}
-
-TEST(McpLineFramer, AnOverlongLineComesOutOnceAndTheNextOneIsIntact) {
-    LineFramer framer(8);
-    EXPECT_TRUE(framer.feed("0123456").empty());
-    EXPECT_TRUE(framer.feed("789abcdef").empty());  // past the limit, nothing kept
-    auto lines = framer.feed("ghij\nok\n");
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_TRUE(lines[0].too_long);
-    EXPECT_EQ(lines[0].text, "");
-    EXPECT_FALSE(lines[1].too_long);
-    EXPECT_EQ(lines[1].text, "ok");
-    // Exactly the limit is still a line.
-    lines = framer.feed("12345678\n");
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_FALSE(lines[0].too_long);
-}
 
 TEST(McpVersionNegotiation, ClientsRevisionWhenSupportedElseTheNewest) {
     EXPECT_EQ(negotiate_protocol_version("2025-06-18"), "2025-06-18");

@@ -7,7 +7,6 @@
 using norvex::pyjson::parse;
 using norvex::skills::creator::py_repr;
 using norvex::skills::creator::py_str;
-using norvex::skills::creator::py_type_name;
 
 TEST(PyStr, ScalarsReadAsPythonPrintsThem) {
     EXPECT_EQ(py_str(parse("3")), "3");
@@ -34,13 +33,4 @@ TEST(PyStr, ContainersQuoteTextAsRepr) {
               "'\xC3\xA9\\u200b\\xa0\xF0\x9F\x98\x80\\ue000\\U0010fffd', {'k': [], 'e': {}}, '\\ud800x']");
     EXPECT_EQ(py_str(parse(R"({"a": {"b": [null, false]}})")), "{'a': {'b': [None, False]}}");
     EXPECT_EQ(py_repr("plain"), "'plain'");
-}
-
-TEST(PyStr, TypeNamesArePythons) {
-    EXPECT_EQ(py_type_name(parse("null")), "NoneType");
-    EXPECT_EQ(py_type_name(parse("1")), "int");
-    EXPECT_EQ(py_type_name(parse("1.0")), "float");
-    EXPECT_EQ(py_type_name(parse("\"\"")), "str");
-    EXPECT_EQ(py_type_name(parse("[]")), "list");
-    EXPECT_EQ(py_type_name(parse("{}")), "dict");
 }

@@ -55,18 +55,21 @@ StdioServer::~StdioServer() = default;
 
 asio::awaitable<void> StdioServer::run() {
     asio::co_spawn(executor_, watch_output(), asio::detached);
-    LineFramer framer(options_.max_message_bytes);
+    // Messages contain no line feeds; a client that ends lines with "\r\n" is understood too.
+    LineFramer framer({.max_bytes = options_.max_message_bytes, .strip_carriage_return = true});
     std::array<char, 64 * 1024> buffer{};
     bool input_open = true;
     while (input_open && !stopping_) {
         auto [ec, n] = co_await input_.async_read_some(asio::buffer(buffer), asio::as_tuple(asio::use_awaitable));
-        co_await handle_all(framer.feed(std::string_view(buffer.data(), n)));
+        framer.feed(std::string_view(buffer.data(), n));
+        co_await handle_all(framer);
         if (ec) {
             if (ec != asio::error::eof && !stopping_) log()->warn("Reading stdin failed: {}; shutting down", ec.message());
             input_open = false;
         }
     }
-    co_await handle_all(framer.finish());
+    framer.finish();
+    co_await handle_all(framer);
 
     // The client is done sending; the calls it started still get their answers.
     while (!calls_.empty()) co_await next_change();
@@ -82,11 +85,11 @@ void StdioServer::stop() {
     give_up();
 }
 
-asio::awaitable<void> StdioServer::handle_all(std::vector<FramedLine> lines) {
-    for (const FramedLine& line : lines) {
+asio::awaitable<void> StdioServer::handle_all(LineFramer& framer) {
+    while (auto line = framer.next()) {
         co_await room_for_output();
         if (stopping_) co_return;
-        handle(line);
+        handle(*line);
     }
 }
 

@@ -1,9 +1,10 @@
 // The MCP server on a pair of file descriptors: asynchronous reads, serialized writes, overlapping calls.
 #pragma once
 
-#include "line_framer.hpp"
 #include "session.hpp"
 #include "tool_catalog.hpp"
+
+#include "norvex/common/line_framer.hpp"
 
 #include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/awaitable.hpp>
@@ -58,8 +59,8 @@ private:
         bool cancelled = false;
     };
 
-    // Handles the lines in order, each once there is room for its answer; none after a stop.
-    boost::asio::awaitable<void> handle_all(std::vector<FramedLine> lines);
+    // Handles the lines the framer has completed, in order, each once there is room for its answer; none after a stop.
+    boost::asio::awaitable<void> handle_all(LineFramer& framer);
     void handle(const FramedLine& line);
     void start_call(StartCall call);
     void cancel_call(const CancelCall& cancel);

@@ -6,6 +6,8 @@
 
 #include <fmt/format.h>
 
+#include <utility>
+
 namespace norvex::forkyard {
 
 std::string encode_request(const boost::json::object& command) {
@@ -22,15 +24,31 @@ const std::string& quit_request() {
 
 bool AnswerLineReader::feed(std::string_view chunk) {
     if (done_) return true;
-    auto nl = chunk.find('\n');
-    std::string_view take = nl == std::string_view::npos ? chunk : chunk.substr(0, nl + 1);
-    std::size_t content = line_.size() + take.size() - (nl == std::string_view::npos ? 0 : 1);
-    if (content > max_bytes_) {
-        throw AnswerTooLong(fmt::format("answer line is longer than the limit of {} bytes", max_bytes_));
+    framer_.feed(chunk);
+    if (auto first = framer_.next()) {
+        accept(std::move(*first));
+        return true;
     }
-    line_.append(take);
-    done_ = nl != std::string_view::npos;
-    return done_;
+    if (framer_.overflowing()) too_long();
+    return false;
+}
+
+void AnswerLineReader::finish() {
+    if (done_) return;
+    framer_.finish();
+    if (auto rest = framer_.next()) accept(std::move(*rest));
+    done_ = true;
+}
+
+void AnswerLineReader::accept(FramedLine first) {
+    if (first.too_long) too_long();
+    line_ = std::move(first.text);
+    if (first.terminated) line_.push_back('\n');
+    done_ = true;
+}
+
+void AnswerLineReader::too_long() const {
+    throw AnswerTooLong(fmt::format("answer line is longer than the limit of {} bytes", framer_.max_bytes()));
 }
 
 namespace {

@@ -5,6 +5,8 @@
 // the answer out of whatever chunks the pipe delivers, under a length limit.
 #pragma once
 
+#include "norvex/common/line_framer.hpp"
+
 #include <boost/json/object.hpp>
 
 #include <cstddef>
@@ -33,24 +35,29 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Collects stdout bytes until the first line feed or the end of the stream.
+// Takes the first line of the worker's stdout, line feed included, out of
+// the chunks the pipe delivers. It fails as soon as that line passes the
+// limit, not at its line feed: nobody would read the rest.
 class AnswerLineReader {
 public:
-    explicit AnswerLineReader(std::size_t max_bytes = DEFAULT_MAX_ANSWER_BYTES) : max_bytes_(max_bytes) {}
+    explicit AnswerLineReader(std::size_t max_bytes = DEFAULT_MAX_ANSWER_BYTES) : framer_({.max_bytes = max_bytes}) {}
 
     // Adds bytes read from the pipe. Returns true once a whole line is there.
     // Throws AnswerTooLong when the line grows past the limit.
     bool feed(std::string_view chunk);
     // The end of the stream: what arrived so far is the line (maybe empty).
-    void finish() { done_ = true; }
+    void finish();
 
     bool done() const noexcept { return done_; }
     // The line, its line feed included when it had one.
     const std::string& line() const noexcept { return line_; }
-    std::size_t max_bytes() const noexcept { return max_bytes_; }
+    std::size_t max_bytes() const noexcept { return framer_.max_bytes(); }
 
 private:
-    std::size_t max_bytes_;
+    void accept(FramedLine first);
+    [[noreturn]] void too_long() const;
+
+    LineFramer framer_;
     std::string line_;
     bool done_ = false;
 };

@@ -9,20 +9,6 @@
 
 namespace norvex::pc::deskhand {
 
-std::string_view python_type_name(const boost::json::value& v) {
-    switch (v.kind()) {
-        case boost::json::kind::null: return "NoneType";
-        case boost::json::kind::bool_: return "bool";
-        case boost::json::kind::int64:
-        case boost::json::kind::uint64: return "int";
-        case boost::json::kind::double_: return "float";
-        case boost::json::kind::string: return "str";
-        case boost::json::kind::array: return "list";
-        case boost::json::kind::object: return "dict";
-    }
-    return "object";
-}
-
 namespace {
 
 // int(x) of a real, with Python's refusals of NaN and infinities; values
@@ -51,7 +37,7 @@ std::int64_t exact_integer(const boost::json::value& v) {
 
 std::int64_t coordinate_number(const boost::json::value& v) {
     if (!v.is_number())
-        throw std::invalid_argument("coordinate values must be numbers, not " + std::string(python_type_name(v)) +
+        throw std::invalid_argument("coordinate values must be numbers, not " + std::string(pyjson::type_name(v)) +
                                     "; send the coordinate as [x, y]");
     return exact_integer(v);
 }
@@ -71,7 +57,7 @@ const boost::json::value* BoundParams::find(std::string_view name) const { retur
 
 void BoundParams::wrong_kind(std::string_view name, std::string_view expected, const boost::json::value& v) const {
     throw std::invalid_argument(handler_ + "() argument '" + std::string(name) + "' must be " + std::string(expected) +
-                                ", not " + std::string(python_type_name(v)));
+                                ", not " + std::string(pyjson::type_name(v)));
 }
 
 std::optional<boost::json::array> BoundParams::coordinate(std::string_view name) const {

@@ -11,9 +11,6 @@
 
 namespace norvex::pc::deskhand {
 
-// Python's name for the kind of a JSON value: NoneType, bool, int, float, str, list, dict.
-std::string_view python_type_name(const boost::json::value& v);
-
 // The arguments of one handler call. The constructor refuses a name the
 // handler does not declare with std::invalid_argument, worded as Python's
 // TypeError ("_action_scroll() got an unexpected keyword argument 'bogus'");

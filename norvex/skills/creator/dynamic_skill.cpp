@@ -1,6 +1,7 @@
 // Engine steps from stored step dictionaries, with placeholders filled in per run.
 #include "norvex/skills/creator/dynamic_skill.hpp"
 
+#include "norvex/common/pyjson.hpp"
 #include "norvex/skills/creator/py_str.hpp"
 
 #include <cmath>
@@ -37,7 +38,7 @@ std::string fill(std::string text, const Replacements& replacements) {
 
 std::invalid_argument bad_value(std::size_t n, std::string_view key, std::string_view wanted, const json::value& v) {
     return std::invalid_argument("Step " + std::to_string(n) + ": '" + std::string(key) + "' must be " +
-                                 std::string(wanted) + ", not " + std::string(py_type_name(v)));
+                                 std::string(wanted) + ", not " + std::string(pyjson::type_name(v)));
 }
 
 std::string step_text(const json::object& step, std::size_t n, std::string_view key) {
@@ -100,7 +101,7 @@ std::vector<engine::SkillStep> DynamicSkill::build_steps(const json::object& par
         const json::object* step = raw.if_object();
         if (!step) {
             throw std::invalid_argument("Step " + std::to_string(n) + " must be a dictionary, not " +
-                                        std::string(py_type_name(raw)));
+                                        std::string(pyjson::type_name(raw)));
         }
         engine::SkillStep built;
         if (const json::value* stored = step->if_contains("params")) {

@@ -4,7 +4,6 @@
 #include "norvex/common/atomic_file.hpp"
 #include "norvex/common/pyjson.hpp"
 #include "norvex/skills/creator/creator_internal.hpp"
-#include "norvex/skills/creator/py_str.hpp"
 #include "norvex/skills/creator/skill_files.hpp"
 
 #include <boost/json/array.hpp>
@@ -97,7 +96,7 @@ StoredLog read_stored_log(const std::filesystem::path& path) {
         const json::value value = pyjson::parse(stored.bytes);
         const json::array* items = value.if_array();
         if (!items) {
-            throw std::invalid_argument("the log holds a " + std::string(py_type_name(value)) +
+            throw std::invalid_argument("the log holds a " + std::string(pyjson::type_name(value)) +
                                         ", not a JSON list of entries");
         }
         stored.entries.reserve(items->size());

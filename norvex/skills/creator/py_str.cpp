@@ -126,18 +126,4 @@ std::string py_repr(std::string_view text) {
     return out;
 }
 
-std::string_view py_type_name(const boost::json::value& value) noexcept {
-    switch (value.kind()) {
-        case boost::json::kind::null: return "NoneType";
-        case boost::json::kind::bool_: return "bool";
-        case boost::json::kind::int64:
-        case boost::json::kind::uint64: return "int";
-        case boost::json::kind::double_: return "float";
-        case boost::json::kind::string: return "str";
-        case boost::json::kind::array: return "list";
-        case boost::json::kind::object: return "dict";
-    }
-    return "object";
-}
-
 }  // namespace norvex::skills::creator

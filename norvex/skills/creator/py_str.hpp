@@ -19,7 +19,4 @@ std::string py_repr(const boost::json::value& value);
 std::string py_repr(std::string_view text);
 inline std::string py_repr(const char* text) { return py_repr(std::string_view(text)); }
 
-// The Python type name of the decoded value: NoneType, bool, int, float, str, list, dict.
-std::string_view py_type_name(const boost::json::value& value) noexcept;
-
 }  // namespace norvex::skills::creator

@@ -1,6 +1,7 @@
 // Dictionary forms of blueprints and log entries, and reading them back with type checks.
 #include "norvex/skills/creator/records.hpp"
 
+#include "norvex/common/pyjson.hpp"
 #include "norvex/skills/creator/py_str.hpp"
 
 #include <array>
@@ -22,7 +23,7 @@ json::array text_list(const std::vector<std::string>& items) {
 
 std::invalid_argument wrong_kind(std::string_view key, std::string_view wanted, const json::value& got) {
     return std::invalid_argument("'" + std::string(key) + "' must be " + std::string(wanted) + ", not " +
-                                 std::string(py_type_name(got)));
+                                 std::string(pyjson::type_name(got)));
 }
 
 std::vector<std::string> text_list_at(const json::object& data, std::string_view key) {
@@ -36,7 +37,7 @@ std::vector<std::string> text_list_at(const json::object& data, std::string_view
         const json::string* text = item.if_string();
         if (!text) {
             throw std::invalid_argument("'" + std::string(key) + "' must hold only text, found " +
-                                        std::string(py_type_name(item)) + " " + py_repr(item));
+                                        std::string(pyjson::type_name(item)) + " " + py_repr(item));
         }
         out.emplace_back(*text);
     }
@@ -118,7 +119,7 @@ ImprovementEntry ImprovementEntry::from_dict(const json::value& value) {
     const json::object* data = value.if_object();
     if (!data) {
         throw std::invalid_argument("ImprovementEntry() argument after ** must be a mapping, not " +
-                                    std::string(py_type_name(value)));
+                                    std::string(pyjson::type_name(value)));
     }
     static constexpr std::array<std::string_view, 6> fields{"timestamp", "action",  "skill_name",
                                                             "reason",    "details", "success"};

@@ -2,6 +2,7 @@
 #include "norvex/skills/creator/skill_creator.hpp"
 
 #include "norvex/common/atomic_file.hpp"
+#include "norvex/common/pyjson.hpp"
 #include "norvex/common/pystr.hpp"
 #include "norvex/skills/creator/creator_internal.hpp"
 #include "norvex/skills/creator/py_str.hpp"
@@ -79,7 +80,7 @@ std::vector<json::object> SkillCreator::list_saved_skills() const {
                 if (const auto* a = steps->if_array()) steps_count = a->size();
                 else if (const auto* o = steps->if_object()) steps_count = o->size();
                 else if (const auto* s = steps->if_string()) steps_count = pystr::length(*s);
-                else throw std::invalid_argument("object of type '" + std::string(py_type_name(*steps)) +
+                else throw std::invalid_argument("object of type '" + std::string(pyjson::type_name(*steps)) +
                                                  "' has no len()");
             }
             json::object entry;

@@ -5,7 +5,6 @@
 #include "norvex/common/pyjson.hpp"
 #include "norvex/common/pystr.hpp"
 #include "norvex/skills/creator/creator_internal.hpp"
-#include "norvex/skills/creator/py_str.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -26,7 +25,7 @@ json::object read_skill_file(const std::filesystem::path& path) {
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
     json::value value = pyjson::parse(read_whole_file(path, &folder));
     if (json::object* data = value.if_object()) return std::move(*data);
-    throw std::invalid_argument("the file holds a " + std::string(py_type_name(value)) +
+    throw std::invalid_argument("the file holds a " + std::string(pyjson::type_name(value)) +
                                 ", not a JSON object with the skill's keys");
 }
 

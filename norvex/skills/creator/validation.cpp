@@ -1,6 +1,7 @@
 // Blueprint validation: names, categories, operations and placeholders, every problem collected.
 #include "norvex/skills/creator/skill_creator.hpp"
 
+#include "norvex/common/pyjson.hpp"
 #include "norvex/common/pystr.hpp"
 #include "norvex/common/truthy.hpp"
 #include "norvex/skills/creator/py_str.hpp"
@@ -119,7 +120,7 @@ ValidationResult SkillCreator::validate_blueprint(const SkillBlueprint& blueprin
     // caller's error, not a message (create_from_dict reports it as bad data).
     auto step_object = [](const json::value& step, std::size_t n) -> const json::object& {
         if (const json::object* object = step.if_object()) return *object;
-        throw std::invalid_argument(step_label(n) + " must be a dictionary, not " + std::string(py_type_name(step)));
+        throw std::invalid_argument(step_label(n) + " must be a dictionary, not " + std::string(pyjson::type_name(step)));
     };
 
     if (blueprint.steps.empty()) {
@@ -135,7 +136,7 @@ ValidationResult SkillCreator::validate_blueprint(const SkillBlueprint& blueprin
                 const json::string* name = operation->if_string();
                 if (operation->is_array() || operation->is_object()) {
                     // Python's set membership test refuses these outright.
-                    throw std::invalid_argument("unhashable type: '" + std::string(py_type_name(*operation)) + "'");
+                    throw std::invalid_argument("unhashable type: '" + std::string(pyjson::type_name(*operation)) + "'");
                 }
                 if (!name || !VALID_OPERATIONS.contains(std::string_view(*name))) {
                     errors.push_back(step_label(n) + ": unknown operation '" + py_str(*operation) +
@@ -155,7 +156,7 @@ ValidationResult SkillCreator::validate_blueprint(const SkillBlueprint& blueprin
         const json::object* values = params->if_object();
         if (!values) {
             throw std::invalid_argument(step_label(n) + ": 'params' must be a dictionary, not " +
-                                        std::string(py_type_name(*params)));
+                                        std::string(pyjson::type_name(*params)));
         }
         for (const auto& member : *values) {
             const json::string* text = member.value().if_string();

@@ -1,6 +1,7 @@
 // handle_command, the line step and the command loop of the worker.
 #include "norvex/workers/astprobe/commands.hpp"
 
+#include "norvex/common/line_framer.hpp"
 #include "norvex/common/pyjson.hpp"
 #include "norvex/common/pystr.hpp"
 #include "norvex/pyast/dump.hpp"
@@ -204,29 +205,6 @@ LineOutcome respond_to_line(std::string_view line) {
     return out;
 }
 
-std::optional<std::string> LineSplitter::next_line() {
-    const std::size_t newline = buffer_.find('\n', std::max(head_, scanned_));
-    if (newline == std::string::npos) {
-        // Keep only the partial line, and never scan its bytes twice.
-        buffer_.erase(0, head_);
-        head_ = 0;
-        scanned_ = buffer_.size();
-        return std::nullopt;
-    }
-    std::string line = buffer_.substr(head_, newline - head_);
-    head_ = newline + 1;
-    return line;
-}
-
-std::optional<std::string> LineSplitter::finish() {
-    if (head_ >= buffer_.size()) return std::nullopt;
-    std::string rest = buffer_.substr(head_);
-    buffer_.clear();
-    head_ = 0;
-    scanned_ = 0;
-    return rest;
-}
-
 namespace {
 
 // False when the reader has gone away (or writing failed otherwise).
@@ -245,7 +223,9 @@ bool write_all(int fd, std::string_view data) {
 }  // namespace
 
 int run_command_loop(int in, int out) {
-    LineSplitter lines;
+    // No bound on a line and "\r" left in it: respond_to_line strips it as
+    // Python's str.strip() would, and one command is as long as it needs.
+    LineFramer lines;
     // One answer per line, written as soon as it is known (write() is the
     // flush); a reader that went away ends the loop as end of input would.
     auto serve = [&](const std::string& line) -> bool {
@@ -261,11 +241,12 @@ int run_command_loop(int in, int out) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         lines.feed(std::string_view(chunk.data(), static_cast<std::size_t>(n)));
-        while (auto line = lines.next_line()) {
-            if (!serve(*line)) return 0;
+        while (auto line = lines.next()) {
+            if (!serve(line->text)) return 0;
         }
     }
-    if (auto rest = lines.finish()) serve(*rest);
+    lines.finish();
+    if (auto rest = lines.next()) serve(rest->text);
     return 0;
 }
 

@@ -78,23 +78,6 @@ TEST(RespondToLine, BlankLinesInvalidJsonAndQuit) {
     EXPECT_FALSE(respond_to_line("{\"action\": [\"quit\"]}").quit);
 }
 
-TEST(LineSplitter, SplitsAtLineFeedsAcrossChunks) {
-    LineSplitter s;
-    s.feed("ab");
-    EXPECT_EQ(s.next_line(), std::nullopt);
-    s.feed("c\n\nde\r\nf");
-    EXPECT_EQ(s.next_line(), "abc");
-    EXPECT_EQ(s.next_line(), "");
-    EXPECT_EQ(s.next_line(), "de\r");
-    EXPECT_EQ(s.next_line(), std::nullopt);
-    s.feed("g\n");
-    EXPECT_EQ(s.next_line(), "fg");
-    EXPECT_EQ(s.finish(), std::nullopt);
-    s.feed("tail");
-    EXPECT_EQ(s.next_line(), std::nullopt);
-    EXPECT_EQ(s.finish(), "tail");
-}
-
 TEST(HandleCommand, ParseAstOfDeepTreesKeepsTheFullDumpsFirst5000CodePoints) {
     ScratchDir dir;
     std::string chain = "x = a";
