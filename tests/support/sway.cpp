@@ -1,6 +1,8 @@
 // Starting a private headless sway and stopping it with all it started.
 #include "sway.hpp"
 
+#include "norvex/common/run_program.hpp"
+
 #include <wayland-client.h>
 
 #include <chrono>
@@ -27,19 +29,7 @@ namespace {
 
 constexpr const char* TEST_USER = "norvex-test";
 
-std::string find_program(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        const std::string candidate = dirs.substr(start, end - start) + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-        start = end + 1;
-    }
-    return "";
-}
+std::string find_program(const std::string& name) { return norvex::find_program(name).value_or(""); }
 
 // What one client sees of the first output: the current mode and the scale.
 struct Seen {

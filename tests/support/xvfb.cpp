@@ -1,6 +1,8 @@
 // Starting and stopping a private Xvfb server.
 #include "xvfb.hpp"
 
+#include "norvex/common/run_program.hpp"
+
 #include <X11/Xlib.h>
 
 #include <chrono>
@@ -29,19 +31,7 @@ bool display_taken(int number) {
     return fs::exists("/tmp/.X11-unix/X" + n, ec) || fs::exists("/tmp/.X" + n + "-lock", ec);
 }
 
-std::string find_xvfb() {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        const std::string candidate = dirs.substr(start, end - start) + "/Xvfb";
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-        start = end + 1;
-    }
-    return "";
-}
+std::string find_xvfb() { return norvex::find_program("Xvfb").value_or(""); }
 
 // Stops the server and reaps it, killing it when it lingers.
 void stop(pid_t pid) {
