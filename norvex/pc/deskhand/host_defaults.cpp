@@ -1,7 +1,6 @@
-// The real services behind an executor: uname, the home folder, the clock, X11 or Wayland, the clipboard programs, hostkit.
+// The real services behind an executor: uname, the home folder, the clock, X11 or Wayland, hostkit.
 #include "norvex/pc/deskhand/host_defaults.hpp"
 
-#include "norvex/pc/desktop/program_clipboard.hpp"
 #include "norvex/pc/desktop/wayland_desktop.hpp"
 #include "norvex/pc/desktop/x11_desktop.hpp"
 #include "norvex/pc/hostkit/hostkit.hpp"
@@ -64,11 +63,7 @@ std::unique_ptr<Desktop> open_x11_desktop() {
 }
 
 std::unique_ptr<Desktop> open_wayland_desktop() {
-    const char* socket = std::getenv("WAYLAND_DISPLAY");
-    if (!socket || !*socket)
-        throw DesktopError("No Wayland compositor to drive: WAYLAND_DISPLAY is not set; start the executor inside "
-                           "a Wayland session or set WAYLAND_DISPLAY (for example WAYLAND_DISPLAY=wayland-1)");
-    return std::make_unique<WaylandDesktop>(std::string(socket));
+    return std::make_unique<WaylandDesktop>();  // $WAYLAND_DISPLAY; says so when it is not set
 }
 
 namespace {
@@ -116,7 +111,6 @@ std::unique_ptr<Desktop> open_session_desktop() {
 void fill_defaults(DeskhandOptions& o) {
     if (o.system_name.empty()) o.system_name = this_system_name();
     if (!o.open_desktop) o.open_desktop = open_session_desktop;
-    if (!o.open_clipboard) o.open_clipboard = []() -> std::unique_ptr<Clipboard> { return make_program_clipboard(); };
     if (!o.screen_size)
         o.screen_size = []() -> std::optional<std::pair<std::int64_t, std::int64_t>> {
             // The screen of the backend the actions will drive: in a Wayland

@@ -26,7 +26,7 @@ std::unique_ptr<Desktop> open_session_desktop();
 // Whether open_session_desktop opens the Wayland backend; throws
 // DesktopError for a NORVEX_DESKTOP it does not know.
 bool session_uses_wayland();
-// Fills every empty member of `options` with its real service (the screen
+// Fills every empty member of `options` that is still used with its real service (the screen
 // size is that of the backend open_session_desktop chooses).
 void fill_defaults(DeskhandOptions& options);
 
