@@ -330,12 +330,15 @@ std::string read_whole_file(const std::filesystem::path& path, const std::filesy
 }
 
 void make_dirs(const std::filesystem::path& path) {
+    std::error_code made;
+    std::filesystem::create_directories(path, made);
+    // Judged after the attempt, not before: another process making the same
+    // folder at the same moment leaves a folder there, which is what was asked.
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) return;
     // Something else standing at the path is "File exists", as Python's mkdir says.
     if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) throw OsError(EEXIST, path);
-    std::filesystem::create_directories(path, ec);
-    if (ec) throw OsError(ec.value(), path);
+    throw OsError(made ? made.value() : ENOENT, path);
 }
 
 }  // namespace norvex

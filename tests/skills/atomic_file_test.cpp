@@ -7,6 +7,10 @@
 
 #include <gmock/gmock.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -51,6 +55,28 @@ TEST(AtomicFile, FailuresNameTheTargetAsPythonDoes) {
     norvex::make_dirs(scratch.path() / "x" / "y");
     norvex::make_dirs(scratch.path() / "x" / "y");  // existing folders are fine
     EXPECT_TRUE(std::filesystem::is_directory(scratch.path() / "x" / "y"));
+}
+
+TEST(AtomicFile, FoldersMadeAtTheSameMomentByManyAreNoError) {
+    // Processes sharing a data folder make it on first use, all at once.
+    ScratchDir scratch;
+    for (int round = 0; round < 50; ++round) {
+        const auto folder = scratch.path() / std::to_string(round) / "data" / "skills";
+        std::vector<std::thread> makers;
+        std::atomic<int> failures{0};
+        for (int i = 0; i < 8; ++i) {
+            makers.emplace_back([&] {
+                try {
+                    norvex::make_dirs(folder);
+                } catch (const OsError&) {
+                    ++failures;
+                }
+            });
+        }
+        for (auto& t : makers) t.join();
+        ASSERT_EQ(failures.load(), 0) << "round " << round;
+        ASSERT_TRUE(std::filesystem::is_directory(folder));
+    }
 }
 
 TEST(AtomicFile, TwoWritingProcessesNeverLeaveAMixedFile) {
